@@ -1,0 +1,32 @@
+// The port backends the platform layer can choose from.
+#pragma once
+
+#include <memory>
+
+#include "omrix/sim/simulator.h"
+#include "platform.h"
+
+namespace omrix::platform {
+
+// Reaches nothing: the state before a driver is brought up, and after a bad OMRIX_PORT_IO.
+std::unique_ptr<PortBackend> makeNullBackend();
+
+// The processor's IN/OUT instructions after ioperm on exactly the granted ranges.
+struct DirectPortOps {
+  // 0 on success, else the errno value.
+  int (*ioperm)(unsigned long first, unsigned long count, int turnOn);
+  std::uint8_t (*inb)(std::uint16_t port);
+  void (*outb)(std::uint8_t value, std::uint16_t port);
+};
+DirectPortOps realDirectPortOps();
+std::unique_ptr<PortBackend> makeDirectBackend(const DirectPortOps& ops);
+
+// The board simulator. Every sim backend shares the process's one simulated board.
+std::unique_ptr<PortBackend> makeSimBackend(std::shared_ptr<sim::Simulator> simulator);
+
+// The process's simulated board, made from OMRIX_SIM on first use.
+std::shared_ptr<sim::Simulator> processSimulator(const std::string& libraryDirectory);
+// Test seam: a fresh board for the rest of the process.
+void replaceProcessSimulator(std::shared_ptr<sim::Simulator> simulator);
+
+}  // namespace omrix::platform

@@ -1,0 +1,20 @@
+#include "backends.h"
+
+namespace omrix::platform {
+
+namespace {
+
+class NullBackend final : public PortBackend {
+ protected:
+  std::uint8_t rawIn(std::uint16_t) override { return 0xFF; }
+  void rawOut(std::uint16_t, std::uint8_t) override {}
+  bool mayAccessPorts() override { return false; }
+  bool grant(const PortRange&) override { return false; }
+  bool revoke(const PortRange&) override { return false; }
+};
+
+}  // namespace
+
+std::unique_ptr<PortBackend> makeNullBackend() { return std::make_unique<NullBackend>(); }
+
+}  // namespace omrix::platform

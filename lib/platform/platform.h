@@ -1,0 +1,181 @@
+// The one seam between the library and the operating system: port I/O, the port-I/O driver
+// device, the service manager, clocks, paths and files. Everything above this layer is free of
+// system headers and of knowledge about which port backend runs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace omrix::platform {
+
+using Handle = std::intptr_t;
+inline constexpr Handle kInvalidHandle = -1;
+
+// The port-I/O driver's one request code and its commands.
+inline constexpr std::uint32_t kPortRangeRequestCode = 0x9C406000;
+inline constexpr std::uint32_t kOpenPortRange = 1;
+inline constexpr std::uint32_t kClosePortRange = 2;
+inline constexpr std::size_t kPortRangeRequestSize = 20;
+
+enum class DeviceOpenMode {
+  ReadShared,             // the NT driver device: read access, shared read, open existing
+  CreateNewDeleteOnClose  // the 9x virtual device: loaded by the open, unloaded by the close
+};
+
+struct RecordedRequest {
+  std::uint32_t code = 0;
+  std::vector<std::uint8_t> input;
+};
+
+struct PortRange {
+  std::uint32_t first = 0;
+  std::uint32_t count = 0;
+  bool contains(std::uint32_t port) const { return port >= first && port - first < count; }
+};
+
+// A way to reach the parallel port, chosen when the driver is brought up. The base keeps the
+// granted ranges: an access outside them never reaches the hardware (reads 0xFF, writes dropped).
+class PortBackend {
+ public:
+  virtual ~PortBackend() = default;
+
+  std::uint8_t in(std::uint32_t port);
+  void out(std::uint32_t port, std::uint8_t value);
+
+  // The read-settle delay in BusyWait units.
+  virtual void settle(std::int32_t count);
+  virtual std::uint32_t tickCount();
+  virtual void sleepMs(std::uint32_t ms);
+
+  virtual Handle openDevice(const std::string& name, DeviceOpenMode mode);
+  virtual bool closeDevice(Handle handle);
+  // One device-control exchange, as the driver answers it.
+  virtual bool request(Handle handle, std::uint32_t code, const std::uint8_t* input,
+                       std::size_t inputSize, std::uint8_t* output, std::size_t outputSize,
+                       std::uint32_t& bytesReturned);
+
+  // A line the library adds after its own success line, for backends a user must not mistake
+  // for hardware; empty for the real ones.
+  virtual std::string notice() const { return {}; }
+
+  const std::vector<PortRange>& granted() const { return granted_; }
+  const std::vector<RecordedRequest>& requests() const { return requests_; }
+
+ protected:
+  virtual std::uint8_t rawIn(std::uint16_t port) = 0;
+  virtual void rawOut(std::uint16_t port, std::uint8_t value) = 0;
+  // Whether the process may use port I/O at all; decides whether the driver device opens.
+  virtual bool mayAccessPorts() { return true; }
+  virtual bool grant(const PortRange& range) = 0;
+  virtual bool revoke(const PortRange& range) = 0;
+
+ private:
+  bool isGranted(std::uint32_t port) const;
+
+  std::vector<PortRange> granted_;
+  std::vector<RecordedRequest> requests_;
+  Handle nextHandle_ = 3;
+  std::vector<Handle> openHandles_;
+};
+
+struct VersionInfo {
+  std::uint32_t platformId = 0;  // 1: 9x family, 2: NT family
+  std::uint32_t major = 0;
+  std::uint32_t minor = 0;
+  std::uint32_t build = 0;
+  std::string release;  // e.g. the kernel release
+};
+inline constexpr std::uint32_t kPlatform9x = 1;
+inline constexpr std::uint32_t kPlatformNT = 2;
+
+struct ServiceConfig {
+  std::string name;
+  std::string displayName;
+  std::uint32_t access = 0;
+  std::uint32_t type = 0;
+  std::uint32_t startType = 0;
+  std::uint32_t errorControl = 0;
+  std::string imagePath;
+};
+
+// Operating-system services other than the port.
+class System {
+ public:
+  virtual ~System() = default;
+  virtual bool queryVersion(VersionInfo& info) = 0;
+  virtual bool ownModulePath(std::string& path) = 0;  // the library file
+  virtual bool programPath(std::string& path) = 0;    // the running program
+  virtual bool shortPathName(const std::string& path, std::string& shortPath) = 0;
+  virtual void beep(std::uint32_t type) = 0;
+  virtual std::int64_t calendarTime() = 0;  // seconds since 1970
+
+  virtual Handle openServiceManager(std::uint32_t access) = 0;
+  virtual Handle createService(Handle manager, const ServiceConfig& config) = 0;
+  virtual Handle openService(Handle manager, const std::string& name, std::uint32_t access) = 0;
+  virtual bool startService(Handle service) = 0;
+  virtual bool deleteService(Handle service) = 0;
+  virtual bool closeServiceHandle(Handle handle) = 0;
+};
+
+struct FileStatus {
+  bool exists = false;
+  bool isRegular = false;
+  bool isDirectory = false;
+  std::uint64_t size = 0;
+  std::uint32_t permissions = 0;  // the mode's permission bits
+};
+
+enum class FileMode {
+  Read,          // existing file
+  WriteTruncate, // create or truncate
+  CreateNew      // fails if the name exists
+};
+
+// An open file; closed when destroyed.
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to `size` bytes; `got` is 0 at the end of the file. False on a read error.
+  virtual bool read(void* buffer, std::size_t size, std::size_t& got) = 0;
+  // Writes all `size` bytes or fails.
+  virtual bool write(const void* buffer, std::size_t size) = 0;
+  // Flushes to the device and closes; false if anything written may be lost.
+  virtual bool close() = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  virtual std::unique_ptr<File> open(const std::string& path, FileMode mode) = 0;
+  virtual bool rename(const std::string& from, const std::string& to) = 0;
+  virtual bool remove(const std::string& path) = 0;
+  virtual bool status(const std::string& path, FileStatus& status) = 0;
+  virtual bool setPermissions(const std::string& path, std::uint32_t permissions) = 0;
+  // The file a path finally names, symbolic links followed; the path itself if it is none.
+  virtual std::string resolveLinks(const std::string& path) = 0;
+};
+
+// --- The current platform ------------------------------------------------------------------
+
+PortBackend& portBackend();
+System& system();
+FileSystem& files();
+
+// Chooses the port backend from OMRIX_PORT_IO as it is now ("sim" when unset). Returns false,
+// keeping a backend that reaches nothing, for a name that is no backend.
+bool selectPortBackend(const std::string& libraryDirectory, std::string& problem);
+
+// Test seams: replace the current parts. A null pointer restores the real one.
+void overridePortBackend(std::unique_ptr<PortBackend> backend);
+void overrideSystem(std::unique_ptr<System> system);
+void overrideFileSystem(std::unique_ptr<FileSystem> fileSystem);
+// Makes the next selectPortBackend() use this backend whatever OMRIX_PORT_IO says.
+void forceNextPortBackend(std::unique_ptr<PortBackend> backend);
+
+// Environment variable, or empty when unset.
+std::string environment(const char* name);
+
+}  // namespace omrix::platform

@@ -1,0 +1,58 @@
+#include <cstdio>
+
+#include "backends.h"
+
+namespace omrix::platform {
+
+namespace {
+
+class SimBackend final : public PortBackend {
+ public:
+  explicit SimBackend(std::shared_ptr<sim::Simulator> simulator)
+      : simulator_(std::move(simulator)) {}
+
+  void settle(std::int32_t count) override { simulator_->busyWait(count); }
+  std::uint32_t tickCount() override { return simulator_->tickCount(); }
+  void sleepMs(std::uint32_t ms) override { simulator_->sleepMs(ms); }
+  std::string notice() const override {
+    return "-> INFO: simulated omrix board, no hardware is accessed\n";
+  }
+
+ protected:
+  std::uint8_t rawIn(std::uint16_t port) override { return simulator_->in(port); }
+  void rawOut(std::uint16_t port, std::uint8_t value) override { simulator_->out(port, value); }
+  bool grant(const PortRange&) override { return true; }
+  bool revoke(const PortRange&) override { return true; }
+
+ private:
+  std::shared_ptr<sim::Simulator> simulator_;
+};
+
+std::shared_ptr<sim::Simulator>& simulatorSlot() {
+  static std::shared_ptr<sim::Simulator> simulator;
+  return simulator;
+}
+
+}  // namespace
+
+std::unique_ptr<PortBackend> makeSimBackend(std::shared_ptr<sim::Simulator> simulator) {
+  return std::make_unique<SimBackend>(std::move(simulator));
+}
+
+std::shared_ptr<sim::Simulator> processSimulator(const std::string& libraryDirectory) {
+  auto& simulator = simulatorSlot();
+  if (!simulator) {
+    std::vector<std::string> problems;
+    sim::SimConfig config = sim::ParseSimConfig(environment("OMRIX_SIM"), problems);
+    for (const auto& problem : problems) std::fprintf(stderr, "%s\n", problem.c_str());
+    if (config.stateDir.empty()) config.stateDir = libraryDirectory + "omrix-sim/";
+    simulator = std::make_shared<sim::Simulator>(config);
+  }
+  return simulator;
+}
+
+void replaceProcessSimulator(std::shared_ptr<sim::Simulator> simulator) {
+  simulatorSlot() = std::move(simulator);
+}
+
+}  // namespace omrix::platform
