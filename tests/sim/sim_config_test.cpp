@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "omrix/sim/sim_config.h"
+#include "omrix/sim/simulator.h"
+
+namespace omrix::sim {
+namespace {
+
+void ExpectSame(const SimConfig& actual, const SimConfig& expected) {
+  EXPECT_EQ(actual.ports, expected.ports);
+  EXPECT_EQ(actual.board, expected.board);
+  EXPECT_EQ(actual.bidir, expected.bidir);
+  EXPECT_EQ(actual.epp, expected.epp);
+  EXPECT_EQ(actual.settle, expected.settle);
+  EXPECT_EQ(actual.settlePs2, expected.settlePs2);
+  EXPECT_EQ(actual.ack, expected.ack);
+  EXPECT_EQ(actual.accessNs, expected.accessNs);
+  EXPECT_EQ(actual.stateDir, expected.stateDir);
+}
+
+struct Case {
+  std::string text;
+  std::function<void(SimConfig&)> change;  // applied to the defaults to get the expected result
+  std::vector<std::string> errorMentions;  // one entry per expected message, text it must contain
+};
+
+// Names each case by its input in test output.
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << '"';
+  for (const char ch : c.text) {
+    if (ch == '\t') {
+      *os << "\\t";
+    } else if (ch == '\n') {
+      *os << "\\n";
+    } else {
+      *os << ch;
+    }
+  }
+  *os << '"';
+}
+
+const std::function<void(SimConfig&)> kDefaults = [](SimConfig&) {};
+
+class ParseSimConfigTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ParseSimConfigTest, ParsesOrReports) {
+  const Case& c = GetParam();
+  std::vector<std::string> errors;
+  const SimConfig parsed = ParseSimConfig(c.text, errors);
+  SimConfig expected;
+  c.change(expected);
+  ExpectSame(parsed, expected);
+  ASSERT_EQ(errors.size(), c.errorMentions.size());
+  for (std::size_t i = 0; i < errors.size(); ++i) {
+    EXPECT_EQ(errors[i].rfind("OMRIX_SIM: ", 0), 0u) << errors[i];
+    EXPECT_NE(errors[i].find(c.errorMentions[i]), std::string::npos) << errors[i];
+    for (const char ch : errors[i]) EXPECT_GE(static_cast<signed char>(ch), 0x20) << errors[i];
+  }
+}
+
+const Case kGood[] = {
+    {"", kDefaults, {}},
+    {" ;; ; ", kDefaults, {}},
+    {"ports=378,278,3bc", [](SimConfig& c) { c.ports = {0x378, 0x278, 0x3BC}; }, {}},
+    {"ports=0x378,0X278", [](SimConfig& c) { c.ports = {0x378, 0x278}; }, {}},
+    {"ports=FFFF,0", [](SimConfig& c) { c.ports = {0xFFFF, 0}; }, {}},
+    {"ports=", [](SimConfig& c) { c.ports = {}; }, {}},
+    {"  ports = 278 , 3BC ;  board = 278  ", [](SimConfig& c) {
+       c.ports = {0x278, 0x3BC};
+       c.board = 0x278;
+     }, {}},
+    {"\tsettle=4;\n", [](SimConfig& c) { c.settle = 4; }, {}},
+    {"ports=278,,378,", [](SimConfig& c) { c.ports = {0x278, 0x378}; }, {}},
+    {"board=none", [](SimConfig& c) { c.board.reset(); }, {}},
+    {"board=NONE", [](SimConfig& c) { c.board.reset(); }, {}},
+    {"board=0x3bc", [](SimConfig& c) { c.board = 0x3BC; }, {}},
+    {"bidir=", [](SimConfig& c) { c.bidir = std::vector<uint16_t>{}; }, {}},
+    {"bidir=378", [](SimConfig& c) { c.bidir = std::vector<uint16_t>{0x378}; }, {}},
+    {"epp=", [](SimConfig& c) { c.epp = std::vector<uint16_t>{}; }, {}},
+    {"epp=3bc,", [](SimConfig& c) { c.epp = std::vector<uint16_t>{0x3BC}; }, {}},
+    {"epp=3bc,378", [](SimConfig& c) { c.epp = std::vector<uint16_t>{0x3BC, 0x378}; }, {}},
+    {"settle=12;settle_ps2=0", [](SimConfig& c) { c.settle = 12; }, {}},
+    {"settle_ps2=2147483647", [](SimConfig& c) { c.settlePs2 = 2147483647; }, {}},
+    {"ack=0", [](SimConfig& c) { c.ack = 0; }, {}},
+    {"access_ns=250", [](SimConfig& c) { c.accessNs = 250; }, {}},
+    {"access_ns=0", [](SimConfig& c) { c.accessNs = 0; }, {}},
+    {"state=/tmp/omrix sim/board1", [](SimConfig& c) { c.stateDir = "/tmp/omrix sim/board1"; }, {}},
+    {"settle=1;settle=2", [](SimConfig& c) { c.settle = 2; }, {}},
+    {"ACK=0", [](SimConfig& c) { c.ack = 0; }, {}},
+};
+
+const Case kBad[] = {
+    {"foo=1", kDefaults, {"unknown key 'foo'"}},
+    {"ports", kDefaults, {"'ports'"}},
+    {"=378", kDefaults, {"'=378'"}},
+    {"ports=37g", kDefaults, {"'37g'"}},
+    {"ports=378,zz", kDefaults, {"'378,zz'"}},
+    {"ports=10000", kDefaults, {"'10000'"}},
+    {"ports=FFFFFFFFFFFFFFFFFFFFFFFF", kDefaults, {"'ports'"}},
+    {"ports=0x", kDefaults, {"'0x'"}},
+    {"ports=-378", kDefaults, {"'-378'"}},
+    {"ports=378 278", kDefaults, {"'378 278'"}},
+    {"board=", kDefaults, {"'board'"}},
+    {"board=12345", kDefaults, {"'12345'"}},
+    {"board=0x378x", kDefaults, {"'0x378x'"}},
+    {"bidir=xyz", kDefaults, {"'bidir'"}},
+    {"epp=+378", kDefaults, {"'epp'"}},
+    {"settle=-1", kDefaults, {"'-1'"}},
+    {"settle=abc", kDefaults, {"'settle'"}},
+    {"settle=1.5", kDefaults, {"'1.5'"}},
+    {"settle=2147483648", kDefaults, {"'2147483648'"}},
+    {"settle_ps2=99999999999999999999999", kDefaults, {"'settle_ps2'"}},
+    {"ack=2", kDefaults, {"'2'"}},
+    {"ack=", kDefaults, {"'ack'"}},
+    {"access_ns=-5", kDefaults, {"'access_ns'"}},
+    {"access_ns=18446744073709551616", kDefaults, {"'access_ns'"}},
+    {"ports=278;foo=1;ack=7;settle=3", [](SimConfig& c) {
+       c.ports = {0x278};
+       c.settle = 3;
+     }, {"'foo'", "'ack'"}},
+    {"settle=5;settle=x", [](SimConfig& c) { c.settle = 5; }, {"'x'"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Good, ParseSimConfigTest, ::testing::ValuesIn(kGood));
+INSTANTIATE_TEST_SUITE_P(Bad, ParseSimConfigTest, ::testing::ValuesIn(kBad));
+
+TEST(ParseSimConfig, ErrorsAreAppended) {
+  std::vector<std::string> errors{"earlier"};
+  ParseSimConfig("a=1;b=2", errors);
+  ASSERT_EQ(errors.size(), 3u);
+  EXPECT_EQ(errors[0], "earlier");
+}
+
+TEST(ParseSimConfig, ParsedConfigurationDrivesTheSimulator) {
+  std::vector<std::string> errors;
+  const SimConfig config = ParseSimConfig("ports=3bc,278; board=3bc; epp=3bc,278; ack=0", errors);
+  ASSERT_TRUE(errors.empty());
+  Simulator sim(config);
+  sim.loadDesign(Design::Setup);
+  sim.setBoardRegister(Board::kModeRegister, Board::kModeEpp);
+  sim.out(0x3BF, 1);
+  sim.out(0x3C0, 0x77);
+  EXPECT_EQ(sim.boardRegister(1), 0x01);  // 0x3BC has no EPP although listed
+  EXPECT_EQ(sim.in(0x3C0), 0xFF);
+  EXPECT_EQ(sim.in(0x3BD), 0xBF);         // the board is there, driving ACK low
+  EXPECT_EQ(sim.in(0x378), 0xFF);         // no port at the default base
+}
+
+}  // namespace
+}  // namespace omrix::sim
