@@ -1,0 +1,29 @@
+// mm-bus cycles over the parallel port in SPP, PS2 and EPP modes, and the port's line states.
+#pragma once
+
+#include <cstdint>
+
+namespace omrix {
+
+// Transfer modes as recorded in PPcontrol.
+inline constexpr std::uint8_t kModeSpp = 0x04;
+inline constexpr std::uint8_t kModePs2 = 0xA4;
+inline constexpr std::uint8_t kModeEpp = 0x44;
+
+void PortOut(std::uint32_t port, std::uint8_t value);
+std::uint8_t PortIn(std::uint32_t port);
+void BusyWait(std::int32_t count);
+
+void outbyte(std::int32_t address, std::int32_t data);
+void outbyteS(std::int32_t data);
+std::int32_t inbyte(std::int32_t address);
+std::int32_t inbyteS();
+void PPinitSet(std::int32_t level);
+void PPirqenSet(std::int32_t enable);
+std::int32_t PPackGet();
+
+void SetPortLines(int code);
+void SendTransferMode();
+int ToggleCheck();
+
+}  // namespace omrix

@@ -1,0 +1,49 @@
+#include "helpers.h"
+
+#include <array>
+#include <cstring>
+
+#include "library_state.h"
+
+namespace omrix {
+
+const char* FileNamePart(const char* path) {
+  const char* part = path;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '/' || *p == '\\') part = p + 1;
+  }
+  return part;
+}
+
+namespace {
+
+// Copies at most 259 characters, as into a 260-byte buffer.
+FileNameField CopyName(const char* text) {
+  FileNameField buffer{};
+  std::strncpy(buffer.data(), text, buffer.size() - 1);
+  return buffer;
+}
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+int SameFileName(const char* a, const char* b) {
+  const FileNameField first = CopyName(FileNamePart(a));
+  const FileNameField second = CopyName(FileNamePart(b));
+  for (std::size_t i = 0; i < first.size(); ++i) {
+    if (AsciiLower(first[i]) != AsciiLower(second[i])) return 1;
+    if (first[i] == '\0') return 0;
+  }
+  return 0;
+}
+
+std::uint8_t ReverseBits(std::uint8_t b) {
+  std::uint8_t result = 0;
+  for (int i = 0; i < 8; ++i) {
+    if ((b >> i) & 1) result = static_cast<std::uint8_t>(result | (0x80 >> i));
+  }
+  return result;
+}
+
+}  // namespace omrix

@@ -1,0 +1,15 @@
+// Small helpers shared across the library.
+#pragma once
+
+#include <cstdint>
+
+namespace omrix {
+
+// The part of `path` after its last '/' or '\'; names recorded on either system compare alike.
+const char* FileNamePart(const char* path);
+// 0 when the file-name parts of `a` and `b` are equal without regard to ASCII case, else 1.
+int SameFileName(const char* a, const char* b);
+// Bit 7-i of the result is bit i of `b`.
+std::uint8_t ReverseBits(std::uint8_t b);
+
+}  // namespace omrix

@@ -1,0 +1,191 @@
+#include "driver.h"
+
+#include <string>
+
+#include "core/helpers.h"
+#include "core/library_state.h"
+#include "platform/platform.h"
+
+namespace omrix {
+
+namespace {
+
+constexpr std::uint16_t kPortWithoutEpp = 0x3BC;
+
+void PutWord(std::uint8_t* at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// The directory part of the program's path, ending in its separator; false when the path
+// cannot be had or would not fit the 260-byte buffers the names are built in.
+bool ProgramDirectory(std::string& directory) {
+  std::string path;
+  if (!platform::system().programPath(path) || path.size() >= kFileNameSize) return false;
+  directory = path.substr(0, path.size() - std::string(FileNamePart(path.c_str())).size());
+  return true;
+}
+
+platform::PortRange RangeAt(std::uint16_t base) {
+  if (base == kPortWithoutEpp) return {kPortWithoutEpp, 3};
+  return {base, 5};
+}
+
+int SendRange(std::uint32_t command, const platform::PortRange& range) {
+  PortRangeRequest request;
+  request.command = command;
+  request.firstPort = range.first;
+  request.portCount = range.count;
+  return DriverRequest(request);
+}
+
+}  // namespace
+
+std::array<std::uint8_t, 20> PortRangeRequest::bytes() const {
+  std::array<std::uint8_t, 20> out{};
+  PutWord(&out[0], command);
+  PutWord(&out[4], firstPort);
+  PutWord(&out[8], portCount);
+  PutWord(&out[12], outputPointer);
+  PutWord(&out[16], outputSize);
+  return out;
+}
+
+bool IsUsablePortBase(std::uint32_t base) { return base > 0 && base <= 0xFFFB; }
+
+int DriverOpen() {
+  platform::Handle handle = platform::kInvalidHandle;
+  if (state.isWindowsNT == 1) {
+    handle = platform::portBackend().openDevice(kNtDeviceName, platform::DeviceOpenMode::ReadShared);
+  } else {
+    std::string directory;
+    if (!ProgramDirectory(directory)) return 0;
+    std::string shortDirectory;
+    if (!platform::system().shortPathName(directory, shortDirectory) ||
+        shortDirectory.size() >= kFileNameSize)
+      return 0;
+    const std::string name = "\\\\.\\" + shortDirectory + kVxdFileName;
+    handle = platform::portBackend().openDevice(
+        name, platform::DeviceOpenMode::CreateNewDeleteOnClose);
+  }
+  state.driverHandle = handle;
+  return handle != platform::kInvalidHandle ? 1 : 0;
+}
+
+int DriverLoad() {
+  platform::VersionInfo version;
+  if (!platform::system().queryVersion(version)) return 0;
+  if (version.platformId == platform::kPlatform9x) {
+    state.isWindowsNT = 0;
+  } else if (version.platformId == platform::kPlatformNT) {
+    state.isWindowsNT = 1;
+  } else {
+    return 0;
+  }
+  if (DriverOpen() == 1) return 1;
+  if (DriverServiceStart() == 1) return DriverOpen();
+  if (DriverServiceCreate() == 0) {
+    DriverServiceDelete();
+    if (DriverServiceCreate() == 0) return 0;
+  }
+  if (DriverServiceStart() == 0) {
+    DriverServiceDelete();
+    return 0;
+  }
+  return DriverOpen();
+}
+
+int DriverUnload() {
+  if (state.driverHandle == platform::kInvalidHandle) return 0;
+  const bool closed = platform::portBackend().closeDevice(state.driverHandle);
+  state.driverHandle = platform::kInvalidHandle;
+  return closed ? 1 : 0;
+}
+
+int DriverRequest(const PortRangeRequest& request) {
+  const auto input = request.bytes();
+  std::uint32_t bytesReturned = 0xFFFFFFFF;
+  const bool answered = platform::portBackend().request(
+      state.driverHandle, platform::kPortRangeRequestCode, input.data(), input.size(), nullptr,
+      request.outputSize, bytesReturned);
+  return answered && bytesReturned == request.outputSize ? 1 : 0;
+}
+
+int DriverServiceCreate() {
+  if (state.isWindowsNT == 0) return 1;
+  std::string imagePath;
+  if (!ProgramDirectory(imagePath)) return 0;
+  imagePath += std::string(kDriverServiceName) + ".sys";
+  if (imagePath.size() >= kFileNameSize) return 0;
+
+  platform::System& system = platform::system();
+  const platform::Handle manager = system.openServiceManager(kScManagerAllAccess);
+  if (manager == platform::kInvalidHandle) return 0;
+  platform::ServiceConfig config;
+  config.name = kDriverServiceName;
+  config.displayName = kDriverServiceName;
+  config.access = kServiceAllAccess;
+  config.type = kServiceKernelDriver;
+  config.startType = kServiceAutoStart;
+  config.errorControl = kServiceErrorNormal;
+  config.imagePath = imagePath;
+  const platform::Handle service = system.createService(manager, config);
+  if (service != platform::kInvalidHandle) system.closeServiceHandle(service);
+  system.closeServiceHandle(manager);
+  return service != platform::kInvalidHandle ? 1 : 0;
+}
+
+namespace {
+
+// Opens the manager and the driver's service, applies `operation`, closes both.
+template <typename Operation>
+int WithDriverService(Operation operation) {
+  platform::System& system = platform::system();
+  const platform::Handle manager = system.openServiceManager(kScManagerAllAccess);
+  if (manager == platform::kInvalidHandle) return 0;
+  const platform::Handle service =
+      system.openService(manager, kDriverServiceName, kServiceAllAccess);
+  if (service == platform::kInvalidHandle) {
+    system.closeServiceHandle(manager);
+    return 0;
+  }
+  const bool done = operation(system, service);
+  system.closeServiceHandle(service);
+  system.closeServiceHandle(manager);
+  return done ? 1 : 0;
+}
+
+}  // namespace
+
+int DriverServiceStart() {
+  if (state.isWindowsNT == 0) return 1;
+  return WithDriverService(
+      [](platform::System& system, platform::Handle service) { return system.startService(service); });
+}
+
+int DriverServiceDelete() {
+  if (state.isWindowsNT == 0) return 1;
+  return WithDriverService([](platform::System& system, platform::Handle service) {
+    return system.deleteService(service);
+  });
+}
+
+int EnablePortAccess() {
+  if (state.isWindowsNT == 0) return 1;
+  if (!IsUsablePortBase(state.portBase)) return 0;
+  // Only one range is kept; an older grant is given back rather than leaked.
+  if (state.portRangeHeld) DisablePortAccess();
+  const platform::PortRange range = RangeAt(state.portBase);
+  if (SendRange(platform::kOpenPortRange, range) == 0) return 0;
+  state.portRangeHeld = true;
+  state.heldPortRange = range;
+  return 1;
+}
+
+int DisablePortAccess() {
+  if (state.isWindowsNT == 0) return 1;
+  if (!state.portRangeHeld) return 1;
+  state.portRangeHeld = false;
+  return SendRange(platform::kClosePortRange, state.heldPortRange);
+}
+
+}  // namespace omrix

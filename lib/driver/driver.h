@@ -1,0 +1,44 @@
+// Binding to the port-I/O driver that grants access to the parallel-port registers.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace omrix {
+
+inline constexpr const char* kDriverServiceName = "PORTGATE";
+inline constexpr const char* kNtDeviceName = "\\\\.\\Dev_PORTGATE";
+inline constexpr const char* kVxdFileName = "PortGate.VxD";
+
+inline constexpr std::uint32_t kScManagerAllAccess = 0xF003F;
+inline constexpr std::uint32_t kServiceAllAccess = 0xF01FF;
+inline constexpr std::uint32_t kServiceKernelDriver = 1;
+inline constexpr std::uint32_t kServiceAutoStart = 2;
+inline constexpr std::uint32_t kServiceErrorNormal = 1;
+
+struct PortRangeRequest {
+  std::uint32_t command = 0;
+  std::uint32_t firstPort = 0;
+  std::uint32_t portCount = 0;
+  std::uint32_t outputPointer = 0;
+  std::uint32_t outputSize = 0;
+  // The 20 bytes the driver reads: five little-endian words.
+  std::array<std::uint8_t, 20> bytes() const;
+};
+
+// A port base the bus cycles may use: its +4 register must not wrap into system ports.
+bool IsUsablePortBase(std::uint32_t base);
+
+int DriverLoad();
+int DriverOpen();
+int DriverUnload();
+int DriverRequest(const PortRangeRequest& request);
+int DriverServiceCreate();
+int DriverServiceStart();
+int DriverServiceDelete();
+// Grants the range at portBase; 1 when the driver granted it.
+int EnablePortAccess();
+// Gives back the range granted last, if any.
+int DisablePortAccess();
+
+}  // namespace omrix

@@ -1,0 +1,43 @@
+// Every library test runs in its own library directory with a fresh library state and board.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace omrix::testing {
+
+class LibraryTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // The library directory of this test, ending in '/'.
+  const std::string& Directory() const { return directory_; }
+  // Copies a data file of the build into the library directory.
+  void StageDataFile(const std::string& name) const;
+
+  // Everything the library sent to Sink since the test began, in one text.
+  static std::string Transcript();
+  static void ClearTranscript();
+  static void Sink(const char* text);
+
+ private:
+  std::string directory_;
+};
+
+// A temporary directory removed with everything in it when the object goes.
+class TemporaryDirectory {
+ public:
+  TemporaryDirectory();
+  ~TemporaryDirectory();
+  TemporaryDirectory(const TemporaryDirectory&) = delete;
+  TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+  const std::string& path() const { return path_; }  // ends in '/'
+
+ private:
+  std::string path_;
+};
+
+}  // namespace omrix::testing

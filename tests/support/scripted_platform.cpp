@@ -1,0 +1,137 @@
+#include "scripted_platform.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+
+namespace omrix::testing {
+
+std::ostream& operator<<(std::ostream& out, const PortAccess& access) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%c %04X %02X", access.direction, access.port, access.value);
+  return out << text;
+}
+
+platform::Handle RecordingPort::openDevice(const std::string& name,
+                                           platform::DeviceOpenMode mode) {
+  world_->calls.push_back("open device");
+  world_->openedDeviceNames.push_back(name);
+  return PortBackend::openDevice(name, mode);
+}
+
+bool RecordingPort::closeDevice(platform::Handle handle) {
+  world_->calls.push_back("close device");
+  return PortBackend::closeDevice(handle);
+}
+
+bool RecordingPort::request(platform::Handle handle, std::uint32_t code, const std::uint8_t* input,
+                            std::size_t inputSize, std::uint8_t* output, std::size_t outputSize,
+                            std::uint32_t& bytesReturned) {
+  world_->calls.push_back("request");
+  const bool answered =
+      PortBackend::request(handle, code, input, inputSize, output, outputSize, bytesReturned);
+  if (answered && world_->bytesReturnedByRequest != 0)
+    bytesReturned = world_->bytesReturnedByRequest;
+  return answered;
+}
+
+std::uint8_t RecordingPort::rawIn(std::uint16_t port) {
+  std::uint8_t value = defaultAnswer;
+  if (!answers.empty()) {
+    value = answers.front();
+    answers.pop_front();
+  }
+  accesses.push_back({'i', port, value});
+  return value;
+}
+
+void RecordingPort::rawOut(std::uint16_t port, std::uint8_t value) {
+  accesses.push_back({'o', port, value});
+}
+
+bool ScriptedSystem::queryVersion(platform::VersionInfo& info) {
+  if (world_->versionQueryFails) return false;
+  info.platformId = world_->platformId;
+  info.release = "scripted";
+  return true;
+}
+
+bool ScriptedSystem::ownModulePath(std::string& path) {
+  path = "/opt/omrix/lib/libomrix_dll.so";
+  return true;
+}
+
+bool ScriptedSystem::programPath(std::string& path) {
+  if (world_->programPathFails) return false;
+  path = world_->programPath;
+  return true;
+}
+
+bool ScriptedSystem::shortPathName(const std::string& path, std::string& shortPath) {
+  if (world_->shortPathFails) return false;
+  shortPath = path;
+  return true;
+}
+
+platform::Handle ScriptedSystem::openServiceManager(std::uint32_t access) {
+  world_->calls.push_back("open manager " + std::to_string(access));
+  if (!world_->managerAvailable) return platform::kInvalidHandle;
+  open_.push_back(next_);
+  return next_++;
+}
+
+platform::Handle ScriptedSystem::createService(platform::Handle manager,
+                                               const platform::ServiceConfig& config) {
+  world_->calls.push_back("create");
+  world_->lastCreated = config;
+  if (std::find(open_.begin(), open_.end(), manager) == open_.end()) return platform::kInvalidHandle;
+  if (world_->createFailures > 0) {
+    --world_->createFailures;
+    return platform::kInvalidHandle;
+  }
+  if (world_->installed) return platform::kInvalidHandle;  // the name is taken
+  world_->installed = true;
+  open_.push_back(next_);
+  return next_++;
+}
+
+platform::Handle ScriptedSystem::openService(platform::Handle manager, const std::string& name,
+                                             std::uint32_t) {
+  world_->calls.push_back("open service " + name);
+  if (std::find(open_.begin(), open_.end(), manager) == open_.end() || !world_->installed)
+    return platform::kInvalidHandle;
+  open_.push_back(next_);
+  return next_++;
+}
+
+bool ScriptedSystem::startService(platform::Handle) {
+  world_->calls.push_back("start");
+  if (world_->startFails || !world_->installed || world_->staleEntry) return false;
+  world_->running = true;
+  return true;
+}
+
+bool ScriptedSystem::deleteService(platform::Handle) {
+  world_->calls.push_back("delete");
+  if (!world_->installed) return false;
+  world_->installed = false;
+  world_->staleEntry = false;
+  return true;
+}
+
+bool ScriptedSystem::closeServiceHandle(platform::Handle handle) {
+  const auto found = std::find(open_.begin(), open_.end(), handle);
+  if (found == open_.end()) return false;
+  open_.erase(found);
+  return true;
+}
+
+RecordingPort* InstallScriptedPlatform(const std::shared_ptr<DriverWorld>& world) {
+  platform::overrideSystem(std::make_unique<ScriptedSystem>(world));
+  auto port = std::make_unique<RecordingPort>(world);
+  RecordingPort* observer = port.get();
+  platform::forceNextPortBackend(std::move(port));
+  return observer;
+}
+
+}  // namespace omrix::testing
