@@ -2,6 +2,7 @@
 #include "bus/bus.h"
 #include "core/frame.h"
 #include "omrix/omrix_dll.h"
+#include "setup/setup_data.h"
 
 namespace {
 
@@ -25,3 +26,9 @@ std::int32_t inbyteS() { return omrix::inbyteS(); }
 void PPinitSet(std::int32_t level) { omrix::PPinitSet(level); }
 void PPirqenSet(std::int32_t enable) { omrix::PPirqenSet(enable); }
 std::int32_t PPackGet() { return omrix::PPackGet(); }
+
+std::int32_t DeInitOmrix(std::int32_t mode) { return omrix::DeInitOmrix(mode); }
+std::int32_t IsDeviceInitialized() { return omrix::IsDeviceInitialized(); }
+std::int32_t AutoSetup(std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d) {
+  return omrix::AutoSetup(a, b, c, d);
+}

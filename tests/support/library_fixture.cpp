@@ -3,7 +3,9 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "testing/test_seams.h"
 
@@ -19,6 +21,17 @@ std::unique_ptr<TemporaryDirectory>& CurrentDirectory() {
   return directory;
 }
 }  // namespace
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+void WriteWholeFile(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
 
 TemporaryDirectory::TemporaryDirectory() {
   std::string base = std::filesystem::temp_directory_path().string() + "/omrix-test-XXXXXX";

@@ -27,6 +27,10 @@ class LibraryTest : public ::testing::Test {
   std::string directory_;
 };
 
+// Whole files, bytes as they are.
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& content);
+
 // A temporary directory removed with everything in it when the object goes.
 class TemporaryDirectory {
  public:

@@ -1,0 +1,22 @@
+// The de-initialisation rewrite of "omrix.dat" and the device state.
+#pragma once
+
+#include <cstdint>
+
+namespace omrix {
+
+// Rewrites "omrix.dat" from the file's init sections and memory's run data. 0 or 1.
+int SaveSetupData();
+
+std::int32_t DeInitOmrix(std::int32_t mode);
+std::int32_t IsDeviceInitialized();
+std::int32_t AutoSetup(std::int32_t, std::int32_t, std::int32_t, std::int32_t);
+
+inline constexpr const char* kCorruptSetupDataMessage =
+    "ERROR: \xB4omrix.dat\xB4 corrupted, file deleted --> enter FILE EXIT and re-run program\n";
+inline constexpr const char* kReadSetupDataError = "ERROR: Could not read file \xB4omrix.dat\xB4\n";
+
+// Deletes the corrupt "omrix.dat" and says so.
+void DeleteCorruptSetupData();
+
+}  // namespace omrix
