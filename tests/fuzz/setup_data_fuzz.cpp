@@ -1,0 +1,64 @@
+// Arbitrary bytes as "omrix.dat", in memory: the reading rules and the de-initialisation
+// rewrite must never crash or overrun, and a rewritten file rewrites to itself.
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "core/library_state.h"
+#include "core/text.h"
+#include "platform/platform.h"
+#include "setup/setup_data.h"
+#include "setup/setup_data_reader.h"
+#include "setup/setup_data_writer.h"
+#include "testing/test_files.h"
+#include "testing/test_seams.h"
+
+namespace {
+
+constexpr const char* kDirectory = "/fuzz/";
+constexpr const char* kDataPath = "/fuzz/omrix.dat";
+
+// Every read a reader of the file makes, in the order of the layout.
+void ReadEverything(const std::string& text) {
+  omrix::SetupDataRecord record;
+  std::string entryCodeLine;
+  const int sections = omrix::ParseSetupData(text, record, &entryCodeLine);
+  if (sections < 0 || sections > omrix::kSetupDataSections) std::abort();
+  if (record.fpgaConfigFile.size() >= omrix::kFileNameSize) std::abort();
+}
+
+std::string RewriteInMemory(const std::string& text, int& result) {
+  auto files = std::make_unique<omrix::testing::MemoryFileSystem>();
+  files->contents[kDataPath] = text;
+  auto* observer = files.get();
+  omrix::platform::overrideFileSystem(std::move(files));
+  result = omrix::SaveSetupData();
+  const auto found = observer->contents.find(kDataPath);
+  return found != observer->contents.end() ? found->second : std::string();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const bool prepared = [] {
+    omrix::testing::ResetLibrary(kDirectory);
+    omrix::state.portBase = 0x378;
+    omrix::SetField(omrix::state.fpgaConfigFile, "/home/lab user/designs/blink.bit");
+    return true;
+  }();
+  (void)prepared;
+
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  ReadEverything(text);
+
+  int first = -1;
+  const std::string rewritten = RewriteInMemory(text, first);
+  if (first != 0 && first != 1) std::abort();
+  if (first == 1 && !rewritten.empty()) std::abort();  // a corrupt file is deleted
+  if (first == 0) {
+    int second = -1;
+    if (RewriteInMemory(rewritten, second) != rewritten || second != 0) std::abort();
+  }
+  return 0;
+}
