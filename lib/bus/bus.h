@@ -22,6 +22,10 @@ void PPinitSet(std::int32_t level);
 void PPirqenSet(std::int32_t enable);
 std::int32_t PPackGet();
 
+// The platform's millisecond clock and sleep (the simulated board's under the simulator).
+void SleepMs(std::uint32_t ms);
+std::uint32_t TickCount();
+
 void SetPortLines(int code);
 void SendTransferMode();
 int ToggleCheck();

@@ -85,6 +85,10 @@ void BusyWait(std::int32_t count) {
   if (count > 0) platform::portBackend().settle(count);
 }
 
+void SleepMs(std::uint32_t ms) { platform::portBackend().sleepMs(ms); }
+
+std::uint32_t TickCount() { return platform::portBackend().tickCount(); }
+
 void outbyte(std::int32_t address, std::int32_t data) {
   if (IsEpp()) {
     PortOut(EppAddressPort(), Low8(address));

@@ -1,4 +1,6 @@
 // The exported C interface: a thin layer over the library's own functions.
+#include "board/flash.h"
+#include "board/fpga.h"
 #include "bus/bus.h"
 #include "core/frame.h"
 #include "omrix/omrix_dll.h"
@@ -31,4 +33,31 @@ std::int32_t DeInitOmrix(std::int32_t mode) { return omrix::DeInitOmrix(mode); }
 std::int32_t IsDeviceInitialized() { return omrix::IsDeviceInitialized(); }
 std::int32_t AutoSetup(std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d) {
   return omrix::AutoSetup(a, b, c, d);
+}
+
+std::int32_t FpgaConfig(const char* source, std::int32_t sourceIsFullPath,
+                        std::int32_t recordAsRunConfig) {
+  return omrix::FpgaConfig(source, sourceIsFullPath, recordAsRunConfig);
+}
+std::int32_t FpgaCfgForSetup(std::int32_t forSetup, std::int32_t force) {
+  return omrix::FpgaCfgForSetup(forSetup, force);
+}
+
+std::int32_t FlashChipErase() { return omrix::FlashChipErase(); }
+std::int32_t FlashSectorErase(std::uint32_t sectorAddress) {
+  return omrix::FlashSectorErase(sectorAddress);
+}
+std::int32_t FlashProgram(const char* fileName, std::uint32_t startAddress,
+                          std::uint32_t endAddress, std::uint32_t fileOffset, std::int32_t verify,
+                          std::int32_t reverseBits) {
+  return omrix::FlashProgram(fileName, startAddress, endAddress, fileOffset, verify, reverseBits);
+}
+std::int32_t FlashVerify(const char* fileName, std::uint32_t startAddress,
+                         std::uint32_t endAddress, std::uint32_t fileOffset,
+                         std::int32_t reverseBits) {
+  return omrix::FlashVerify(fileName, startAddress, endAddress, fileOffset, reverseBits);
+}
+std::int32_t FlashRead2File(const char* fileName, std::uint32_t startAddress,
+                            std::uint32_t endAddress) {
+  return omrix::FlashRead2File(fileName, startAddress, endAddress);
 }

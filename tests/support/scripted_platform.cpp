@@ -49,6 +49,24 @@ void RecordingPort::rawOut(std::uint16_t port, std::uint8_t value) {
   accesses.push_back({'o', port, value});
 }
 
+std::vector<std::string> BusCycles(const std::vector<PortAccess>& accesses, std::uint32_t base) {
+  std::vector<std::string> cycles;
+  char text[32];
+  for (std::size_t i = 0; i < accesses.size(); ++i) {
+    const PortAccess& a = accesses[i];
+    const bool address = a.direction == 'o' && a.port == base + 3;
+    if (address && i + 1 < accesses.size() && accesses[i + 1].port == base + 4) {
+      const PortAccess& d = accesses[++i];
+      std::snprintf(text, sizeof text, "%c %X %02X", d.direction == 'o' ? 'W' : 'R', a.value,
+                    d.value);
+    } else {
+      std::snprintf(text, sizeof text, "? %c %X %02X", a.direction, a.port, a.value);
+    }
+    cycles.push_back(text);
+  }
+  return cycles;
+}
+
 bool ScriptedSystem::queryVersion(platform::VersionInfo& info) {
   if (world_->versionQueryFails) return false;
   info.platformId = world_->platformId;

@@ -54,8 +54,15 @@ class RecordingPort : public platform::PortBackend {
   std::deque<std::uint8_t> answers;
   std::uint8_t defaultAnswer = 0xFF;
   std::vector<std::int32_t> settles;
+  std::vector<std::uint32_t> sleeps;
 
   void settle(std::int32_t count) override { settles.push_back(count); }
+  // A clock that every port access advances by 1 ms, so time-outs are reached by counting.
+  std::uint32_t tickCount() override { return static_cast<std::uint32_t>(accesses.size()) + slept_; }
+  void sleepMs(std::uint32_t ms) override {
+    sleeps.push_back(ms);
+    slept_ += ms;
+  }
   platform::Handle openDevice(const std::string& name, platform::DeviceOpenMode mode) override;
   bool closeDevice(platform::Handle handle) override;
   bool request(platform::Handle handle, std::uint32_t code, const std::uint8_t* input,
@@ -71,7 +78,12 @@ class RecordingPort : public platform::PortBackend {
 
  private:
   std::shared_ptr<DriverWorld> world_;
+  std::uint32_t slept_ = 0;
 };
+
+// The mm-bus cycles a recording of EPP-mode accesses shows: "W a d" for a write, "R a d" for a
+// read (d as answered). Accesses that are no EPP cycle appear as "? ...".
+std::vector<std::string> BusCycles(const std::vector<PortAccess>& accesses, std::uint32_t base);
 
 class ScriptedSystem : public platform::System {
  public:

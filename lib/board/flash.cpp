@@ -1,0 +1,377 @@
+#include "flash.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bus/bus.h"
+#include "core/helpers.h"
+#include "core/library_state.h"
+#include "core/text.h"
+#include "platform/platform.h"
+
+namespace omrix {
+
+namespace {
+
+// mm-bus addresses of the flash window.
+constexpr std::int32_t kFlashControl = 2;
+constexpr std::int32_t kFlashData = 3;
+constexpr std::int32_t kFlashAddress = 4;  // 4, 5, 6: bits 0-7, 8-15, 16-23
+
+constexpr std::uint8_t kSelect = 0x01;
+constexpr std::uint8_t kSelectRead = 0x03;
+constexpr std::uint8_t kSelectWrite = 0x05;
+constexpr std::uint8_t kResetLine = 0x08;
+
+constexpr std::uint64_t kProgressStep = 16384;
+
+FlashDeadlines deadlines;
+
+void Control(std::uint8_t value) { outbyte(kFlashControl, value); }
+
+void WriteAddress(std::uint32_t address) {
+  for (int i = 0; i < 3; ++i) outbyte(kFlashAddress + i, static_cast<std::int32_t>((address >> (8 * i)) & 0xFF));
+}
+
+void FlashWriteCycle(std::uint32_t address, std::uint8_t data) {
+  WriteAddress(address);
+  outbyte(kFlashData, data);
+  Control(kSelect);
+  Control(kSelectWrite);
+  Control(kSelect);
+  Control(0x00);
+}
+
+std::uint8_t FlashReadCycle(std::uint32_t address) {
+  WriteAddress(address);
+  Control(kSelect);
+  Control(kSelectRead);
+  const auto value = static_cast<std::uint8_t>(inbyte(kFlashData));
+  Control(kSelect);
+  Control(0x00);
+  return value;
+}
+
+void EnterReadMode() {
+  Control(kSelect);
+  Control(kSelectRead);
+}
+
+void LeaveReadMode() {
+  Control(kSelect);
+  Control(0x00);
+}
+
+// In read mode: only the address bytes that changed are written.
+std::uint8_t FlashReadNext(std::uint32_t address, std::uint32_t previousAddress) {
+  for (int i = 0; i < 3; ++i) {
+    const std::uint32_t byte = (address >> (8 * i)) & 0xFF;
+    if (byte != ((previousAddress >> (8 * i)) & 0xFF))
+      outbyte(kFlashAddress + i, static_cast<std::int32_t>(byte));
+  }
+  return static_cast<std::uint8_t>(inbyte(kFlashData));
+}
+
+void Unlock() {
+  FlashWriteCycle(0xAAA, 0xAA);
+  FlashWriteCycle(0x555, 0x55);
+}
+
+void EraseCommand(std::uint32_t address, std::uint8_t code) {
+  Unlock();
+  FlashWriteCycle(0xAAA, 0x80);
+  Unlock();
+  FlashWriteCycle(address, code);
+}
+
+// In read mode at the address of the last command cycle. 0 when the chip reports completion,
+// 2 when it reports its time limit, or stops answering before `deadlineMs`.
+int PollCompletion(std::uint8_t expected, std::uint32_t deadlineMs) {
+  const std::uint32_t start = TickCount();
+  const auto done = [expected](std::uint8_t status) { return ((status ^ expected) & 0x80) == 0; };
+  for (;;) {
+    const auto status = static_cast<std::uint8_t>(inbyte(kFlashData));
+    if (done(status)) return 0;
+    const bool timeLimit = (status & 0x20) != 0;
+    if (timeLimit || TickCount() - start > deadlineMs)
+      return done(static_cast<std::uint8_t>(inbyte(kFlashData))) ? 0 : 2;
+  }
+}
+
+// A source file of flash contents, read in large pieces. A read error is not an end.
+class ImageFile {
+ public:
+  // Only regular files: a FIFO or a device could block or never end.
+  bool open(const std::string& path) {
+    platform::FileStatus status;
+    if (!platform::files().status(path, status) || !status.isRegular) return false;
+    file_ = platform::files().open(path, platform::FileMode::Read);
+    return file_ != nullptr;
+  }
+  // Skips `count` bytes; false on a read error.
+  bool skip(std::uint64_t count) {
+    std::uint8_t byte;
+    while (count > 0) {
+      if (position_ < filled_) {
+        const std::uint64_t step = std::min<std::uint64_t>(count, filled_ - position_);
+        position_ += static_cast<std::size_t>(step);
+        count -= step;
+      } else if (!next(byte)) {
+        return !failed_;
+      } else {
+        --count;
+      }
+    }
+    return true;
+  }
+  // The next byte; false at the end or on a read error (then failed() says so).
+  bool next(std::uint8_t& byte) {
+    if (position_ == filled_) {
+      if (failed_ || ended_) return false;
+      std::size_t got = 0;
+      if (!file_->read(buffer_.data(), buffer_.size(), got)) {
+        failed_ = true;
+        return false;
+      }
+      if (got == 0) {
+        ended_ = true;
+        return false;
+      }
+      filled_ = got;
+      position_ = 0;
+    }
+    byte = buffer_[position_++];
+    return true;
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  std::unique_ptr<platform::File> file_;
+  std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(65536);
+  std::size_t filled_ = 0;
+  std::size_t position_ = 0;
+  bool failed_ = false;
+  bool ended_ = false;
+};
+
+void Progress(std::uint64_t count) {
+  if (count % kProgressStep == 0) SendMessage(".");
+}
+
+// The name fields in the order of the flash content section.
+FileNameField* SlotStartingAt(std::uint32_t sectorAddress) {
+  switch (sectorAddress) {
+    case 0x00000: return &state.flashCpuFile0;
+    case 0x10000: return &state.flashCpuFile1;
+    case 0x20000: return &state.flashCpuFile2;
+    case 0x30000: return &state.flashCpuFile3;
+    case 0x40000: return &state.flashFpgaFile0;
+    case 0x60000: return &state.flashFpgaFile1;
+    default: return nullptr;
+  }
+}
+
+std::vector<FileNameField*> SlotsEndingAt(std::uint32_t endAddress) {
+  switch (endAddress) {
+    case 0x0FFFF: return {&state.flashCpuFile0};
+    case 0x1FFFF: return {&state.flashCpuFile1};
+    case 0x2FFFF: return {&state.flashCpuFile2};
+    case 0x3FFFF: return {&state.flashCpuFile3};
+    case 0x5FFFF: return {&state.flashFpgaFile0};
+    case 0x77FFF: return {&state.flashFpgaFile1};
+    case kUserSpaceEnd:
+      return {&state.flashFpgaFile0, &state.flashFpgaFile1, &state.flashCpuFile0,
+              &state.flashCpuFile1,  &state.flashCpuFile2,  &state.flashCpuFile3};
+    default: return {};
+  }
+}
+
+// A name too long for its field is not known, rather than cut.
+void RecordSlotName(FileNameField& field, const std::string& name) {
+  if (!SetField(field, name)) SetField(field, "UNKNOWN");
+}
+
+std::string NameOf(const char* fileName) { return fileName != nullptr ? fileName : ""; }
+
+}  // namespace
+
+void SetFlashDeadlines(const FlashDeadlines& newDeadlines) { deadlines = newDeadlines; }
+
+void FlashReset() {
+  Control(0x00);
+  SleepMs(1);
+  Control(kResetLine);
+  SleepMs(1);
+  Control(0x00);
+  SleepMs(1);
+  Unlock();
+  FlashWriteCycle(0xAAA, 0xF0);
+  Control(kSelect);
+  Control(kSelectRead);
+  Control(kSelect);
+  Control(0x00);
+  SleepMs(100);
+}
+
+int FlashProgramByte(std::uint32_t address, std::uint8_t data) {
+  if (data == 0xFF) return 0;  // an erased byte already holds it
+  Unlock();
+  FlashWriteCycle(0xAAA, 0xA0);
+  FlashWriteCycle(address, data);
+  EnterReadMode();
+  const int result = PollCompletion(data, deadlines.byteProgramMs);
+  LeaveReadMode();
+  return result;
+}
+
+std::int32_t FlashChipErase() {
+  FlashReset();
+  EraseCommand(0xAAA, 0x10);
+  EnterReadMode();
+  SendMessage("Chip erase flash ...\n");
+  const int result = PollCompletion(0xFF, deadlines.chipEraseMs);
+  SendMessage("-> done\n");
+  LeaveReadMode();
+  return result;
+}
+
+std::int32_t FlashSectorErase(std::uint32_t sectorAddress) {
+  FlashReset();
+  EraseCommand(sectorAddress, 0x30);
+  EnterReadMode();
+  SendMessageF("Sector erase flash at %Xh...\n", static_cast<unsigned>(sectorAddress));
+  const int result = PollCompletion(0xFF, deadlines.sectorEraseMs);
+  SendMessage("-> done\n");
+  LeaveReadMode();
+  if (FileNameField* slot = SlotStartingAt(sectorAddress))
+    SetField(*slot, result == 0 ? "ERASED" : "UNKNOWN");
+  return result;
+}
+
+std::int32_t FlashVerify(const char* fileName, std::uint32_t startAddress,
+                         std::uint32_t endAddress, std::uint32_t fileOffset,
+                         std::int32_t reverseBits) {
+  FlashReset();
+  SendMessage("-> verify flash ");
+  ImageFile file;
+  if (!file.open(NameOf(fileName)) || !file.skip(fileOffset)) {
+    SendMessage("\n");
+    return 1;
+  }
+  int result = 0;
+  EnterReadMode();
+  std::uint32_t previous = ~startAddress;
+  std::uint64_t count = 0;
+  for (std::uint64_t a = startAddress; a <= endAddress; ++a) {
+    std::uint8_t expected;
+    if (!file.next(expected)) break;
+    if (reverseBits != 0) expected = ReverseBits(expected);
+    const auto address = static_cast<std::uint32_t>(a);
+    const std::uint8_t actual = FlashReadNext(address, previous);
+    previous = address;
+    if (actual != expected) {
+      result = 2;
+      break;
+    }
+    Progress(++count);
+  }
+  LeaveReadMode();
+  SendMessage("\n");
+  // What could not be read was not compared.
+  return file.failed() ? 1 : result;
+}
+
+std::int32_t FlashProgram(const char* fileName, std::uint32_t startAddress,
+                          std::uint32_t endAddress, std::uint32_t fileOffset, std::int32_t verify,
+                          std::int32_t reverseBits) {
+  const std::string name = NameOf(fileName);
+  FlashReset();
+  SendMessageF("Program flash starting at %Xh with file '%s'", static_cast<unsigned>(startAddress),
+               name.c_str());
+  int result = 0;
+  ImageFile file;
+  if (!file.open(name) || !file.skip(fileOffset)) {
+    result = 1;
+  } else {
+    std::uint64_t count = 0;
+    for (std::uint64_t a = startAddress; a <= endAddress; ++a) {
+      std::uint8_t byte;
+      if (!file.next(byte)) break;
+      if (reverseBits != 0) byte = ReverseBits(byte);
+      if (FlashProgramByte(static_cast<std::uint32_t>(a), byte) == 2) {
+        result = 2;
+        break;
+      }
+      Progress(++count);
+    }
+    // Programmed up to a read error, but not the whole file: not done.
+    if (result == 0 && file.failed()) result = 1;
+  }
+  SendMessage("\n");
+  Control(0x00);
+  if (verify != 0 && result == 0) {
+    if (FlashVerify(fileName, startAddress, endAddress, fileOffset, reverseBits) != 0) result = 4;
+    if (result == 0)
+      for (FileNameField* slot : SlotsEndingAt(endAddress)) RecordSlotName(*slot, name);
+  }
+  switch (result) {
+    case 0: SendMessage("-> flash program done\n"); break;
+    case 1: SendMessageF("-> ERROR: Could not open file '%s'\n", name.c_str()); break;
+    case 2: SendMessage("-> ERROR: Flash memory program timeout\n"); break;
+    default: SendMessage("-> ERROR: Flash memory verify error\n"); break;
+  }
+  return result;
+}
+
+std::int32_t FlashRead2File(const char* fileName, std::uint32_t startAddress,
+                            std::uint32_t endAddress) {
+  const std::string name = NameOf(fileName);
+  FlashReset();
+  SendMessageF("Save flash to file: '%s' ", name.c_str());
+  std::unique_ptr<platform::File> file =
+      platform::files().open(name, platform::FileMode::WriteTruncate);
+  if (!file) return 1;
+  bool written = true;
+  std::vector<std::uint8_t> buffer;
+  buffer.reserve(65536);
+  EnterReadMode();
+  std::uint32_t previous = ~startAddress;
+  std::uint64_t count = 0;
+  for (std::uint64_t a = startAddress; a <= endAddress && written; ++a) {
+    const auto address = static_cast<std::uint32_t>(a);
+    buffer.push_back(FlashReadNext(address, previous));
+    previous = address;
+    if (buffer.size() == buffer.capacity()) {
+      written = file->write(buffer.data(), buffer.size());
+      buffer.clear();
+    }
+    Progress(++count);
+  }
+  LeaveReadMode();
+  if (written && !buffer.empty()) written = file->write(buffer.data(), buffer.size());
+  written = file->close() && written;
+  if (!written) {
+    SendMessageF("\n-> ERROR: Could not write file '%s'\n", name.c_str());
+    return 1;
+  }
+  SendMessage("\n -> done\n");
+  return 0;
+}
+
+void FlashReadBlock(std::uint32_t address, std::uint16_t count, std::uint8_t* buffer) {
+  for (std::uint32_t i = 0; i < count; ++i) buffer[i] = FlashReadCycle(address + i);
+}
+
+int FlashWriteBlock(std::uint32_t address, std::uint16_t count, std::uint8_t* buffer) {
+  for (std::uint32_t i = 0; i < count; ++i) FlashProgramByte(address + i, buffer[i]);
+  int mismatch = 0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint8_t read = FlashReadCycle(address + i);
+    if (read != buffer[i]) mismatch = 1;
+    buffer[i] = read;
+  }
+  return mismatch;
+}
+
+}  // namespace omrix

@@ -1,0 +1,17 @@
+// Loading the FPGA: via the PC from a file, via the flash, or clearing it.
+#pragma once
+
+#include <cstdint>
+
+namespace omrix {
+
+inline constexpr std::int32_t kFpgaFileError = 0x0008;
+inline constexpr std::int32_t kFpgaDeviceNotDetected = 0x0100;
+inline constexpr std::int32_t kFpgaNoConfigRegister = 0x0200;
+inline constexpr std::int32_t kFpgaCleared = 0x1000;
+
+std::int32_t FpgaConfig(const char* source, std::int32_t sourceIsFullPath,
+                        std::int32_t recordAsRunConfig);
+std::int32_t FpgaCfgForSetup(std::int32_t forSetup, std::int32_t force);
+
+}  // namespace omrix

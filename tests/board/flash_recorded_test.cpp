@@ -1,0 +1,275 @@
+// The flash window cycles, polling and slot names, against a recording port in EPP mode.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+
+#include "board/flash.h"
+#include "core/text.h"
+#include "board/board_fixture.h"
+#include "testing/test_files.h"
+
+namespace omrix {
+namespace {
+
+using Cycles = std::vector<std::string>;
+
+// The write cycle of one command byte: address bytes, data, then the strobes.
+Cycles WriteCycle(std::uint32_t address, std::uint8_t data) {
+  char text[6][16];
+  std::snprintf(text[0], 16, "W 4 %02X", address & 0xFF);
+  std::snprintf(text[1], 16, "W 5 %02X", (address >> 8) & 0xFF);
+  std::snprintf(text[2], 16, "W 6 %02X", (address >> 16) & 0xFF);
+  std::snprintf(text[3], 16, "W 3 %02X", data);
+  return {text[0], text[1], text[2], text[3], "W 2 01", "W 2 05", "W 2 01", "W 2 00"};
+}
+
+Cycles Join(std::initializer_list<Cycles> parts) {
+  Cycles all;
+  for (const Cycles& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+const Cycles kUnlock = Join({WriteCycle(0xAAA, 0xAA), WriteCycle(0x555, 0x55)});
+const Cycles kReset = Join({{"W 2 00", "W 2 08", "W 2 00"}, kUnlock, WriteCycle(0xAAA, 0xF0),
+                            {"W 2 01", "W 2 03", "W 2 01", "W 2 00"}});
+
+class FlashRecordedTest : public testing::RecordedBoardTest {
+ protected:
+  void SetUp() override {
+    RecordedBoardTest::SetUp();
+    state.PPcontrol = 0x44;
+    for (FileNameField* slot : Slots()) SetField(*slot, "UNKNOWN");
+  }
+  static std::vector<FileNameField*> Slots() {
+    return {&state.flashFpgaFile0, &state.flashFpgaFile1, &state.flashCpuFile0,
+            &state.flashCpuFile1,  &state.flashCpuFile2,  &state.flashCpuFile3};
+  }
+  static std::vector<std::string> SlotNames() {
+    std::vector<std::string> names;
+    for (FileNameField* slot : Slots()) names.push_back(FieldText(*slot));
+    return names;
+  }
+  std::size_t Reads() const {
+    return static_cast<std::size_t>(std::count_if(port_->accesses.begin(), port_->accesses.end(),
+                                                  [](const auto& a) { return a.direction == 'i'; }));
+  }
+};
+
+TEST_F(FlashRecordedTest, ResetPulsesTheLineAndSendsTheResetCommand) {
+  FlashReset();
+  EXPECT_EQ(Recorded(), kReset);
+  EXPECT_EQ(port_->sleeps, (std::vector<std::uint32_t>{1, 1, 1, 100}));
+}
+
+TEST_F(FlashRecordedTest, ProgramByteIsTheCommandThenPollingInReadMode) {
+  port_->answers = {0x5A};
+  EXPECT_EQ(FlashProgramByte(0x12345, 0x5A), 0);
+  EXPECT_EQ(Recorded(), Join({kUnlock, WriteCycle(0xAAA, 0xA0), WriteCycle(0x12345, 0x5A),
+                            {"W 2 01", "W 2 03", "R 3 5A", "W 2 01", "W 2 00"}}));
+  port_->accesses.clear();
+  EXPECT_EQ(FlashProgramByte(0x12345, 0xFF), 0);  // erased bytes hold it already
+  EXPECT_TRUE(port_->accesses.empty());
+}
+
+TEST_F(FlashRecordedTest, PollingEndsOnBit7OrTheTimeLimitFlag) {
+  struct Case {
+    std::vector<std::uint8_t> statuses;
+    int result;
+    std::size_t reads;
+  };
+  const Case cases[] = {
+      {{0x5A}, 0, 1},
+      {{0x80, 0xC0, 0x5A}, 0, 3},  // DATA# and DQ6 toggling while busy
+      {{0xA0, 0xA0}, 2, 2},        // DQ5: one more read, still not done
+      {{0xA0, 0x5A}, 0, 2},        // DQ5 as it completed
+      {{0x7F}, 0, 1},              // only bit 7 is compared
+  };
+  for (const Case& c : cases) {
+    port_->accesses.clear();
+    port_->answers.assign(c.statuses.begin(), c.statuses.end());
+    EXPECT_EQ(FlashProgramByte(0x100, 0x5A), c.result);
+    EXPECT_EQ(Reads(), c.reads);
+  }
+}
+
+TEST_F(FlashRecordedTest, BoardThatStopsAnsweringEndsAtTheDeadline) {
+  port_->defaultAnswer = 0x80;  // busy forever, never the time-limit flag
+  EXPECT_EQ(FlashProgramByte(0x100, 0x5A), 2);
+  // 100 ms on a clock that 1 ms passes per access, two accesses a read, and one read more.
+  EXPECT_NEAR(static_cast<double>(Reads()), 52.0, 3.0);
+  SetFlashDeadlines({100, 10, 20});
+  port_->defaultAnswer = 0x00;
+  EXPECT_EQ(FlashSectorErase(0x40000), 2);
+  EXPECT_EQ(FieldText(state.flashFpgaFile0), "UNKNOWN");
+  EXPECT_EQ(Transcript(), "Sector erase flash at 40000h...\n-> done\n");
+  EXPECT_EQ(FlashChipErase(), 2);
+}
+
+TEST_F(FlashRecordedTest, SectorEraseNamesOnlyTheSlotItStarts) {
+  struct Case {
+    std::uint32_t sector;
+    int slot;  // index into Slots(), -1 for none
+  };
+  const Case cases[] = {{0x00000, 2}, {0x10000, 3}, {0x20000, 4}, {0x30000, 5}, {0x40000, 0},
+                        {0x50000, -1}, {0x60000, 1}, {0x70000, -1}, {0x78000, -1},
+                        {0x7A000, -1}, {0x7C000, -1}, {0x40001, -1}};
+  port_->defaultAnswer = 0xFF;  // erase complete at once
+  for (const Case& c : cases) {
+    for (FileNameField* slot : Slots()) SetField(*slot, "/x.bin");
+    port_->accesses.clear();
+    EXPECT_EQ(FlashSectorErase(c.sector), 0);
+    std::vector<std::string> expected(6, "/x.bin");
+    if (c.slot >= 0) expected[static_cast<std::size_t>(c.slot)] = "ERASED";
+    EXPECT_EQ(SlotNames(), expected) << std::hex << c.sector;
+    const Cycles cycles = Recorded();
+    const Cycles command = Join({kUnlock, WriteCycle(0xAAA, 0x80), kUnlock, WriteCycle(c.sector, 0x30)});
+    ASSERT_GE(cycles.size(), kReset.size() + command.size());
+    EXPECT_TRUE(std::equal(command.begin(), command.end(), cycles.begin() + static_cast<std::ptrdiff_t>(kReset.size())));
+  }
+}
+
+TEST_F(FlashRecordedTest, ProgramRecordsTheNameByEndAddress) {
+  const std::string file = Directory() + "blank.bin";
+  testing::WriteWholeFile(file, std::string(40, '\xFF'));
+  port_->defaultAnswer = 0xFF;  // verification reads the erased bytes
+  struct Case {
+    std::uint32_t start, end;
+    std::vector<int> slots;
+  };
+  const Case cases[] = {{0x00000, 0x0FFFF, {2}}, {0x00000, 0x0FFFE, {}}, {0x10000, 0x1FFFF, {3}},
+                        {0x20000, 0x2FFFF, {4}}, {0x55555, 0x3FFFF, {5}}, {0x40000, 0x5FFFF, {0}},
+                        {0x60000, 0x77FFF, {1}}, {0x00000, 0x7BFFF, {0, 1, 2, 3, 4, 5}}};
+  for (const Case& c : cases) {
+    for (FileNameField* slot : Slots()) SetField(*slot, "UNKNOWN");
+    port_->accesses.clear();
+    EXPECT_EQ(FlashProgram(file.c_str(), c.start, c.end, 0, 1, 0), 0);
+    std::vector<std::string> expected(6, "UNKNOWN");
+    for (int slot : c.slots) expected[static_cast<std::size_t>(slot)] = file;
+    EXPECT_EQ(SlotNames(), expected) << std::hex << c.end;
+    // Only erased bytes: no program command at all.
+    const Cycles cycles = Recorded();
+    EXPECT_EQ(std::count(cycles.begin(), cycles.end(), "W 3 A0"), 0);
+  }
+  // Without verification nothing is recorded.
+  SetField(state.flashCpuFile0, "UNKNOWN");
+  EXPECT_EQ(FlashProgram(file.c_str(), 0, 0x0FFFF, 0, 0, 0), 0);
+  EXPECT_EQ(FieldText(state.flashCpuFile0), "UNKNOWN");
+}
+
+TEST_F(FlashRecordedTest, TranscriptOfAVerifiedProgram) {
+  const std::string file = Directory() + "blank.bin";
+  testing::WriteWholeFile(file, std::string(40000, '\xFF'));
+  port_->defaultAnswer = 0xFF;
+  EXPECT_EQ(FlashProgram(file.c_str(), 0x10000, 0x1FFFF, 0, 1, 0), 0);
+  EXPECT_EQ(Transcript(), "Program flash starting at 10000h with file '" + file +
+                              "'..\n-> verify flash ..\n-> flash program done\n");
+}
+
+TEST_F(FlashRecordedTest, ProgramOfAFileThatCannotBeReadTouchesNoByte) {
+  struct Case {
+    const char* name;
+    std::function<std::string()> arrange;
+  };
+  const Case cases[] = {
+      {"missing", [this] { return Directory() + "missing.bin"; }},
+      {"directory", [this] { std::filesystem::create_directory(Directory() + "d.bin"); return Directory() + "d.bin"; }},
+      {"read_error", [this] {
+         testing::WriteWholeFile(Directory() + "r.bin", "\x01\x02");
+         testing::InstallFaultyFiles()->failRead = true;
+         return Directory() + "r.bin";
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = c.arrange();
+    ClearTranscript();
+    port_->accesses.clear();
+    EXPECT_EQ(FlashProgram(file.c_str(), 0, 0x0FFFF, 0, 1, 0), 1);
+    EXPECT_EQ(Transcript(), "Program flash starting at 0h with file '" + file + "'\n-> ERROR: Could not open file '" + file + "'\n");
+    const Cycles cycles = Recorded();
+    EXPECT_EQ(std::count(cycles.begin(), cycles.end(), "W 3 A0"), 0);
+    EXPECT_EQ(FieldText(state.flashCpuFile0), "UNKNOWN");
+    ClearTranscript();
+    EXPECT_EQ(FlashVerify(file.c_str(), 0, 0x0FFFF, 0, 0), 1);
+    EXPECT_EQ(Transcript(), "-> verify flash \n");
+    platform::overrideFileSystem(nullptr);
+  }
+}
+
+TEST_F(FlashRecordedTest, StartAfterEndProgramsNothingAndRecordsByEnd) {
+  const std::string file = Directory() + "data.bin";
+  testing::WriteWholeFile(file, "\x12\x34");
+  EXPECT_EQ(FlashProgram(file.c_str(), 0x10000, 0x0FFFF, 0, 1, 0), 0);
+  EXPECT_EQ(FieldText(state.flashCpuFile0), file);
+  const Cycles cycles = Recorded();
+  EXPECT_EQ(std::count(cycles.begin(), cycles.end(), "W 3 A0"), 0);
+}
+
+TEST_F(FlashRecordedTest, NameTooLongForItsFieldIsRecordedAsUnknown) {
+  const std::string file = Directory() + std::string(270 - Directory().size(), 'n');
+  testing::WriteWholeFile(file, "\xFF");
+  port_->defaultAnswer = 0xFF;
+  SetField(state.flashCpuFile1, "/old.bin");
+  EXPECT_EQ(FlashProgram(file.c_str(), 0x10000, 0x1FFFF, 0, 1, 0), 0);
+  EXPECT_EQ(FieldText(state.flashCpuFile1), "UNKNOWN");
+}
+
+TEST_F(FlashRecordedTest, SequentialReadsWriteOnlyTheAddressBytesThatChange) {
+  const std::string file = Directory() + "save.rom";
+  port_->defaultAnswer = 0x42;
+  EXPECT_EQ(FlashRead2File(file.c_str(), 0x0FFFE, 0x10001), 0);
+  const Cycles cycles = Recorded();
+  const Cycles reads(cycles.begin() + static_cast<std::ptrdiff_t>(kReset.size()), cycles.end());
+  EXPECT_EQ(reads, (Cycles{"W 2 01", "W 2 03", "W 4 FE", "W 5 FF", "W 6 00", "R 3 42", "W 4 FF",
+                           "R 3 42", "W 4 00", "W 5 00", "W 6 01", "R 3 42", "W 4 01", "R 3 42",
+                           "W 2 01", "W 2 00"}));
+  EXPECT_EQ(testing::ReadWholeFile(file), "BBBB");
+  EXPECT_EQ(Transcript(), "Save flash to file: '" + file + "' \n -> done\n");
+}
+
+TEST_F(FlashRecordedTest, AddressLoopsEndAtTheTopOfTheAddressSpace) {
+  const std::string file = Directory() + "top.rom";
+  EXPECT_EQ(FlashRead2File(file.c_str(), 0xFFFFFFFE, 0xFFFFFFFF), 0);
+  EXPECT_EQ(testing::ReadWholeFile(file).size(), 2u);
+  const std::string blank = Directory() + "blank.bin";
+  testing::WriteWholeFile(blank, std::string(64, '\xFF'));
+  EXPECT_EQ(FlashProgram(blank.c_str(), 0xFFFFFFF0, 0xFFFFFFFF, 0, 1, 0), 0);
+}
+
+TEST_F(FlashRecordedTest, SaveThatCannotBeWrittenSaysSo) {
+  const std::string file = Directory() + "full.rom";
+  testing::InstallFaultyFiles()->failWriteAfterBytes = 1000;
+  EXPECT_EQ(FlashRead2File(file.c_str(), 0, 0x1FFFF), 1);
+  // The first 64 KB are read, then their write fails and the save stops.
+  EXPECT_EQ(Transcript(), "Save flash to file: '" + file + "' ....\n-> ERROR: Could not write file '" + file + "'\n");
+  ClearTranscript();
+  const std::string nowhere = Directory() + "no/such/dir.rom";
+  EXPECT_EQ(FlashRead2File(nowhere.c_str(), 0, 15), 1);
+  EXPECT_EQ(Transcript(), "Save flash to file: '" + nowhere + "' ");
+}
+
+TEST_F(FlashRecordedTest, FileOffsetSkipsTheFirstBytes) {
+  const std::string file = Directory() + "offset.bin";
+  testing::WriteWholeFile(file, std::string("\x01\x02\x03", 3));
+  port_->defaultAnswer = 0x03;  // every poll and verify read sees the byte at offset 2
+  EXPECT_EQ(FlashProgram(file.c_str(), 0x20000, 0x2FFFF, 2, 1, 0), 0);
+  const Cycles cycles = Recorded();
+  EXPECT_EQ(std::count(cycles.begin(), cycles.end(), "W 3 03"), 1);
+  EXPECT_EQ(std::count(cycles.begin(), cycles.end(), "W 3 01"), 0);
+  EXPECT_EQ(FieldText(state.flashCpuFile2), file);
+}
+
+TEST_F(FlashRecordedTest, ReversedBitsForFpgaSlots) {
+  const std::string file = Directory() + "one.bit";
+  testing::WriteWholeFile(file, "\x01");
+  port_->defaultAnswer = 0x80;
+  EXPECT_EQ(FlashProgram(file.c_str(), 0x40000, 0x5FFFF, 0, 1, 1), 0);
+  const Cycles cycles = Recorded();
+  EXPECT_EQ(std::count(cycles.begin(), cycles.end(), "W 3 80"), 1);
+  EXPECT_EQ(FieldText(state.flashFpgaFile0), file);
+}
+
+}  // namespace
+}  // namespace omrix
