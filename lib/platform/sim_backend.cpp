@@ -14,6 +14,11 @@ class SimBackend final : public PortBackend {
   void settle(std::int32_t count) override { simulator_->busyWait(count); }
   std::uint32_t tickCount() override { return simulator_->tickCount(); }
   void sleepMs(std::uint32_t ms) override { simulator_->sleepMs(ms); }
+  // Closing the library keeps the board as it is now, for the next process.
+  bool closeDevice(Handle handle) override {
+    simulator_->save();
+    return PortBackend::closeDevice(handle);
+  }
   std::string notice() const override {
     return "-> INFO: simulated omrix board, no hardware is accessed\n";
   }
@@ -21,8 +26,13 @@ class SimBackend final : public PortBackend {
  protected:
   std::uint8_t rawIn(std::uint16_t port) override { return simulator_->in(port); }
   void rawOut(std::uint16_t port, std::uint8_t value) override { simulator_->out(port, value); }
-  bool grant(const PortRange&) override { return true; }
-  bool revoke(const PortRange&) override { return true; }
+  // The board is this process's while it holds a range: another process finds the port busy.
+  bool grant(const PortRange&) override { return simulator_->attach(); }
+  bool revoke(const PortRange&) override {
+    simulator_->detach();
+    return true;
+  }
+
 
  private:
   std::shared_ptr<sim::Simulator> simulator_;

@@ -1,6 +1,10 @@
 #include "omrix/sim/board.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
+
+#include "omrix/sim/bitfile.h"
 
 namespace omrix::sim {
 namespace {
@@ -17,24 +21,95 @@ bool IsConfigurationAccess(const ControlPins& pins) {
   return !pins.nStrobe && !pins.nAutoFeed && !pins.nSelectIn && !pins.nInit;
 }
 
+// The PC's data lines as the configuration pins see them; nobody else drives them then.
+uint8_t HostLines(const HostPins& host) { return host.data.value_or(kFloatingLines); }
+
+uint8_t ReverseBits(uint8_t value) {
+  uint8_t reversed = 0;
+  for (int bit = 0; bit < 8; ++bit) {
+    reversed = static_cast<uint8_t>((reversed << 1) | ((value >> bit) & 1));
+  }
+  return reversed;
+}
+
+constexpr uint64_t kNsPerMs = 1'000'000;
+constexpr uint64_t kNsPerUs = 1'000;
+
+FlashTimes TimesOf(const SimConfig& config) {
+  return FlashTimes{config.programUs * kNsPerUs, config.sectorEraseMs * kNsPerMs,
+                    config.chipEraseMs * kNsPerMs};
+}
+
+// The identifier block a board leaves the factory with.
+constexpr uint32_t kManufacturerField = 0x7FFE0;
+constexpr uint32_t kDeviceNameField = 0x7FFC0;
+constexpr uint32_t kSignatureTesterField = 0x7FFA0;
+constexpr uint32_t kTypecodeField = 0x7FF90;
+constexpr uint32_t kRevisionField = 0x7FF80;
+constexpr uint32_t kSerialNumberField = 0x7FF70;
+constexpr uint32_t kProductionDateField = 0x7FF60;
+constexpr uint32_t kFpgaTypeField = 0x7FF40;
+
+// A text field holds the text and its zero; the rest of its 32 bytes stays erased.
+void PutText(std::vector<uint8_t>& image, uint32_t at, const char* text) {
+  const std::size_t length = std::strlen(text);
+  std::copy(text, text + length, image.begin() + at);
+  image[at + length] = 0;
+}
+
+void PutNumber(std::vector<uint8_t>& image, uint32_t at, uint32_t value) {
+  for (uint32_t i = 0; i < 4; ++i) image[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
 }  // namespace
 
-Board::Board(int ackLevel, int32_t settle, int32_t settlePs2)
-    : ackHigh_(ackLevel != 0), settle_(settle), settlePs2_(settlePs2) {}
+std::vector<uint8_t> FactoryFlashImage() {
+  std::vector<uint8_t> image(FlashChip::kSize, 0xFF);
+  PutText(image, kManufacturerField, "Varnotek");
+  PutText(image, kDeviceNameField, "omrix");
+  PutText(image, kSignatureTesterField, "QA bench 2");
+  PutNumber(image, kTypecodeField, 17);
+  PutNumber(image, kRevisionField, 3);
+  PutNumber(image, kSerialNumberField, 4711);
+  PutNumber(image, kProductionDateField, 1104537600);  // 2005-01-01 00:00 UTC
+  PutText(image, kFpgaTypeField, "XC2S100");
+  return image;
+}
+
+Board::Board(const SimConfig& config)
+    : ackHigh_(config.ack != 0),
+      settle_(config.settle),
+      settlePs2_(config.settlePs2),
+      reloadNs_(config.fpgaReloadMs * kNsPerMs),
+      flash_(TimesOf(config)),
+      ram_(kRamSize, 0x00) {
+  flash_.image() = FactoryFlashImage();
+  flash_.setStuckAddress(config.flashStuck);
+  flash_.setBadBit(config.badBit);
+}
 
 void Board::loadDesign(Design design) {
-  design_ = design;
-  registers_ = SetupRegisters{};
-  address_ = 0;
-  readLatch_ = 0;
-  readActive_ = false;
+  receiving_ = false;
+  reloading_.reset();
+  startDesign(design);
 }
 
 Design Board::design() const { return design_; }
 
 void Board::setAck(int level) { ackHigh_ = level != 0; }
 
+void Board::advanceTo(uint64_t nowNs) {
+  nowNs_ = nowNs;
+  flash_.advanceTo(nowNs_);
+  if (reloading_ && nowNs_ >= reloadDoneNs_) {
+    const Design loaded = *reloading_;
+    reloading_.reset();
+    startDesign(loaded);
+  }
+}
+
 void Board::hostPinsChanged(const HostPins& before, const HostPins& after) {
+  configPinsChanged(configPins(before), configPins(after));
   if (!decodesBus()) return;
   if (IsConfigurationAccess(after.control)) {
     readActive_ = false;
@@ -108,34 +183,162 @@ void Board::hostWaited(int32_t units) {
 void Board::settleFully() { unitsSinceWrite_ = kFullySettled; }
 
 uint8_t Board::storedRegister(uint8_t address) const {
+  if (!implements(address)) return kNoRegister;
   switch (address) {
     case kModeRegister: return registers_.mode;
     case kConfigRegister: return registers_.config;
     case kFlashControl: return registers_.flashControl;
     case kFlashData: return registers_.flashData;
-    case kFlashAddressLow:
-    case kFlashAddressMid:
-    case kFlashAddressHigh: return registers_.flashAddress[address - kFlashAddressLow];
-    default: return kNoRegister;
+    default: return registers_.flashAddress[address - kFlashAddressLow];
   }
 }
 
 void Board::setStoredRegister(uint8_t address, uint8_t value) {
+  if (!implements(address)) return;
   switch (address) {
     case kModeRegister: registers_.mode = value; break;
     case kConfigRegister: registers_.config = value; break;
     case kFlashControl: registers_.flashControl = value; break;
     case kFlashData: registers_.flashData = value; break;
-    case kFlashAddressLow:
-    case kFlashAddressMid:
-    case kFlashAddressHigh: registers_.flashAddress[address - kFlashAddressLow] = value; break;
-    default: break;
+    default: registers_.flashAddress[address - kFlashAddressLow] = value; break;
   }
 }
 
 uint8_t Board::busAddress() const { return address_; }
 
-bool Board::decodesBus() const { return design_ == Design::Setup; }
+FlashChip& Board::flash() { return flash_; }
+const FlashChip& Board::flash() const { return flash_; }
+std::vector<uint8_t>& Board::ram() { return ram_; }
+const std::vector<uint8_t>& Board::ram() const { return ram_; }
+
+BoardState Board::state() const {
+  BoardState state;
+  Registers registers = registers_;
+  state.design = design_;
+  if (reloading_) {
+    // Between processes the reload has all the time it needs.
+    state.design = *reloading_;
+    registers = StartRegisters(FindDesign(*reloading_));
+  }
+  state.registers = {registers.mode,
+                     registers.config,
+                     registers.flashControl,
+                     registers.flashData,
+                     registers.flashAddress[0],
+                     registers.flashAddress[1],
+                     registers.flashAddress[2]};
+  state.flash = flash_.settledImage();
+  state.ram = ram_;
+  return state;
+}
+
+void Board::restore(const BoardState& state) {
+  loadDesign(state.design);
+  registers_.mode = state.registers[0];
+  registers_.config = state.registers[1];
+  registers_.flashControl = state.registers[2];
+  registers_.flashData = state.registers[3];
+  std::copy(state.registers.begin() + 4, state.registers.end(), registers_.flashAddress.begin());
+  flash_.setReset(decodesBus() && (registers_.flashControl & kFlashReset) != 0, nowNs_);
+  if (state.flash.size() == FlashChip::kSize) flash_.image() = state.flash;
+  if (state.ram.size() == kRamSize) ram_ = state.ram;
+}
+
+Board::Registers Board::StartRegisters(const DesignInfo* info) {
+  Registers registers;
+  if (info) registers.config = info->configAfterLoad;
+  return registers;
+}
+
+Board::ConfigPins Board::configPins(const HostPins& host) const {
+  ConfigPins pins;
+  if (!IsConfigurationAccess(host.control)) return pins;
+  const uint8_t lines = HostLines(host);
+  pins.access = true;
+  pins.din = (lines & 0x01) != 0;
+  pins.program = (lines & 0x02) != 0;
+  pins.cclk = (lines & 0x04) != 0;
+  return pins;
+}
+
+void Board::configPinsChanged(const ConfigPins& before, const ConfigPins& after) {
+  if (before.program && !after.program) {
+    // PROGRAM low: the configuration and every register are gone, the CPU is held.
+    receiving_ = false;
+    reloading_.reset();
+    startDesign(Design::None);
+    return;
+  }
+  if (!before.program && after.program) {
+    if (after.access) {
+      // Released by the PC: the FPGA waits for a configuration on DIN.
+      receiving_ = true;
+      received_.clear();
+      partialByte_ = 0;
+      partialBits_ = 0;
+    } else {
+      // Released because the access ended: the FPGA configures itself from the flash.
+      std::vector<uint8_t> slot(kFpgaSlotSize);
+      for (uint32_t i = 0; i < kFpgaSlotSize; ++i) {
+        slot[i] = ReverseBits(flash_.arrayByte(kFpgaSlotStart + i));
+      }
+      reloading_ = judge(slot);
+      reloadDoneNs_ = nowNs_ + reloadNs_;
+    }
+    return;
+  }
+  if (!receiving_) return;
+  if (!after.access) {
+    // The access ended: whatever came in is all the FPGA gets.
+    receiving_ = false;
+    startDesign(judge(received_));
+    received_.clear();
+    return;
+  }
+  if (!before.cclk && after.cclk) {
+    partialByte_ = static_cast<uint8_t>((partialByte_ << 1) | (after.din ? 1 : 0));
+    if (++partialBits_ == 8) {
+      received_.push_back(partialByte_);
+      partialByte_ = 0;
+      partialBits_ = 0;
+    }
+  }
+}
+
+void Board::startDesign(Design design) {
+  design_ = design;
+  info_ = FindDesign(design);
+  registers_ = StartRegisters(info_);
+  address_ = 0;
+  readLatch_ = 0;
+  readActive_ = false;
+  // A new design starts with its flash lines released.
+  flash_.setReset(false, nowNs_);
+}
+
+Design Board::judge(const std::vector<uint8_t>& file) const {
+  BitFile parsed;
+  if (ParseBitFile(file, parsed) != BitParse::Ok) return Design::None;
+  const DesignInfo* info = FindDesign(parsed.designName);
+  return info ? info->design : Design::Foreign;
+}
+
+bool Board::decodesBus() const { return info_ && info_->modeAndConfig; }
+
+bool Board::implements(uint8_t address) const {
+  // A design without ModeRegister and ConfigRegister has no bus interface at all.
+  if (!decodesBus()) return false;
+  switch (address) {
+    case kModeRegister:
+    case kConfigRegister: return true;
+    case kFlashControl:
+    case kFlashAddressLow:
+    case kFlashAddressMid: return info_->flashWindow || info_->ramWindow;
+    case kFlashData:
+    case kFlashAddressHigh: return info_->flashWindow;
+    default: return false;
+  }
+}
 
 bool Board::settled(int32_t needed) const { return unitsSinceWrite_ >= needed; }
 
@@ -145,11 +348,45 @@ uint8_t Board::dataLines(const HostPins& host) const {
 }
 
 uint8_t Board::readRegister(uint8_t address) {
+  if (!implements(address)) return kNoRegister;
+  if (address == kRamData && info_->ramWindow) {
+    return ram_[registers_.flashAddress[0] | (registers_.flashAddress[1] << 8)];
+  }
   // Address 2 is write-only FlashControl; reading it returns the flash data byte.
   if (address == kFlashControl) return registers_.flashData;
+  if (address == kFlashData) {
+    constexpr uint8_t kReading = kFlashSelect | kFlashOutputEnable;
+    if ((registers_.flashControl & kReading) == kReading) return flash_.read(flashAddress(), nowNs_);
+    return registers_.flashData;
+  }
   return storedRegister(address);
 }
 
-void Board::writeRegister(uint8_t address, uint8_t value) { setStoredRegister(address, value); }
+void Board::writeRegister(uint8_t address, uint8_t value) {
+  if (!implements(address)) return;
+  if (address == kFlashControl) {
+    // Without the flash window address 2 only reads RAM.
+    if (!info_->flashWindow) return;
+    const uint8_t before = registers_.flashControl;
+    registers_.flashControl = value;
+    flashControlWritten(before, value);
+    return;
+  }
+  setStoredRegister(address, value);
+}
+
+void Board::flashControlWritten(uint8_t before, uint8_t after) {
+  if ((before ^ after) & kFlashReset) flash_.setReset((after & kFlashReset) != 0, nowNs_);
+  // The chip takes address and data when the write strobe (or chip select) is released.
+  constexpr uint8_t kWriting = kFlashSelect | kFlashWriteStrobe;
+  const bool wasWriting = (before & kWriting) == kWriting && (before & kFlashOutputEnable) == 0;
+  const bool stillWriting = (after & kWriting) == kWriting;
+  if (wasWriting && !stillWriting) flash_.write(flashAddress(), registers_.flashData, nowNs_);
+}
+
+uint32_t Board::flashAddress() const {
+  return registers_.flashAddress[0] | (registers_.flashAddress[1] << 8) |
+         (static_cast<uint32_t>(registers_.flashAddress[2]) << 16);
+}
 
 }  // namespace omrix::sim

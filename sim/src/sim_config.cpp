@@ -43,11 +43,32 @@ std::optional<T> ParseUnsigned(std::string_view text, int base) {
   return value;
 }
 
-std::optional<uint16_t> ParseHex16(std::string_view text) {
+std::string_view WithoutHexPrefix(std::string_view text) {
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
-  const std::optional<uint32_t> value = ParseUnsigned<uint32_t>(text, 16);
+  return text;
+}
+
+std::optional<uint16_t> ParseHex16(std::string_view text) {
+  const std::optional<uint32_t> value = ParseUnsigned<uint32_t>(WithoutHexPrefix(text), 16);
   if (!value || *value > 0xFFFF) return std::nullopt;
   return static_cast<uint16_t>(*value);
+}
+
+constexpr uint32_t kFlashSize = 0x80000;
+
+std::optional<uint32_t> ParseFlashAddress(std::string_view text) {
+  const std::optional<uint32_t> value = ParseUnsigned<uint32_t>(WithoutHexPrefix(text), 16);
+  if (!value || *value >= kFlashSize) return std::nullopt;
+  return value;
+}
+
+std::optional<FlashBit> ParseFlashBit(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  const std::optional<uint32_t> address = ParseFlashAddress(Trim(text.substr(0, colon)));
+  const std::optional<uint32_t> bit = ParseUnsigned<uint32_t>(Trim(text.substr(colon + 1)), 10);
+  if (!address || !bit || *bit > 7) return std::nullopt;
+  return FlashBit{*address, static_cast<uint8_t>(*bit)};
 }
 
 std::optional<std::vector<uint16_t>> ParseHexList(std::string_view text) {
@@ -68,6 +89,12 @@ std::optional<int32_t> ParseCount(std::string_view text) {
     return std::nullopt;
   }
   return static_cast<int32_t>(*value);
+}
+
+bool SetDuration(uint32_t& field, std::string_view text) {
+  const std::optional<uint32_t> value = ParseUnsigned<uint32_t>(text, 10);
+  if (value) field = *value;
+  return value.has_value();
 }
 
 struct Setting {
@@ -134,6 +161,39 @@ const Setting kSettings[] = {
     {"state", "a directory path",
      [](SimConfig& c, std::string_view v) {
        c.stateDir = std::string(v);
+       return true;
+     }},
+    {"program_us", "a decimal number of microseconds",
+     [](SimConfig& c, std::string_view v) { return SetDuration(c.programUs, v); }},
+    {"sector_erase_ms", "a decimal number of milliseconds",
+     [](SimConfig& c, std::string_view v) { return SetDuration(c.sectorEraseMs, v); }},
+    {"chip_erase_ms", "a decimal number of milliseconds",
+     [](SimConfig& c, std::string_view v) { return SetDuration(c.chipEraseMs, v); }},
+    {"fpga_reload_ms", "a decimal number of milliseconds",
+     [](SimConfig& c, std::string_view v) { return SetDuration(c.fpgaReloadMs, v); }},
+    {"flash_stuck", "a hex flash address below 80000",
+     [](SimConfig& c, std::string_view v) {
+       const auto address = ParseFlashAddress(v);
+       if (address) c.flashStuck = address;
+       return address.has_value();
+     }},
+    {"bad_bit", "a hex flash address below 80000, ':' and a bit number 0-7",
+     [](SimConfig& c, std::string_view v) {
+       const auto bit = ParseFlashBit(v);
+       if (bit) c.badBit = bit;
+       return bit.has_value();
+     }},
+    {"stuck_after", "a decimal count of port accesses",
+     [](SimConfig& c, std::string_view v) {
+       const auto count = ParseUnsigned<uint64_t>(v, 10);
+       if (count) c.stuckAfter = count;
+       return count.has_value();
+     }},
+    {"stuck_value", "a hex byte",
+     [](SimConfig& c, std::string_view v) {
+       const auto value = ParseHex16(v);
+       if (!value || *value > 0xFF) return false;
+       c.stuckValue = static_cast<uint8_t>(*value);
        return true;
      }},
 };

@@ -1,6 +1,9 @@
 #include "omrix/sim/simulator.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 namespace omrix::sim {
@@ -8,6 +11,12 @@ namespace {
 
 constexpr uint16_t kMonochromeAdapterPort = 0x3BC;  // its port never had EPP
 constexpr uint64_t kNsPerMs = 1'000'000;
+constexpr const char* kLockFile = "lock";
+constexpr const char* kStateFile = "board.state";
+
+void Complain(const std::string& problem) {
+  std::fprintf(stderr, "omrix-sim: %s\n", problem.c_str());
+}
 
 bool Listed(const std::optional<std::vector<uint16_t>>& list, uint16_t base) {
   return !list || std::find(list->begin(), list->end(), base) != list->end();
@@ -30,7 +39,9 @@ uint64_t Simulator::AccessCounts::total() const {
   return sum;
 }
 
-Simulator::Simulator(SimConfig config) : config_(std::move(config)) {
+Simulator::Simulator(SimConfig config)
+    : config_(std::move(config)), board_(config_), stuckFrom_(config_.stuckAfter),
+      stuckValue_(config_.stuckValue) {
   for (const uint16_t base : config_.ports) {
     const bool known = std::any_of(slots_.begin(), slots_.end(),
                                    [base](const PortSlot& s) { return s.port.base() == base; });
@@ -39,17 +50,21 @@ Simulator::Simulator(SimConfig config) : config_(std::move(config)) {
     slots_.push_back(PortSlot{ParallelPort(base, Listed(config_.bidir, base), epp), {}});
   }
   // A board configured at a base where no port exists is never reached.
-  const bool boardReachable =
+  boardReachable_ =
       config_.board && std::any_of(slots_.begin(), slots_.end(), [this](const PortSlot& s) {
         return s.port.base() == *config_.board;
       });
-  if (boardReachable) board_.emplace(config_.ack, config_.settle, config_.settlePs2);
 }
+
+Simulator::~Simulator() { detach(); }
+
+Simulator::Simulator(Simulator&& other) noexcept = default;
 
 const SimConfig& Simulator::config() const { return config_; }
 
 uint8_t Simulator::in(uint16_t address) {
   nowNs_ += config_.accessNs;
+  advanceBoard();
   uint16_t offset = 0;
   PortSlot* slot = slotAt(address, offset);
   if (!slot) {
@@ -57,12 +72,16 @@ uint8_t Simulator::in(uint16_t address) {
     return kOpenBus;
   }
   ++slot->counts.reads[offset];
-  return slot->port.read(offset, boardBehind(slot->port));
+  const uint8_t value = slot->port.read(offset, boardBehind(slot->port));
+  if (!isBoardPort(slot->port)) return value;
+  ++boardPortAccesses_;
+  return stuckFrom_ && boardPortAccesses_ > *stuckFrom_ ? stuckValue_ : value;
 }
 
 void Simulator::out(uint16_t address, uint8_t value) {
   nowNs_ += config_.accessNs;
-  if (board_) board_->hostWrote();
+  advanceBoard();
+  if (boardReachable_) board_.hostWrote();
   uint16_t offset = 0;
   PortSlot* slot = slotAt(address, offset);
   if (!slot) {
@@ -70,44 +89,102 @@ void Simulator::out(uint16_t address, uint8_t value) {
     return;
   }
   ++slot->counts.writes[offset];
+  if (isBoardPort(slot->port)) ++boardPortAccesses_;
   slot->port.write(offset, value, boardBehind(slot->port));
 }
 
 void Simulator::busyWait(int32_t units) {
   if (units <= 0) return;
   nowNs_ += static_cast<uint64_t>(units) * kBusyWaitUnitNs;
-  if (board_) board_->hostWaited(units);
+  advanceBoard();
+  if (boardReachable_) board_.hostWaited(units);
 }
 
 void Simulator::sleepMs(uint32_t ms) {
   nowNs_ += ms * kNsPerMs;
+  advanceBoard();
   // A millisecond is far beyond any settle time.
-  if (ms > 0 && board_) board_->settleFully();
+  if (ms > 0 && boardReachable_) board_.settleFully();
 }
 
 uint64_t Simulator::nowNs() const { return nowNs_; }
 
 uint32_t Simulator::tickCount() const { return static_cast<uint32_t>(nowNs_ / kNsPerMs); }
 
-void Simulator::loadDesign(Design design) {
-  if (board_) board_->loadDesign(design);
+bool Simulator::attach() {
+  if (attached_) return true;
+  attached_ = true;
+  // Without a directory the board lives only as long as this object.
+  if (config_.stateDir.empty()) return true;
+  const std::filesystem::path directory(config_.stateDir);
+  std::error_code error;
+  std::filesystem::create_directories(directory, error);
+  if (error) {
+    Complain("cannot make state directory '" + config_.stateDir + "': " + error.message() +
+             "; the board's state is not kept");
+    return true;
+  }
+  std::string problem;
+  switch (lock_.acquire((directory / kLockFile).string(), problem)) {
+    case StateLock::Result::Busy:
+      attached_ = false;
+      return false;
+    case StateLock::Result::Failed:
+      Complain(problem + "; the board's state is not kept");
+      return true;
+    case StateLock::Result::Held: break;
+  }
+  const std::optional<BoardState> state = ReadBoardState((directory / kStateFile).string(), problem);
+  if (state) {
+    board_.restore(*state);
+  } else if (!problem.empty()) {
+    Complain(problem + "; starting from the board as it is");
+  }
+  return true;
 }
 
-Design Simulator::design() const { return board_ ? board_->design() : Design::None; }
+void Simulator::detach() {
+  if (!attached_) return;
+  save();
+  lock_.release();
+  attached_ = false;
+}
+
+void Simulator::save() {
+  if (!lock_.held()) return;
+  const std::string path = (std::filesystem::path(config_.stateDir) / kStateFile).string();
+  std::string problem;
+  if (!WriteBoardState(path, board_.state(), problem)) Complain(problem);
+}
+
+bool Simulator::attached() const { return attached_; }
+
+void Simulator::loadDesign(Design design) {
+  if (Board* board = reachableBoard()) board->loadDesign(design);
+}
+
+Design Simulator::design() const {
+  const Board* board = reachableBoard();
+  return board ? board->design() : Design::None;
+}
 
 void Simulator::setAck(int level) {
-  if (board_) board_->setAck(level);
+  if (Board* board = reachableBoard()) board->setAck(level);
 }
 
 uint8_t Simulator::boardRegister(uint8_t address) const {
-  return board_ ? board_->storedRegister(address) : Board::kNoRegister;
+  const Board* board = reachableBoard();
+  return board ? board->storedRegister(address) : Board::kNoRegister;
 }
 
 void Simulator::setBoardRegister(uint8_t address, uint8_t value) {
-  if (board_) board_->setStoredRegister(address, value);
+  if (Board* board = reachableBoard()) board->setStoredRegister(address, value);
 }
 
-uint8_t Simulator::boardBusAddress() const { return board_ ? board_->busAddress() : 0; }
+uint8_t Simulator::boardBusAddress() const {
+  const Board* board = reachableBoard();
+  return board ? board->busAddress() : 0;
+}
 
 Simulator::AccessCounts Simulator::accessCounts() const {
   AccessCounts sum = unoccupied_;
@@ -127,6 +204,23 @@ void Simulator::resetAccessCounts() {
   for (PortSlot& slot : slots_) slot.counts = {};
 }
 
+std::vector<uint8_t>& Simulator::flash() { return board_.flash().image(); }
+const std::vector<uint8_t>& Simulator::flash() const { return board_.flash().image(); }
+std::vector<uint8_t>& Simulator::ram() { return board_.ram(); }
+const std::vector<uint8_t>& Simulator::ram() const { return board_.ram(); }
+
+void Simulator::setFlashStuck(std::optional<uint32_t> address) {
+  board_.flash().setStuckAddress(address);
+}
+
+void Simulator::setFlashBadBit(std::optional<FlashBit> bit) { board_.flash().setBadBit(bit); }
+
+void Simulator::setStuckBus(std::optional<uint64_t> afterAccesses, uint8_t value) {
+  stuckFrom_.reset();
+  if (afterAccesses) stuckFrom_ = boardPortAccesses_ + *afterAccesses;
+  stuckValue_ = value;
+}
+
 Simulator::PortSlot* Simulator::slotAt(uint16_t address, uint16_t& offset) {
   for (PortSlot& slot : slots_) {
     const uint16_t base = slot.port.base();
@@ -138,8 +232,17 @@ Simulator::PortSlot* Simulator::slotAt(uint16_t address, uint16_t& offset) {
   return nullptr;
 }
 
-Board* Simulator::boardBehind(const ParallelPort& port) {
-  return board_ && port.base() == *config_.board ? &*board_ : nullptr;
+bool Simulator::isBoardPort(const ParallelPort& port) const {
+  return boardReachable_ && port.base() == *config_.board;
 }
+
+Board* Simulator::boardBehind(const ParallelPort& port) {
+  return isBoardPort(port) ? &board_ : nullptr;
+}
+
+Board* Simulator::reachableBoard() { return boardReachable_ ? &board_ : nullptr; }
+const Board* Simulator::reachableBoard() const { return boardReachable_ ? &board_ : nullptr; }
+
+void Simulator::advanceBoard() { board_.advanceTo(nowNs_); }
 
 }  // namespace omrix::sim

@@ -6,6 +6,7 @@
 
 #include "board/fpga.h"
 #include "core/text.h"
+#include "setup/setup_data.h"
 #include "board/board_fixture.h"
 
 namespace omrix {
@@ -198,6 +199,22 @@ TEST_F(FpgaRecordedTest, SwitchingSkipsWhatIsAlreadyLoaded) {
   EXPECT_EQ(FpgaCfgForSetup(0, 0), 0);
   EXPECT_TRUE(port_->accesses.empty());
   EXPECT_EQ(FpgaCfgForSetup(0, 1), kFpgaCleared);  // forced
+}
+
+TEST_F(FpgaRecordedTest, DeInitialisationPutsTheLinesAtRest) {
+  testing::WriteWholeFile(Directory() + "omrix.dat", "");  // the rewrite fails, the lines do not
+  state.PPcontrol = 0x54;                                   // EPP with the IRQ enabled
+  DeInitOmrix(0);
+  EXPECT_EQ(port_->accesses,
+            (std::vector<PortAccess>{O(kControl, 0x44), O(0x37B, 0x00), O(0x37C, 0x01),
+                                     O(kControl, 0x00), O(kData, 0x00), O(kControl, 0x0B)}));
+  state.portBase = 0x378;
+  ASSERT_EQ(EnablePortAccess(), 1);
+  port_->accesses.clear();
+  state.PPcontrol = 0x54;
+  DeInitOmrix(2);  // nothing on the mm-bus
+  EXPECT_EQ(port_->accesses,
+            (std::vector<PortAccess>{O(kControl, 0x44), O(kControl, 0x04), O(kData, 0x00)}));
 }
 
 }  // namespace

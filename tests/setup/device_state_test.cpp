@@ -45,14 +45,14 @@ class DeviceStateTest : public testing::LibraryTest {
 TEST_F(DeviceStateTest, EachModeLeavesItsLinesRangeAndPort) {
   struct Case {
     std::int32_t mode;
-    std::uint8_t modeRegister;  // what the board's ModeRegister holds afterwards
-    std::uint8_t control;       // the port's control register afterwards
-    std::uint8_t data;
+    sim::Design design;  // what the FPGA holds afterwards
+    std::uint8_t control;  // the port's control register afterwards
     const char* filePort;
   };
-  // Mode 2 writes nothing to the mm-bus: the board stays in the mode it was told.
-  const Case cases[] = {{0, 1, 0x0B, 0x00, "378"}, {1, 1, 0x0B, 0x00, "FFFF"},
-                        {2, 4, 0x04, 0x00, "378"}};
+  // Modes 0 and 1 hold the FPGA cleared; mode 2 leaves the design running for a JTAG tool.
+  const Case cases[] = {{0, sim::Design::None, 0x0B, "378"},
+                        {1, sim::Design::None, 0x0B, "FFFF"},
+                        {2, sim::Design::Setup, 0x04, "378"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mode);
     SetUpDevice(kModeEpp);
@@ -60,13 +60,13 @@ TEST_F(DeviceStateTest, EachModeLeavesItsLinesRangeAndPort) {
     EXPECT_EQ(DeInitOmrix(c.mode), 0);
     EXPECT_EQ(IsDeviceInitialized(), 0);
     EXPECT_EQ(state.portBase, kNoDevice);
-    EXPECT_EQ(testing::Board().boardRegister(0), c.modeRegister);
+    EXPECT_EQ(testing::Board().design(), c.design);
     EXPECT_TRUE(platform::portBackend().granted().empty());
     // The range is given back, so look at the lines through a new grant.
     state.portBase = 0x378;
     ASSERT_EQ(EnablePortAccess(), 1);
     EXPECT_EQ(PortIn(0x37A) & 0x3F, c.control);
-    EXPECT_EQ(PortIn(0x378), c.data);
+    EXPECT_EQ(PortIn(0x378), 0x00);
     EXPECT_EQ(RunDataPort(File()), c.filePort);
     EXPECT_EQ(Transcript(), "");
     DisablePortAccess();

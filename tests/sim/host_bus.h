@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <utility>
+#include <vector>
 
 #include "omrix/sim/simulator.h"
 
@@ -86,6 +88,129 @@ class HostBus {
     }
   }
 
+  // Fixed states of the port lines for FPGA configuration, by code.
+  void setPortLines(int code) {
+    switch (code) {
+      case 0: writes({{kC, 0x00}, {kD, 0x00}}); return;
+      case 1: writes({{kC, 0x00}, {kD, 0x02}, {kC, 0x0B}, {kD, 0x00}, {kC, 0x00}}); return;
+      case 2: writes({{kC, 0x00}, {kD, 0x00}, {kC, 0x0B}}); return;
+      case 3: writes({{kC, 0x00}, {kD, 0x02}, {kC, 0x0B}}); return;
+      default: return;
+    }
+  }
+
+  // The three ways of loading the FPGA, access for access. `extraBits` more 1 bits after
+  // the file model a stream that does not end on a byte boundary.
+  void configureViaPc(const std::vector<uint8_t>& file, int extraBits = 0) {
+    setPortLines(3);
+    sim_.out(dataPort(), 0x02);
+    sim_.out(dataPort(), 0x00);
+    sim_.sleepMs(1);
+    sim_.out(dataPort(), 0x02);
+    for (const uint8_t byte : file) {
+      for (int bit = 7; bit >= 0; --bit) {
+        const uint8_t din = static_cast<uint8_t>((byte >> bit) & 1);
+        sim_.out(dataPort(), static_cast<uint8_t>(din | 0x02));
+        sim_.out(dataPort(), static_cast<uint8_t>(din | 0x06));
+      }
+    }
+    for (int i = 0; i < extraBits; ++i) {
+      sim_.out(dataPort(), 0x03);
+      sim_.out(dataPort(), 0x07);
+    }
+    setPortLines(0);
+    sendTransferMode();
+  }
+
+  void configureViaFlash() {
+    setPortLines(3);
+    outbyte(0, 1);
+    setPortLines(1);
+    sim_.sleepMs(35);
+    sendTransferMode();
+  }
+
+  void clearFpga() {
+    setPortLines(3);
+    outbyte(0, 1);
+    setPortLines(2);
+  }
+
+  // Flash bus cycles through the flash window.
+  void flashAddress(uint32_t address) {
+    outbyte(4, static_cast<uint8_t>(address));
+    outbyte(5, static_cast<uint8_t>(address >> 8));
+    outbyte(6, static_cast<uint8_t>(address >> 16));
+  }
+
+  void flashWriteCycle(uint32_t address, uint8_t data) {
+    flashAddress(address);
+    outbyte(3, data);
+    flashControl({0x01, 0x05, 0x01, 0x00});
+  }
+
+  uint8_t flashReadCycle(uint32_t address) {
+    flashAddress(address);
+    beginFlashReads();
+    const uint8_t value = inbyte(3);
+    endFlashReads();
+    return value;
+  }
+
+  void flashControl(std::initializer_list<uint8_t> values) {
+    for (const uint8_t value : values) outbyte(2, value);
+  }
+
+  void beginFlashReads() {
+    outbyte(2, 0x01);
+    outbyte(2, 0x03);
+  }
+
+  void endFlashReads() {
+    outbyte(2, 0x01);
+    outbyte(2, 0x00);
+  }
+
+  // In read mode: writes only the address bytes that differ from `previous`, then reads.
+  uint8_t flashReadNext(uint32_t address, uint32_t previous) {
+    for (int i = 0; i < 3; ++i) {
+      const auto byte = static_cast<uint8_t>(address >> (8 * i));
+      if (byte != static_cast<uint8_t>(previous >> (8 * i))) outbyte(static_cast<uint8_t>(4 + i), byte);
+    }
+    return inbyte(3);
+  }
+
+  void flashCycles(std::initializer_list<std::pair<uint32_t, uint8_t>> cycles) {
+    for (const auto& [address, data] : cycles) flashWriteCycle(address, data);
+  }
+
+  // Reset line pulse, reset command, one dummy read strobe, settling time.
+  void flashReset() {
+    outbyte(2, 0x00);
+    sim_.sleepMs(1);
+    outbyte(2, 0x08);
+    sim_.sleepMs(1);
+    outbyte(2, 0x00);
+    sim_.sleepMs(1);
+    flashCycles({{0xAAA, 0xAA}, {0x555, 0x55}, {0xAAA, 0xF0}});
+    flashControl({0x01, 0x03, 0x01, 0x00});
+    sim_.sleepMs(100);
+  }
+
+  void flashProgram(uint32_t address, uint8_t data) {
+    flashCycles({{0xAAA, 0xAA}, {0x555, 0x55}, {0xAAA, 0xA0}, {address, data}});
+  }
+
+  void flashSectorErase(uint32_t address) {
+    flashCycles({{0xAAA, 0xAA}, {0x555, 0x55}, {0xAAA, 0x80}, {0xAAA, 0xAA}, {0x555, 0x55},
+                 {address, 0x30}});
+  }
+
+  void flashChipErase() {
+    flashCycles({{0xAAA, 0xAA}, {0x555, 0x55}, {0xAAA, 0x80}, {0xAAA, 0xAA}, {0x555, 0x55},
+                 {0xAAA, 0x10}});
+  }
+
   // Status readings (masked with 0xB8) of the two phases of the last nibble read.
   uint8_t highStatus() const { return highStatus_; }
   uint8_t lowStatus() const { return lowStatus_; }
@@ -106,6 +231,13 @@ class HostBus {
   uint16_t eppData() const { return static_cast<uint16_t>(base_ + 4); }
 
  private:
+  static constexpr uint16_t kD = 0;
+  static constexpr uint16_t kC = 2;
+
+  void writes(std::initializer_list<std::pair<uint16_t, uint8_t>> list) {
+    for (const auto& [offset, value] : list) sim_.out(static_cast<uint16_t>(base_ + offset), value);
+  }
+
   bool epp() const { return (ppControl_ & 0x40) != 0; }
   uint8_t drive() const { return static_cast<uint8_t>(ppControl_ & 0x5F); }
 

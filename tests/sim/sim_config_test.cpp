@@ -23,6 +23,14 @@ void ExpectSame(const SimConfig& actual, const SimConfig& expected) {
   EXPECT_EQ(actual.ack, expected.ack);
   EXPECT_EQ(actual.accessNs, expected.accessNs);
   EXPECT_EQ(actual.stateDir, expected.stateDir);
+  EXPECT_EQ(actual.programUs, expected.programUs);
+  EXPECT_EQ(actual.sectorEraseMs, expected.sectorEraseMs);
+  EXPECT_EQ(actual.chipEraseMs, expected.chipEraseMs);
+  EXPECT_EQ(actual.fpgaReloadMs, expected.fpgaReloadMs);
+  EXPECT_EQ(actual.flashStuck, expected.flashStuck);
+  EXPECT_EQ(actual.badBit, expected.badBit);
+  EXPECT_EQ(actual.stuckAfter, expected.stuckAfter);
+  EXPECT_EQ(actual.stuckValue, expected.stuckValue);
 }
 
 struct Case {
@@ -94,6 +102,23 @@ const Case kGood[] = {
     {"state=/tmp/omrix sim/board1", [](SimConfig& c) { c.stateDir = "/tmp/omrix sim/board1"; }, {}},
     {"settle=1;settle=2", [](SimConfig& c) { c.settle = 2; }, {}},
     {"ACK=0", [](SimConfig& c) { c.ack = 0; }, {}},
+    {"program_us=0", [](SimConfig& c) { c.programUs = 0; }, {}},
+    {"program_us=300", [](SimConfig& c) { c.programUs = 300; }, {}},
+    {"sector_erase_ms=15000", [](SimConfig& c) { c.sectorEraseMs = 15000; }, {}},
+    {"chip_erase_ms=4294967295", [](SimConfig& c) { c.chipEraseMs = 4294967295u; }, {}},
+    {"fpga_reload_ms=40", [](SimConfig& c) { c.fpgaReloadMs = 40; }, {}},
+    {"flash_stuck=7FF90", [](SimConfig& c) { c.flashStuck = 0x7FF90; }, {}},
+    {"flash_stuck=0x0", [](SimConfig& c) { c.flashStuck = 0u; }, {}},
+    {"flash_stuck=7ffff", [](SimConfig& c) { c.flashStuck = 0x7FFFFu; }, {}},
+    {"bad_bit=40000:7", [](SimConfig& c) { c.badBit = FlashBit{0x40000, 7}; }, {}},
+    {"bad_bit = 0x7FF90 : 0 ", [](SimConfig& c) { c.badBit = FlashBit{0x7FF90, 0}; }, {}},
+    {"stuck_after=0", [](SimConfig& c) { c.stuckAfter = 0u; }, {}},
+    {"stuck_after=18446744073709551615", [](SimConfig& c) { c.stuckAfter = UINT64_MAX; }, {}},
+    {"stuck_value=a5", [](SimConfig& c) { c.stuckValue = 0xA5; }, {}},
+    {"stuck_value=0xFF;stuck_after=9", [](SimConfig& c) {
+       c.stuckValue = 0xFF;
+       c.stuckAfter = 9u;
+     }, {}},
 };
 
 const Case kBad[] = {
@@ -126,6 +151,28 @@ const Case kBad[] = {
        c.settle = 3;
      }, {"'foo'", "'ack'"}},
     {"settle=5;settle=x", [](SimConfig& c) { c.settle = 5; }, {"'x'"}},
+    {"program_us=-1", kDefaults, {"'program_us'"}},
+    {"program_us=7.5", kDefaults, {"'7.5'"}},
+    {"sector_erase_ms=", kDefaults, {"'sector_erase_ms'"}},
+    {"chip_erase_ms=4294967296", kDefaults, {"'4294967296'"}},
+    {"fpga_reload_ms=20ms", kDefaults, {"'20ms'"}},
+    {"flash_stuck=80000", kDefaults, {"'80000'"}},
+    {"flash_stuck=", kDefaults, {"'flash_stuck'"}},
+    {"flash_stuck=zz", kDefaults, {"'zz'"}},
+    {"bad_bit=40000", kDefaults, {"'40000'"}},
+    {"bad_bit=40000:8", kDefaults, {"'40000:8'"}},
+    {"bad_bit=80000:1", kDefaults, {"'80000:1'"}},
+    {"bad_bit=:1", kDefaults, {"'bad_bit'"}},
+    {"bad_bit=40000:", kDefaults, {"'bad_bit'"}},
+    {"bad_bit=40000:1:2", kDefaults, {"'40000:1:2'"}},
+    {"stuck_after=-3", kDefaults, {"'-3'"}},
+    {"stuck_after=18446744073709551616", kDefaults, {"'stuck_after'"}},
+    {"stuck_value=100", kDefaults, {"'100'"}},
+    {"stuck_value=", kDefaults, {"'stuck_value'"}},
+    {"flash_stuck=100;bad_bit=1:9;stuck_value=0x5A", [](SimConfig& c) {
+       c.flashStuck = 0x100u;
+       c.stuckValue = 0x5A;
+     }, {"'bad_bit'"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Good, ParseSimConfigTest, ::testing::ValuesIn(kGood));

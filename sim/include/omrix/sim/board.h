@@ -3,19 +3,29 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
+#include "omrix/sim/designs.h"
+#include "omrix/sim/flash_chip.h"
 #include "omrix/sim/pins.h"
+#include "omrix/sim/sim_config.h"
 
 namespace omrix::sim {
 
-// What the board's FPGA currently runs. None is an unconfigured FPGA.
-enum class Design { None, Setup };
+// What a board keeps between processes.
+struct BoardState {
+  Design design = Design::None;
+  std::array<uint8_t, 7> registers{};  // mm-bus 0 to 6 as the design stores them
+  std::vector<uint8_t> flash;          // FlashChip::kSize bytes
+  std::vector<uint8_t> ram;            // Board::kRamSize bytes
+};
 
-// The omrix board behind a parallel port: the bus interface of the loaded FPGA
-// design and the registers it reaches over the 8-bit mm-bus.
+// The omrix board behind a parallel port: the FPGA with its configuration pins and the
+// bus interface of the loaded design, the registers it reaches over the 8-bit mm-bus,
+// the flash chip and the CPU's RAM.
 class Board {
  public:
-  // mm-bus addresses of the setup design.
+  // mm-bus addresses.
   static constexpr uint8_t kModeRegister = 0;
   static constexpr uint8_t kConfigRegister = 1;
   static constexpr uint8_t kFlashControl = 2;
@@ -23,21 +33,38 @@ class Board {
   static constexpr uint8_t kFlashAddressLow = 4;
   static constexpr uint8_t kFlashAddressMid = 5;
   static constexpr uint8_t kFlashAddressHigh = 6;
+  static constexpr uint8_t kRamData = 2;         // the RAM window: data read here,
+  static constexpr uint8_t kRamAddressLow = 4;   // address bits 0-7,
+  static constexpr uint8_t kRamAddressHigh = 5;  // address bits 8-15
 
   // ModeRegister values that select how reads are answered.
   static constexpr uint8_t kModeSpp = 0;
   static constexpr uint8_t kModePs2 = 2;
   static constexpr uint8_t kModeEpp = 4;
 
+  // FlashControl lines.
+  static constexpr uint8_t kFlashSelect = 0x01;
+  static constexpr uint8_t kFlashOutputEnable = 0x02;
+  static constexpr uint8_t kFlashWriteStrobe = 0x04;
+  static constexpr uint8_t kFlashReset = 0x08;
+
   // What an address without a register reads.
   static constexpr uint8_t kNoRegister = 0xFF;
 
-  Board(int ackLevel, int32_t settle, int32_t settlePs2);
+  static constexpr uint32_t kRamSize = 0x10000;
+  // The FPGA file0 slot the FPGA configures itself from.
+  static constexpr uint32_t kFpgaSlotStart = 0x40000;
+  static constexpr uint32_t kFpgaSlotSize = 0x20000;
+
+  explicit Board(const SimConfig& config);
 
   // Loading a design starts its registers from their power-up values.
   void loadDesign(Design design);
   Design design() const;
   void setAck(int level);
+
+  // Simulated time; called before every access and after every wait.
+  void advanceTo(uint64_t nowNs);
 
   // Cable side, called by the port.
   void hostPinsChanged(const HostPins& before, const HostPins& after);
@@ -54,27 +81,54 @@ class Board {
   void hostWaited(int32_t units);
   void settleFully();
 
-  // Test access to the register file, bypassing the bus.
+  // Test access, bypassing the bus. Registers the design lacks read kNoRegister and
+  // ignore writes.
   uint8_t storedRegister(uint8_t address) const;
   void setStoredRegister(uint8_t address, uint8_t value);
   uint8_t busAddress() const;
+  FlashChip& flash();
+  const FlashChip& flash() const;
+  std::vector<uint8_t>& ram();
+  const std::vector<uint8_t>& ram() const;
+
+  // The state as it will be once what runs now (an FPGA reload, a flash operation) is done.
+  BoardState state() const;
+  void restore(const BoardState& state);
 
  private:
-  struct SetupRegisters {
+  struct Registers {
     uint8_t mode = kModeSpp;
-    uint8_t config = 0x01;
+    uint8_t config = 0;
     uint8_t flashControl = 0;
     uint8_t flashData = 0;
     std::array<uint8_t, 3> flashAddress{};
   };
 
+  // The FPGA's configuration pins while the port holds them, else released.
+  struct ConfigPins {
+    bool access = false;
+    bool program = true;
+    bool cclk = false;
+    bool din = false;
+  };
+
+  static Registers StartRegisters(const DesignInfo* info);
+  ConfigPins configPins(const HostPins& host) const;
+  void configPinsChanged(const ConfigPins& before, const ConfigPins& after);
+  void startDesign(Design design);
+  Design judge(const std::vector<uint8_t>& file) const;
+
   bool decodesBus() const;
+  bool implements(uint8_t address) const;
   bool settled(int32_t needed) const;
   uint8_t dataLines(const HostPins& host) const;
   uint8_t readRegister(uint8_t address);
   void writeRegister(uint8_t address, uint8_t value);
+  void flashControlWritten(uint8_t before, uint8_t after);
+  uint32_t flashAddress() const;
 
   Design design_ = Design::None;
+  const DesignInfo* info_ = nullptr;  // nullptr = no design the board knows
   bool ackHigh_;
   int32_t settle_;
   int32_t settlePs2_;
@@ -82,7 +136,25 @@ class Board {
   uint8_t address_ = 0;     // the mm-bus address, shared by SPP/PS2 and EPP cycles
   uint8_t readLatch_ = 0;   // register value fetched when the read strobe was asserted
   bool readActive_ = false;  // a read strobe is held and was decoded
-  SetupRegisters registers_;
+  Registers registers_;
+
+  uint64_t nowNs_ = 0;
+  // Serial configuration from the PC: running between a rise of PROGRAM and the end of
+  // the configuration access.
+  bool receiving_ = false;
+  std::vector<uint8_t> received_;
+  uint8_t partialByte_ = 0;
+  int partialBits_ = 0;
+  // Configuration from the flash: the design it will run once the load time is over.
+  uint64_t reloadNs_;
+  std::optional<Design> reloading_;
+  uint64_t reloadDoneNs_ = 0;
+
+  FlashChip flash_;
+  std::vector<uint8_t> ram_;
 };
+
+// The flash of a factory-new board: erased, with the identifier block in the top sector.
+std::vector<uint8_t> FactoryFlashImage();
 
 }  // namespace omrix::sim

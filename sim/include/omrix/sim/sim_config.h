@@ -7,6 +7,13 @@
 
 namespace omrix::sim {
 
+// One bit of one flash byte.
+struct FlashBit {
+  uint32_t address = 0;
+  uint8_t bit = 0;  // 0-7
+  bool operator==(const FlashBit& other) const { return address == other.address && bit == other.bit; }
+};
+
 struct SimConfig {
   std::vector<uint16_t> ports{0x378};          // port bases that exist
   std::optional<uint16_t> board{0x378};        // base the board sits at; nullopt = no board
@@ -17,11 +24,24 @@ struct SimConfig {
   int ack = 1;              // level of the ACK line the board drives
   uint64_t accessNs = 1000;  // modelled cost of one port access
   std::string stateDir;     // directory of the board's persistent state; empty = caller's default
+
+  // Busy times of the board's chips, in simulated time.
+  uint32_t programUs = 7;         // flash byte program
+  uint32_t sectorEraseMs = 1000;  // flash sector erase
+  uint32_t chipEraseMs = 11000;   // flash chip erase
+  uint32_t fpgaReloadMs = 20;     // FPGA configuring itself from the flash
+
+  // Faults.
+  std::optional<uint32_t> flashStuck;  // programming this byte, or erasing its sector, never ends
+  std::optional<FlashBit> badBit;      // this flash bit reads back inverted
+  std::optional<uint64_t> stuckAfter;  // after this many accesses to the board's port, reads stick
+  uint8_t stuckValue = 0x00;           // what every read of the board's port returns once stuck
 };
 
 // Reads the OMRIX_SIM text: ';'-separated key=value items (ports, board, bidir, epp,
-// settle, settle_ps2, ack, access_ns, state). Each unknown key or bad value adds one
-// message to errors and leaves that setting at its default. Never throws.
+// settle, settle_ps2, ack, access_ns, state, program_us, sector_erase_ms, chip_erase_ms,
+// fpga_reload_ms, flash_stuck, bad_bit, stuck_after, stuck_value). Each unknown key or bad
+// value adds one message to errors and leaves that setting at its default. Never throws.
 SimConfig ParseSimConfig(const std::string& text, std::vector<std::string>& errors);
 
 }  // namespace omrix::sim

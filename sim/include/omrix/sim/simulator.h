@@ -7,6 +7,7 @@
 #include "omrix/sim/board.h"
 #include "omrix/sim/parallel_port.h"
 #include "omrix/sim/sim_config.h"
+#include "omrix/sim/state_store.h"
 
 namespace omrix::sim {
 
@@ -29,6 +30,11 @@ class Simulator {
   };
 
   explicit Simulator(SimConfig config = {});
+  ~Simulator();  // detaches
+  Simulator(Simulator&& other) noexcept;
+  Simulator& operator=(Simulator&&) = delete;
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
 
   const SimConfig& config() const;  // as constructed
 
@@ -38,6 +44,15 @@ class Simulator {
   void sleepMs(uint32_t ms);
   uint64_t nowNs() const;
   uint32_t tickCount() const;
+
+  // The board's state between processes, kept in config().stateDir (made if missing).
+  // attach takes the board: false only when another process holds it; loads the state
+  // file if there is one. Without a usable directory it says so on stderr and keeps no
+  // state. detach saves and lets the board go; save writes the state now.
+  bool attach();
+  void detach();
+  void save();
+  bool attached() const;
 
   // Test API.
   void loadDesign(Design design);
@@ -49,6 +64,15 @@ class Simulator {
   AccessCounts accessCounts() const;               // every port summed, plus other addresses
   AccessCounts accessCounts(uint16_t base) const;  // one port; zero if none sits there
   void resetAccessCounts();
+  std::vector<uint8_t>& flash();  // the flash cells (FlashChip::kSize bytes, keep the size)
+  const std::vector<uint8_t>& flash() const;
+  std::vector<uint8_t>& ram();    // the CPU's RAM (Board::kRamSize bytes, keep the size)
+  const std::vector<uint8_t>& ram() const;
+  void setFlashStuck(std::optional<uint32_t> address);
+  void setFlashBadBit(std::optional<FlashBit> bit);
+  // Reads of the board's port return `value` once `afterAccesses` more accesses to it
+  // were made; nullopt ends the fault.
+  void setStuckBus(std::optional<uint64_t> afterAccesses, uint8_t value = 0x00);
 
  private:
   struct PortSlot {
@@ -57,13 +81,23 @@ class Simulator {
   };
 
   PortSlot* slotAt(uint16_t address, uint16_t& offset);
+  bool isBoardPort(const ParallelPort& port) const;
   Board* boardBehind(const ParallelPort& port);
+  Board* reachableBoard();
+  const Board* reachableBoard() const;
+  void advanceBoard();
 
   SimConfig config_;
   std::vector<PortSlot> slots_;
-  std::optional<Board> board_;  // present only when its port exists
+  Board board_;
+  bool boardReachable_ = false;  // its port exists
   AccessCounts unoccupied_;
   uint64_t nowNs_ = 0;
+  uint64_t boardPortAccesses_ = 0;
+  std::optional<uint64_t> stuckFrom_;  // board-port access count after which reads stick
+  uint8_t stuckValue_ = 0;
+  bool attached_ = false;
+  StateLock lock_;  // held while attached with a usable state directory
 };
 
 }  // namespace omrix::sim

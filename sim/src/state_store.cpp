@@ -1,0 +1,215 @@
+#include "omrix/sim/state_store.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <string_view>
+#include <utility>
+
+namespace omrix::sim {
+namespace {
+
+constexpr std::string_view kMagic = "omrix-sim board state 1";
+constexpr const char* kNoDesign = "none";
+constexpr const char* kForeignDesign = "foreign";
+
+std::string SystemError(const std::string& what, const std::string& path) {
+  return what + " '" + path + "': " + std::strerror(errno);
+}
+
+std::string DesignText(Design design) {
+  if (design == Design::None) return kNoDesign;
+  const DesignInfo* info = FindDesign(design);
+  return info ? info->designName : kForeignDesign;
+}
+
+std::optional<Design> DesignFromText(const std::string& text) {
+  if (text == kNoDesign) return Design::None;
+  if (text == kForeignDesign) return Design::Foreign;
+  const DesignInfo* info = FindDesign(text);
+  if (!info) return std::nullopt;
+  return info->design;
+}
+
+std::string Serialise(const BoardState& state) {
+  std::ostringstream out;
+  out << kMagic << '\n' << "design " << DesignText(state.design) << '\n' << "registers";
+  for (const uint8_t value : state.registers) out << ' ' << static_cast<unsigned>(value);
+  out << '\n' << "flash " << state.flash.size() << '\n';
+  out.write(reinterpret_cast<const char*>(state.flash.data()),
+            static_cast<std::streamsize>(state.flash.size()));
+  out << "ram " << state.ram.size() << '\n';
+  out.write(reinterpret_cast<const char*>(state.ram.data()),
+            static_cast<std::streamsize>(state.ram.size()));
+  return out.str();
+}
+
+// Reads the file front to back; the first thing that does not fit ends the parse.
+class Parser {
+ public:
+  explicit Parser(std::string_view text) : text_(text) {}
+
+  std::optional<std::string_view> line() {
+    const std::size_t end = text_.find('\n');
+    if (end == std::string_view::npos) return std::nullopt;
+    const std::string_view result = text_.substr(0, end);
+    text_.remove_prefix(end + 1);
+    return result;
+  }
+
+  // A line "<key> <rest>"; the rest.
+  std::optional<std::string> field(std::string_view key) {
+    const std::optional<std::string_view> text = line();
+    if (!text || text->substr(0, key.size()) != key || text->size() <= key.size() ||
+        (*text)[key.size()] != ' ') {
+      return std::nullopt;
+    }
+    return std::string(text->substr(key.size() + 1));
+  }
+
+  // A line "<key> <count>" and then exactly that many bytes.
+  bool block(std::string_view key, std::size_t expected, std::vector<uint8_t>& bytes) {
+    const std::optional<std::string> count = field(key);
+    if (!count || *count != std::to_string(expected) || text_.size() < expected) return false;
+    bytes.assign(text_.begin(), text_.begin() + static_cast<std::ptrdiff_t>(expected));
+    text_.remove_prefix(expected);
+    return true;
+  }
+
+  bool atEnd() const { return text_.empty(); }
+
+ private:
+  std::string_view text_;
+};
+
+std::optional<BoardState> Deserialise(std::string_view text) {
+  Parser parser(text);
+  if (parser.line() != kMagic) return std::nullopt;
+  BoardState state;
+  const std::optional<std::string> designText = parser.field("design");
+  const std::optional<Design> design = designText ? DesignFromText(*designText) : std::nullopt;
+  if (!design) return std::nullopt;
+  state.design = *design;
+  const std::optional<std::string> registerText = parser.field("registers");
+  if (!registerText) return std::nullopt;
+  std::istringstream registers(*registerText);
+  for (uint8_t& value : state.registers) {
+    unsigned number = 0;
+    if (!(registers >> number) || number > 0xFF) return std::nullopt;
+    value = static_cast<uint8_t>(number);
+  }
+  if (!parser.block("flash", FlashChip::kSize, state.flash) ||
+      !parser.block("ram", Board::kRamSize, state.ram) || !parser.atEnd()) {
+    return std::nullopt;
+  }
+  return state;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+UniqueFd::UniqueFd(int fd) : fd_(fd) {}
+UniqueFd::~UniqueFd() { reset(); }
+UniqueFd::UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    reset();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+int UniqueFd::get() const { return fd_; }
+bool UniqueFd::valid() const { return fd_ >= 0; }
+
+int UniqueFd::release() { return std::exchange(fd_, -1); }
+
+void UniqueFd::reset() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+StateLock::Result StateLock::acquire(const std::string& path, std::string& error) {
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (!fd.valid()) {
+    error = SystemError("cannot open lock file", path);
+    return Result::Failed;
+  }
+  while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EWOULDBLOCK) return Result::Busy;
+    error = SystemError("cannot lock", path);
+    return Result::Failed;
+  }
+  fd_ = std::move(fd);
+  return Result::Held;
+}
+
+void StateLock::release() { fd_.reset(); }
+bool StateLock::held() const { return fd_.valid(); }
+
+bool WriteBoardState(const std::string& path, const BoardState& state, std::string& error) {
+  const std::string temporary = path + ".tmp";
+  const std::string bytes = Serialise(state);
+  UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!fd.valid()) {
+    error = SystemError("cannot create", temporary);
+    return false;
+  }
+  // fsync before rename, so a crash leaves the old file or the new one, never a torn one.
+  const bool written = WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
+  // close reports late write errors (e.g. a full disk on NFS).
+  const bool closed = ::close(fd.release()) == 0;
+  if (!written || !closed) {
+    error = SystemError("cannot write", temporary);
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    error = SystemError("cannot replace", path);
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+std::optional<BoardState> ReadBoardState(const std::string& path, std::string& error) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) {
+    if (errno != ENOENT) error = SystemError("cannot open", path);
+    return std::nullopt;
+  }
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      error = SystemError("cannot read", path);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+  std::optional<BoardState> state = Deserialise(bytes);
+  if (!state) error = "'" + path + "' is not a board state file";
+  return state;
+}
+
+}  // namespace omrix::sim

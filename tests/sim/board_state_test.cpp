@@ -1,0 +1,299 @@
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "config_files.h"
+#include "host_bus.h"
+#include "omrix/sim/simulator.h"
+#include "omrix/sim/state_store.h"
+
+namespace omrix::sim {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::HostBus;
+using testing::ReverseEachByte;
+using testing::SmallBitFile;
+
+constexpr uint16_t kBase = 0x378;
+
+// A fresh directory, removed with everything in it.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "omrix-sim-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+SimConfig InDirectory(const fs::path& directory) {
+  SimConfig config;
+  config.stateDir = directory.string();
+  return config;
+}
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+TEST(BoardState, OneProcessAtATimeHoldsTheBoard) {
+  TempDir dir;
+  Simulator first(InDirectory(dir.path()));
+  Simulator second(InDirectory(dir.path()));
+  ASSERT_TRUE(first.attach());
+  EXPECT_FALSE(second.attach());
+  EXPECT_FALSE(second.attached());
+  EXPECT_TRUE(first.attach()) << "attaching again while attached";
+  first.detach();
+  EXPECT_FALSE(first.attached());
+  EXPECT_TRUE(second.attach());
+  EXPECT_FALSE(first.attach());
+  second.detach();
+  EXPECT_TRUE(first.attach());
+}
+
+TEST(BoardState, WhatOneProcessLeavesTheNextFinds) {
+  struct Row {
+    const char* name;
+    std::function<void(Simulator&, HostBus&)> act;
+    std::function<void(const Simulator&)> check;
+  };
+  const Row rows[] = {
+      {"a programmed byte",
+       [](Simulator& sim, HostBus& bus) {
+         bus.configureViaPc(SmallBitFile(testing::kSetupFieldA));
+         bus.flashProgram(0x00010, 0x42);
+         sim.sleepMs(1);
+       },
+       [](const Simulator& sim) {
+         EXPECT_EQ(sim.flash()[0x00010], 0x42);
+         EXPECT_EQ(sim.flash()[0x7FF90], 0x11);
+       }},
+      {"a design and its registers",
+       [](Simulator&, HostBus& bus) {
+         bus.setMode(HostBus::kPs2);
+         bus.configureViaPc(SmallBitFile(testing::kDemoFieldA));
+         bus.outbyte(Board::kConfigRegister, 0x86);
+         bus.outbyte(Board::kFlashData, 0x3C);
+         bus.flashAddress(0x0ABCDE);
+       },
+       [](const Simulator& sim) {
+         EXPECT_EQ(sim.design(), Design::Demo);
+         const uint8_t expected[] = {Board::kModePs2, 0x86, 0x00, 0x3C, 0xDE, 0xBC, 0x0A};
+         for (uint8_t a = 0; a < 7; ++a) EXPECT_EQ(sim.boardRegister(a), expected[a]) << int{a};
+       }},
+      {"a cleared FPGA",
+       [](Simulator& sim, HostBus& bus) {
+         sim.loadDesign(Design::Setup);
+         bus.clearFpga();
+       },
+       [](const Simulator& sim) { EXPECT_EQ(sim.design(), Design::None); }},
+      {"a foreign design",
+       [](Simulator&, HostBus& bus) { bus.configureViaPc(SmallBitFile("foreign.ncd")); },
+       [](const Simulator& sim) { EXPECT_EQ(sim.design(), Design::Foreign); }},
+      {"the CPU's RAM",
+       [](Simulator& sim, HostBus&) {
+         sim.loadDesign(Design::Basic52);
+         sim.ram()[0x0200] = 0x0D;
+         sim.ram()[0xFFFF] = 0x01;
+       },
+       [](const Simulator& sim) {
+         EXPECT_EQ(sim.design(), Design::Basic52);
+         EXPECT_EQ(sim.ram()[0x0200], 0x0D);
+         EXPECT_EQ(sim.ram()[0xFFFF], 0x01);
+         EXPECT_EQ(sim.ram()[0x0201], 0x00);
+       }},
+      {"a reload from flash still running",
+       [](Simulator& sim, HostBus& bus) {
+         const std::vector<uint8_t> file = ReverseEachByte(SmallBitFile(testing::kSetupFieldA));
+         std::copy(file.begin(), file.end(), sim.flash().begin() + 0x40000);
+         bus.setPortLines(1);
+       },
+       [](const Simulator& sim) {
+         EXPECT_EQ(sim.design(), Design::Setup);
+         EXPECT_EQ(sim.boardRegister(Board::kConfigRegister), 0x01);
+       }},
+      {"a sector erase still running",
+       [](Simulator& sim, HostBus& bus) {
+         sim.loadDesign(Design::Setup);
+         std::fill_n(sim.flash().begin() + 0x78000, 0x2000, 0x00);
+         bus.flashSectorErase(0x78000);
+       },
+       [](const Simulator& sim) {
+         EXPECT_EQ(sim.flash()[0x78000], 0xFF);
+         EXPECT_EQ(sim.flash()[0x79FFF], 0xFF);
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir dir;
+    {
+      Simulator first(InDirectory(dir.path()));
+      ASSERT_TRUE(first.attach());
+      HostBus bus(first, kBase);
+      row.act(first, bus);
+      first.detach();
+    }
+    Simulator next(InDirectory(dir.path()));
+    ASSERT_TRUE(next.attach());
+    row.check(next);
+  }
+}
+
+TEST(BoardState, TheDestructorSavesAndReleases) {
+  TempDir dir;
+  {
+    Simulator first(InDirectory(dir.path()));
+    ASSERT_TRUE(first.attach());
+    first.flash()[0x1234] = 0x00;
+  }
+  Simulator next(InDirectory(dir.path()));
+  ASSERT_TRUE(next.attach());
+  EXPECT_EQ(next.flash()[0x1234], 0x00);
+}
+
+TEST(BoardState, SaveWritesNowWhileKeepingTheBoard) {
+  TempDir dir;
+  Simulator first(InDirectory(dir.path()));
+  ASSERT_TRUE(first.attach());
+  first.loadDesign(Design::Setup);
+  first.flash()[0x777] = 0x07;
+  first.save();
+  std::string error;
+  const std::optional<BoardState> saved = ReadBoardState((dir.path() / "board.state").string(), error);
+  ASSERT_TRUE(saved) << error;
+  EXPECT_EQ(saved->design, Design::Setup);
+  EXPECT_EQ(saved->flash[0x777], 0x07);
+  EXPECT_FALSE(fs::exists(dir.path() / "board.state.tmp"));
+  Simulator second(InDirectory(dir.path()));
+  EXPECT_FALSE(second.attach());
+}
+
+TEST(BoardState, AttachingLoadsOnlyWhatIsThere) {
+  TempDir dir;
+  Simulator first(InDirectory(dir.path() / "made" / "on demand"));
+  first.loadDesign(Design::Setup);
+  first.flash()[0] = 0x00;
+  ASSERT_TRUE(first.attach());
+  EXPECT_EQ(first.design(), Design::Setup) << "no state file: the board stays as it is";
+  EXPECT_EQ(first.flash()[0], 0x00);
+  first.flash()[1] = 0x00;
+  ASSERT_TRUE(first.attach());
+  EXPECT_EQ(first.flash()[1], 0x00) << "attaching again reloaded the file";
+  first.detach();
+
+  Simulator fresh(InDirectory(dir.path() / "elsewhere"));
+  ASSERT_TRUE(fresh.attach());
+  EXPECT_TRUE(fresh.flash() == FactoryFlashImage());
+  EXPECT_EQ(fresh.design(), Design::None);
+}
+
+TEST(BoardState, UnusableStateFileIsReportedAndTheBoardKept) {
+  struct Row {
+    const char* name;
+    std::function<std::string(const std::string&)> spoil;
+  };
+  const Row rows[] = {
+      {"garbage", [](const std::string&) { return std::string("not a state file\n"); }},
+      {"cut short", [](const std::string& s) { return s.substr(0, s.size() - 100); }},
+      {"trailing bytes", [](const std::string& s) { return s + "x"; }},
+      {"unknown design",
+       [](const std::string& s) {
+         std::string t = s;
+         t.replace(t.find("design "), 7, "design x");
+         return t;
+       }},
+      {"register out of range",
+       [](const std::string& s) {
+         std::string t = s;
+         t.replace(t.find("registers "), 10, "registers 256 ");
+         return t;
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir dir;
+    {
+      Simulator writer(InDirectory(dir.path()));
+      ASSERT_TRUE(writer.attach());
+      writer.loadDesign(Design::Setup);
+      writer.flash()[0x100] = 0x00;
+    }
+    const fs::path file = dir.path() / "board.state";
+    WriteText(file, row.spoil(ReadText(file)));
+    Simulator reader(InDirectory(dir.path()));
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(reader.attach());
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("omrix-sim: "), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(reader.design(), Design::None);
+    EXPECT_TRUE(reader.flash() == FactoryFlashImage());
+    reader.detach();
+    Simulator after(InDirectory(dir.path()));
+    ASSERT_TRUE(after.attach());
+    EXPECT_TRUE(after.flash() == FactoryFlashImage()) << "the next save did not repair the file";
+  }
+}
+
+TEST(BoardState, WithoutAUsableDirectoryTheBoardRunsUnsaved) {
+  TempDir dir;
+  WriteText(dir.path() / "a file", "x");
+  Simulator sim(InDirectory(dir.path() / "a file" / "state"));
+  ::testing::internal::CaptureStderr();
+  EXPECT_TRUE(sim.attach());
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(said.rfind("omrix-sim: ", 0), 0u) << said;
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  EXPECT_TRUE(sim.attached());
+  sim.flash()[0] = 0x00;
+  ::testing::internal::CaptureStderr();
+  sim.detach();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(ReadText(dir.path() / "a file"), "x");
+}
+
+TEST(BoardState, WithoutADirectoryNothingIsWritten) {
+  TempDir dir;
+  const fs::path working = fs::current_path();
+  fs::current_path(dir.path());
+  {
+    Simulator sim;
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(sim.attach());
+    sim.detach();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  }
+  fs::current_path(working);
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+}  // namespace
+}  // namespace omrix::sim
