@@ -11,7 +11,11 @@
 #include "bus/bus.h"
 #include "core/library_state.h"
 #include "core/text.h"
+#include "bus/pattern.h"
 #include "omrix/sim/bitfile.h"
+#include "omrix/sim/designs.h"
+#include "setup/device_setup.h"
+#include "setup/setup_data_writer.h"
 #include "replay.h"
 #include "testing/test_seams.h"
 
@@ -88,6 +92,42 @@ void BM_SaveUserSpace(benchmark::State& state) {
                        }});
 }
 
+// A setup starts from the defaults with "setup.bit" beside the library.
+void PrepareSetup() {
+  omrix::state.PPcontrol = 0;
+  omrix::state.PPwait = 0;
+  omrix::state.portBase = omrix::kNoDevice;
+  omrix::ResetPatternGenerator();
+  omrix::WriteSetupData(omrix::RecordForNewFile());
+}
+
+void StageSetupDesign() {
+  WriteFile(WorkDirectory() + "setup.bit",
+            omrix::sim::MakeDesignFile(*omrix::sim::FindDesign(omrix::sim::Design::Setup)));
+}
+
+omrix::sim::SimConfig BoardFrom(const std::string& text) {
+  std::vector<std::string> problems;
+  return omrix::sim::ParseSimConfig(text, problems);
+}
+
+void BM_SetupSearchFindsEppBoard(benchmark::State& state) {
+  Reset();
+  StageSetupDesign();
+  MeasureAgainstReplay(state, BoardFrom("ports=3bc,378;board=378"), [](omrix::sim::Simulator&) {},
+                       {PrepareSetup, [] { omrix::SetupOmrix(0); }});
+}
+
+void BM_SetupEndsInSppOnASlowBoard(benchmark::State& state) {
+  Reset();
+  StageSetupDesign();
+  MeasureAgainstReplay(state, BoardFrom("ports=378;bidir=;epp=;settle=20"),
+                       [](omrix::sim::Simulator&) {},
+                       {PrepareSetup, [] { omrix::SetupOmrix(0x378); }});
+}
+
+BENCHMARK(BM_SetupSearchFindsEppBoard)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SetupEndsInSppOnASlowBoard)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConfigurationViaPc100KB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CpuSlotProgramAndVerify64KB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveUserSpace)->Unit(benchmark::kMillisecond);

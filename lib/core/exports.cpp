@@ -2,6 +2,8 @@
 #include "board/flash.h"
 #include "board/fpga.h"
 #include "bus/bus.h"
+#include "bus/probe.h"
+#include "setup/device_setup.h"
 #include "core/frame.h"
 #include "omrix/omrix_dll.h"
 #include "setup/setup_data.h"
@@ -60,4 +62,11 @@ std::int32_t FlashVerify(const char* fileName, std::uint32_t startAddress,
 std::int32_t FlashRead2File(const char* fileName, std::uint32_t startAddress,
                             std::uint32_t endAddress) {
   return omrix::FlashRead2File(fileName, startAddress, endAddress);
+}
+
+std::int32_t InterpreteOmrixDat() { return omrix::InterpreteOmrixDat(); }
+std::int32_t SetupOmrix(std::int32_t port) { return omrix::SetupOmrix(port); }
+std::uint32_t GetTransferRate(std::int32_t kind, std::int32_t writeAddress,
+                              std::int32_t readAddress, std::int32_t kilobytes) {
+  return omrix::GetTransferRate(kind, writeAddress, readAddress, kilobytes);
 }

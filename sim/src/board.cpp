@@ -9,11 +9,15 @@
 namespace omrix::sim {
 namespace {
 
+// The bit a board with broken data patterns gets wrong in the echo at address 2.
+constexpr uint8_t kBrokenEchoBit = 0x01;
+
 // Waiting longer than this changes nothing, so the count stops here.
 constexpr int32_t kFullySettled = std::numeric_limits<int32_t>::max();
 
 // The strobes are active low: they are asserted on a falling edge.
 bool Asserted(bool levelBefore, bool levelAfter) { return levelBefore && !levelAfter; }
+bool Released(bool levelBefore, bool levelAfter) { return !levelBefore && levelAfter; }
 
 // STROBE, AUTOFEED and SELECT IN asserted with INIT low hands the data lines to the
 // FPGA's configuration pins; no bus cycle uses this combination.
@@ -63,12 +67,15 @@ void PutNumber(std::vector<uint8_t>& image, uint32_t at, uint32_t value) {
 
 }  // namespace
 
-std::vector<uint8_t> FactoryFlashImage() {
+std::vector<uint8_t> FactoryFlashImage() { return FactoryFlashImage(SimConfig{}); }
+
+std::vector<uint8_t> FactoryFlashImage(const SimConfig& config) {
   std::vector<uint8_t> image(FlashChip::kSize, 0xFF);
+  if (config.erased) return image;
   PutText(image, kManufacturerField, "Varnotek");
   PutText(image, kDeviceNameField, "omrix");
   PutText(image, kSignatureTesterField, "QA bench 2");
-  PutNumber(image, kTypecodeField, 17);
+  PutNumber(image, kTypecodeField, config.typecode);
   PutNumber(image, kRevisionField, 3);
   PutNumber(image, kSerialNumberField, 4711);
   PutNumber(image, kProductionDateField, 1104537600);  // 2005-01-01 00:00 UTC
@@ -78,12 +85,14 @@ std::vector<uint8_t> FactoryFlashImage() {
 
 Board::Board(const SimConfig& config)
     : ackHigh_(config.ack != 0),
+      noise_(config.noise, config.seed),
+      brokenPatterns_(config.brokenPatterns),
       settle_(config.settle),
       settlePs2_(config.settlePs2),
       reloadNs_(config.fpgaReloadMs * kNsPerMs),
       flash_(TimesOf(config)),
       ram_(kRamSize, 0x00) {
-  flash_.image() = FactoryFlashImage();
+  flash_.image() = FactoryFlashImage(config);
   flash_.setStuckAddress(config.flashStuck);
   flash_.setBadBit(config.badBit);
 }
@@ -113,14 +122,26 @@ void Board::hostPinsChanged(const HostPins& before, const HostPins& after) {
   if (!decodesBus()) return;
   if (IsConfigurationAccess(after.control)) {
     readActive_ = false;
+    addressStrobed_ = false;
+    writeStrobed_ = false;
     return;
   }
   const ControlPins& was = before.control;
   const ControlPins& now = after.control;
   const uint8_t lines = dataLines(after);
-  if (Asserted(was.nSelectIn, now.nSelectIn)) address_ = lines;
+  // Address and data are taken when their strobe ends, so a strobe that a line state left
+  // asserted (after a failed EPP attempt) still completes the next cycle.
+  if (Asserted(was.nSelectIn, now.nSelectIn)) addressStrobed_ = true;
+  if (Released(was.nSelectIn, now.nSelectIn) && addressStrobed_) {
+    address_ = lines;
+    addressStrobed_ = false;
+  }
+  if (Asserted(was.nStrobe, now.nStrobe)) writeStrobed_ = true;
   // Writes are decoded in every mode, so the PC can always switch the board back.
-  if (Asserted(was.nStrobe, now.nStrobe)) writeRegister(address_, lines);
+  if (Released(was.nStrobe, now.nStrobe) && writeStrobed_) {
+    writeRegister(address_, lines);
+    writeStrobed_ = false;
+  }
   if (now.nAutoFeed) {
     readActive_ = false;
   } else if (Asserted(was.nAutoFeed, now.nAutoFeed)) {
@@ -135,23 +156,18 @@ std::optional<uint8_t> Board::dataDrive() const {
   return settled(settlePs2_) ? settledValue : static_cast<uint8_t>(~settledValue);
 }
 
-StatusPins Board::statusPins(const HostPins& host) const {
-  StatusPins pins;
-  pins.nAck = ackHigh_;
-  if (!decodesBus() || !readActive_ || registers_.mode != kModeSpp) return pins;
+StatusPins Board::statusPins(const HostPins& host) const { return statusFor(nibbleAnswer(host)); }
 
-  // D0 selects the nibble, and the answer follows it for as long as the strobe is held.
-  const bool highNibble = (dataLines(host) & 0x01) != 0;
-  uint8_t nibble = highNibble ? static_cast<uint8_t>(readLatch_ >> 4)
-                              : static_cast<uint8_t>(readLatch_ & 0x0F);
-  if (!settled(settle_)) nibble ^= 0x0F;
+std::optional<uint8_t> Board::sampleDataLines() {
+  const std::optional<uint8_t> value = dataDrive();
+  if (!value) return value;
+  return noise_.apply(*value, 8);
+}
 
-  // BUSY is driven inverted, so the port's inverted status bit 7 shows nibble bit 0.
-  pins.busy = (nibble & 0x01) == 0;
-  pins.nError = (nibble & 0x02) != 0;
-  pins.select = (nibble & 0x04) != 0;
-  pins.paperEnd = (nibble & 0x08) != 0;
-  return pins;
+StatusPins Board::sampleStatusPins(const HostPins& host) {
+  std::optional<uint8_t> nibble = nibbleAnswer(host);
+  if (nibble) nibble = noise_.apply(*nibble, 4);
+  return statusFor(nibble);
 }
 
 void Board::eppAddressWrite(uint8_t value) {
@@ -169,7 +185,7 @@ std::optional<uint8_t> Board::eppAddressRead() const {
 
 std::optional<uint8_t> Board::eppDataRead() {
   if (!decodesBus() || registers_.mode != kModeEpp) return std::nullopt;
-  return readRegister(address_);
+  return noise_.apply(readRegister(address_), 8);
 }
 
 void Board::hostWrote() { unitsSinceWrite_ = 0; }
@@ -210,6 +226,9 @@ FlashChip& Board::flash() { return flash_; }
 const FlashChip& Board::flash() const { return flash_; }
 std::vector<uint8_t>& Board::ram() { return ram_; }
 const std::vector<uint8_t>& Board::ram() const { return ram_; }
+
+void Board::setNoise(double probability, uint64_t seed) { noise_ = LineNoise(probability, seed); }
+void Board::setBrokenPatterns(bool broken) { brokenPatterns_ = broken; }
 
 BoardState Board::state() const {
   BoardState state;
@@ -312,6 +331,8 @@ void Board::startDesign(Design design) {
   address_ = 0;
   readLatch_ = 0;
   readActive_ = false;
+  addressStrobed_ = false;
+  writeStrobed_ = false;
   // A new design starts with its flash lines released.
   flash_.setReset(false, nowNs_);
 }
@@ -342,6 +363,28 @@ bool Board::implements(uint8_t address) const {
 
 bool Board::settled(int32_t needed) const { return unitsSinceWrite_ >= needed; }
 
+std::optional<uint8_t> Board::nibbleAnswer(const HostPins& host) const {
+  if (!decodesBus() || !readActive_ || registers_.mode != kModeSpp) return std::nullopt;
+  // D0 selects the nibble, and the answer follows it for as long as the strobe is held.
+  const bool highNibble = (dataLines(host) & 0x01) != 0;
+  uint8_t nibble = highNibble ? static_cast<uint8_t>(readLatch_ >> 4)
+                              : static_cast<uint8_t>(readLatch_ & 0x0F);
+  if (!settled(settle_)) nibble ^= 0x0F;
+  return nibble;
+}
+
+StatusPins Board::statusFor(std::optional<uint8_t> nibble) const {
+  StatusPins pins;
+  pins.nAck = ackHigh_;
+  if (!nibble) return pins;
+  // BUSY is driven inverted, so the port's inverted status bit 7 shows nibble bit 0.
+  pins.busy = (*nibble & 0x01) == 0;
+  pins.nError = (*nibble & 0x02) != 0;
+  pins.select = (*nibble & 0x04) != 0;
+  pins.paperEnd = (*nibble & 0x08) != 0;
+  return pins;
+}
+
 uint8_t Board::dataLines(const HostPins& host) const {
   if (host.data) return *host.data;
   return dataDrive().value_or(kFloatingLines);
@@ -352,8 +395,12 @@ uint8_t Board::readRegister(uint8_t address) {
   if (address == kRamData && info_->ramWindow) {
     return ram_[registers_.flashAddress[0] | (registers_.flashAddress[1] << 8)];
   }
-  // Address 2 is write-only FlashControl; reading it returns the flash data byte.
-  if (address == kFlashControl) return registers_.flashData;
+  // Address 2 is write-only FlashControl; reading it returns the flash data byte. A board
+  // with broken data lines gets one bit of it wrong, so no echo ever matches.
+  if (address == kFlashControl) {
+    return brokenPatterns_ ? static_cast<uint8_t>(registers_.flashData ^ kBrokenEchoBit)
+                           : registers_.flashData;
+  }
   if (address == kFlashData) {
     constexpr uint8_t kReading = kFlashSelect | kFlashOutputEnable;
     if ((registers_.flashControl & kReading) == kReading) return flash_.read(flashAddress(), nowNs_);

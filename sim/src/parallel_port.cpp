@@ -24,7 +24,7 @@ uint8_t ParallelPort::read(uint16_t offset, Board* board) {
   switch (offset) {
     case kData:
       if (!dataLinesInput()) return dataLatch_;
-      return board ? board->dataDrive().value_or(kFloatingLines) : kFloatingLines;
+      return board ? board->sampleDataLines().value_or(kFloatingLines) : kFloatingLines;
     case kStatus: return readStatus(board);
     case kControl: return static_cast<uint8_t>(control_ | kUnusedControlBits);
     case kEppAddress:
@@ -69,8 +69,8 @@ bool ParallelPort::dataLinesInput() const {
   return bidirectional_ && (control_ & kDirectionInput) != 0;
 }
 
-uint8_t ParallelPort::readStatus(const Board* board) const {
-  const StatusPins pins = board ? board->statusPins(hostPins()) : StatusPins{};
+uint8_t ParallelPort::readStatus(Board* board) const {
+  const StatusPins pins = board ? board->sampleStatusPins(hostPins()) : StatusPins{};
   uint8_t status = kUnusedStatusBits;
   if (!pins.busy) status |= 0x80;  // the port inverts BUSY
   if (pins.nAck) status |= 0x40;

@@ -97,6 +97,16 @@ bool SetDuration(uint32_t& field, std::string_view text) {
   return value.has_value();
 }
 
+// A plain decimal fraction from 0 to 1: no sign, exponent, inf or nan.
+std::optional<double> ParseProbability(std::string_view text) {
+  double value = 0.0;
+  const char* end = text.data() + text.size();
+  if (text.empty() || text.front() == '-') return std::nullopt;
+  const auto [stop, error] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+  if (error != std::errc{} || stop != end || !(value >= 0.0 && value <= 1.0)) return std::nullopt;
+  return value;
+}
+
 struct Setting {
   const char* key;
   const char* expected;  // shown with a rejected value
@@ -194,6 +204,37 @@ const Setting kSettings[] = {
        const auto value = ParseHex16(v);
        if (!value || *value > 0xFF) return false;
        c.stuckValue = static_cast<uint8_t>(*value);
+       return true;
+     }},
+    {"noise", "a decimal fraction from 0 to 1, such as 0.01",
+     [](SimConfig& c, std::string_view v) {
+       const auto probability = ParseProbability(v);
+       if (probability) c.noise = *probability;
+       return probability.has_value();
+     }},
+    {"seed", "a decimal number",
+     [](SimConfig& c, std::string_view v) {
+       const auto seed = ParseUnsigned<uint64_t>(v, 10);
+       if (seed) c.seed = *seed;
+       return seed.has_value();
+     }},
+    {"typecode", "a decimal number below 4294967296",
+     [](SimConfig& c, std::string_view v) {
+       const auto typecode = ParseUnsigned<uint32_t>(v, 10);
+       if (typecode) c.typecode = *typecode;
+       return typecode.has_value();
+     }},
+    {"patterns", "ok or broken",
+     [](SimConfig& c, std::string_view v) {
+       const std::string word = Lower(v);
+       if (word != "ok" && word != "broken") return false;
+       c.brokenPatterns = word == "broken";
+       return true;
+     }},
+    {"erased", "0 or 1",
+     [](SimConfig& c, std::string_view v) {
+       if (v != "0" && v != "1") return false;
+       c.erased = v == "1";
        return true;
      }},
 };

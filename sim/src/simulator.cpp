@@ -215,6 +215,10 @@ void Simulator::setFlashStuck(std::optional<uint32_t> address) {
 
 void Simulator::setFlashBadBit(std::optional<FlashBit> bit) { board_.flash().setBadBit(bit); }
 
+void Simulator::setNoise(double probability, uint64_t seed) { board_.setNoise(probability, seed); }
+
+void Simulator::setBrokenPatterns(bool broken) { board_.setBrokenPatterns(broken); }
+
 void Simulator::setStuckBus(std::optional<uint64_t> afterAccesses, uint8_t value) {
   stuckFrom_.reset();
   if (afterAccesses) stuckFrom_ = boardPortAccesses_ + *afterAccesses;

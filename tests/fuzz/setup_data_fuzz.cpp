@@ -8,6 +8,7 @@
 #include "core/library_state.h"
 #include "core/text.h"
 #include "platform/platform.h"
+#include "setup/device_setup.h"
 #include "setup/setup_data.h"
 #include "setup/setup_data_reader.h"
 #include "setup/setup_data_writer.h"
@@ -26,6 +27,32 @@ void ReadEverything(const std::string& text) {
   const int sections = omrix::ParseSetupData(text, record, &entryCodeLine);
   if (sections < 0 || sections > omrix::kSetupDataSections) std::abort();
   if (record.fpgaConfigFile.size() >= omrix::kFileNameSize) std::abort();
+}
+
+// A port that reaches nothing and never waits: the start-up and the setup run through their
+// file handling without a device.
+class QuietPort final : public omrix::platform::PortBackend {
+ public:
+  void settle(std::int32_t) override {}
+  void sleepMs(std::uint32_t) override {}
+  std::uint32_t tickCount() override { return ++ticks_; }
+
+ protected:
+  std::uint8_t rawIn(std::uint16_t) override { return 0xFF; }
+  void rawOut(std::uint16_t, std::uint8_t) override {}
+  bool grant(const omrix::platform::PortRange&) override { return true; }
+  bool revoke(const omrix::platform::PortRange&) override { return true; }
+
+ private:
+  std::uint32_t ticks_ = 0;
+};
+
+template <typename Reader>
+int ReadInMemory(const std::string& text, Reader reader) {
+  auto files = std::make_unique<omrix::testing::MemoryFileSystem>();
+  files->contents[kDataPath] = text;
+  omrix::platform::overrideFileSystem(std::move(files));
+  return reader();
 }
 
 std::string RewriteInMemory(const std::string& text, int& result) {
@@ -60,5 +87,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int second = -1;
     if (RewriteInMemory(rewritten, second) != rewritten || second != 0) std::abort();
   }
+  omrix::platform::overridePortBackend(std::make_unique<QuietPort>());
+  const int started = ReadInMemory(text, [] { return omrix::InterpreteOmrixDat(); });
+  if (started != 0 && started != 1 && started != 2 && started != 4 && started != 8 && started != 16)
+    std::abort();
+  const int setUp = ReadInMemory(text, [] { return omrix::SetupOmrix(0x378); });
+  if (setUp != 1 && setUp != 2) std::abort();  // no board answers here
+  omrix::state.portBase = 0x378;
   return 0;
 }

@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -16,6 +13,7 @@
 #include "host_bus.h"
 #include "omrix/sim/simulator.h"
 #include "omrix/sim/state_store.h"
+#include "temp_dir.h"
 
 namespace omrix::sim {
 namespace {
@@ -24,29 +22,9 @@ namespace fs = std::filesystem;
 using testing::HostBus;
 using testing::ReverseEachByte;
 using testing::SmallBitFile;
+using testing::TempDir;
 
 constexpr uint16_t kBase = 0x378;
-
-// A fresh directory, removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "omrix-sim-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 SimConfig InDirectory(const fs::path& directory) {
   SimConfig config;

@@ -270,11 +270,25 @@ TEST(ConfigurationAccess, AllStrobesWithInitHighAreABusCycle) {
   Simulator sim = SetupBoard();
   sim.out(kBase + 2, 0x04);
   sim.out(kBase, 0x03);
-  sim.out(kBase + 2, 0x0F);  // address strobe, then write strobe, then read strobe
+  sim.out(kBase + 2, 0x0F);  // address, write and read strobe together
+  sim.out(kBase + 2, 0x04);  // taken as they end
   EXPECT_EQ(sim.boardBusAddress(), 3);
   EXPECT_EQ(sim.boardRegister(3), 0x03);
-  sim.out(kBase, 0x00);
-  EXPECT_EQ(sim.in(kBase + 1) & 0xB8, 0x88);  // low nibble 3 answered on S7 and S3
+}
+
+TEST(BusCycles, AStrobeLeftAssertedCompletesTheNextCycle) {
+  // After a failed EPP attempt the lines are left with SELECT IN and AUTOFEED asserted; the
+  // next SPP write's address phase then only releases SELECT IN.
+  Simulator sim = SetupBoard();
+  sim.out(kBase, 0x04);
+  sim.out(kBase + 2, 0x4E);
+  sim.out(kBase, 0x00);      // data := address 0
+  sim.out(kBase + 2, 0x0C);  // SELECT IN still asserted
+  sim.out(kBase + 2, 0x04);  // released: address 0 taken
+  sim.out(kBase, 0x02);
+  sim.out(kBase + 2, 0x05);
+  sim.out(kBase + 2, 0x04);
+  EXPECT_EQ(sim.boardRegister(0), 0x02);
 }
 
 TEST(Settle, ReadsAreWrongUntilEnoughBusyWaitUnitsPassed) {

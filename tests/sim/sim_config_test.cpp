@@ -31,6 +31,11 @@ void ExpectSame(const SimConfig& actual, const SimConfig& expected) {
   EXPECT_EQ(actual.badBit, expected.badBit);
   EXPECT_EQ(actual.stuckAfter, expected.stuckAfter);
   EXPECT_EQ(actual.stuckValue, expected.stuckValue);
+  EXPECT_EQ(actual.noise, expected.noise);
+  EXPECT_EQ(actual.seed, expected.seed);
+  EXPECT_EQ(actual.typecode, expected.typecode);
+  EXPECT_EQ(actual.brokenPatterns, expected.brokenPatterns);
+  EXPECT_EQ(actual.erased, expected.erased);
 }
 
 struct Case {
@@ -119,6 +124,25 @@ const Case kGood[] = {
        c.stuckValue = 0xFF;
        c.stuckAfter = 9u;
      }, {}},
+    {"noise=0.01", [](SimConfig& c) { c.noise = 0.01; }, {}},
+    {"noise=0", [](SimConfig& c) { c.noise = 0.0; }, {}},
+    {"noise=1", [](SimConfig& c) { c.noise = 1.0; }, {}},
+    {"noise=1.000", [](SimConfig& c) { c.noise = 1.0; }, {}},
+    {"noise=.25", [](SimConfig& c) { c.noise = 0.25; }, {}},
+    {"noise=0.5;seed=42", [](SimConfig& c) {
+       c.noise = 0.5;
+       c.seed = 42;
+     }, {}},
+    {"seed=0", [](SimConfig& c) { c.seed = 0; }, {}},
+    {"seed=18446744073709551615", [](SimConfig& c) { c.seed = UINT64_MAX; }, {}},
+    {"typecode=0", [](SimConfig& c) { c.typecode = 0; }, {}},
+    {"typecode=42", [](SimConfig& c) { c.typecode = 42; }, {}},
+    {"typecode=4294967295", [](SimConfig& c) { c.typecode = 4294967295u; }, {}},
+    {"patterns=broken", [](SimConfig& c) { c.brokenPatterns = true; }, {}},
+    {"patterns=Broken", [](SimConfig& c) { c.brokenPatterns = true; }, {}},
+    {"patterns=broken;patterns=ok", kDefaults, {}},
+    {"erased=1", [](SimConfig& c) { c.erased = true; }, {}},
+    {"erased=1;erased=0", kDefaults, {}},
 };
 
 const Case kBad[] = {
@@ -173,6 +197,35 @@ const Case kBad[] = {
        c.flashStuck = 0x100u;
        c.stuckValue = 0x5A;
      }, {"'bad_bit'"}},
+    {"noise=-0.1", kDefaults, {"'-0.1'"}},
+    {"noise=-0", kDefaults, {"'-0'"}},
+    {"noise=1.01", kDefaults, {"'1.01'"}},
+    {"noise=2", kDefaults, {"'noise'"}},
+    {"noise=", kDefaults, {"'noise'"}},
+    {"noise=1e-2", kDefaults, {"'1e-2'"}},
+    {"noise=0.01%", kDefaults, {"'0.01%'"}},
+    {"noise=nan", kDefaults, {"'nan'"}},
+    {"noise=inf", kDefaults, {"'inf'"}},
+    {"noise=+0.5", kDefaults, {"'+0.5'"}},
+    {"noise=0,5", kDefaults, {"'0,5'"}},
+    {"seed=-1", kDefaults, {"'-1'"}},
+    {"seed=0x10", kDefaults, {"'0x10'"}},
+    {"seed=", kDefaults, {"'seed'"}},
+    {"seed=18446744073709551616", kDefaults, {"'seed'"}},
+    {"typecode=4294967296", kDefaults, {"'4294967296'"}},
+    {"typecode=-17", kDefaults, {"'typecode'"}},
+    {"typecode=0x11", kDefaults, {"'0x11'"}},
+    {"typecode=", kDefaults, {"'typecode'"}},
+    {"patterns=bad", kDefaults, {"'bad'"}},
+    {"patterns=", kDefaults, {"'patterns'"}},
+    {"patterns=1", kDefaults, {"'patterns'"}},
+    {"erased=yes", kDefaults, {"'yes'"}},
+    {"erased=2", kDefaults, {"'erased'"}},
+    {"erased=", kDefaults, {"'erased'"}},
+    {"noise=0.02;noise=x;typecode=9;erased=true", [](SimConfig& c) {
+       c.noise = 0.02;
+       c.typecode = 9;
+     }, {"'noise'", "'erased'"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Good, ParseSimConfigTest, ::testing::ValuesIn(kGood));

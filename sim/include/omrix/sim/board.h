@@ -7,6 +7,7 @@
 
 #include "omrix/sim/designs.h"
 #include "omrix/sim/flash_chip.h"
+#include "omrix/sim/line_noise.h"
 #include "omrix/sim/pins.h"
 #include "omrix/sim/sim_config.h"
 
@@ -66,14 +67,19 @@ class Board {
   // Simulated time; called before every access and after every wait.
   void advanceTo(uint64_t nowNs);
 
-  // Cable side, called by the port.
+  // Cable side, called by the port. dataDrive and statusPins are the board's answer
+  // without the line noise.
   void hostPinsChanged(const HostPins& before, const HostPins& after);
   std::optional<uint8_t> dataDrive() const;  // nullopt = the board leaves the data lines alone
   StatusPins statusPins(const HostPins& host) const;
   void eppAddressWrite(uint8_t value);
   void eppDataWrite(uint8_t value);
   std::optional<uint8_t> eppAddressRead() const;  // nullopt = no answer
-  std::optional<uint8_t> eppDataRead();
+  std::optional<uint8_t> eppDataRead();            // what the PC samples, noise included
+  // What the PC samples on the data and status lines: the answer above with the line
+  // noise on it. Every call is one sample.
+  std::optional<uint8_t> sampleDataLines();
+  StatusPins sampleStatusPins(const HostPins& host);
 
   // The board's answer is valid only once enough BusyWait units passed since the
   // PC's last port write.
@@ -90,6 +96,8 @@ class Board {
   const FlashChip& flash() const;
   std::vector<uint8_t>& ram();
   const std::vector<uint8_t>& ram() const;
+  void setNoise(double probability, uint64_t seed);  // restarts the sequence from the seed
+  void setBrokenPatterns(bool broken);
 
   // The state as it will be once what runs now (an FPGA reload, a flash operation) is done.
   BoardState state() const;
@@ -121,6 +129,8 @@ class Board {
   bool decodesBus() const;
   bool implements(uint8_t address) const;
   bool settled(int32_t needed) const;
+  std::optional<uint8_t> nibbleAnswer(const HostPins& host) const;  // nullopt = not answering
+  StatusPins statusFor(std::optional<uint8_t> nibble) const;
   uint8_t dataLines(const HostPins& host) const;
   uint8_t readRegister(uint8_t address);
   void writeRegister(uint8_t address, uint8_t value);
@@ -130,12 +140,16 @@ class Board {
   Design design_ = Design::None;
   const DesignInfo* info_ = nullptr;  // nullptr = no design the board knows
   bool ackHigh_;
+  LineNoise noise_;
+  bool brokenPatterns_;
   int32_t settle_;
   int32_t settlePs2_;
   int32_t unitsSinceWrite_ = 0;
   uint8_t address_ = 0;     // the mm-bus address, shared by SPP/PS2 and EPP cycles
   uint8_t readLatch_ = 0;   // register value fetched when the read strobe was asserted
-  bool readActive_ = false;  // a read strobe is held and was decoded
+  bool readActive_ = false;
+  bool addressStrobed_ = false;  // SELECT IN asserted in a bus cycle, not yet released
+  bool writeStrobed_ = false;    // STROBE likewise  // a read strobe is held and was decoded
   Registers registers_;
 
   uint64_t nowNs_ = 0;
@@ -156,5 +170,7 @@ class Board {
 
 // The flash of a factory-new board: erased, with the identifier block in the top sector.
 std::vector<uint8_t> FactoryFlashImage();
+// The same for a board of this configuration: its typecode, or erased entirely.
+std::vector<uint8_t> FactoryFlashImage(const SimConfig& config);
 
 }  // namespace omrix::sim

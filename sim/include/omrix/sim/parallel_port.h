@@ -43,7 +43,7 @@ class ParallelPort {
 
  private:
   bool dataLinesInput() const;
-  uint8_t readStatus(const Board* board) const;
+  uint8_t readStatus(Board* board) const;
 
   uint16_t base_;
   bool bidirectional_;

@@ -36,11 +36,19 @@ struct SimConfig {
   std::optional<FlashBit> badBit;      // this flash bit reads back inverted
   std::optional<uint64_t> stuckAfter;  // after this many accesses to the board's port, reads stick
   uint8_t stuckValue = 0x00;           // what every read of the board's port returns once stuck
+
+  // Variants of the board.
+  double noise = 0.0;           // chance (0-1) that an answer the PC samples has one bit flipped
+  uint64_t seed = 1;            // starts the noise's pseudo-random sequence
+  uint32_t typecode = 17;       // in the identifier block of a new board's flash
+  bool brokenPatterns = false;  // mm-bus address 2 no longer echoes the byte written to 3
+  bool erased = false;          // a new board's flash is erased entirely, identifier block included
 };
 
 // Reads the OMRIX_SIM text: ';'-separated key=value items (ports, board, bidir, epp,
 // settle, settle_ps2, ack, access_ns, state, program_us, sector_erase_ms, chip_erase_ms,
-// fpga_reload_ms, flash_stuck, bad_bit, stuck_after, stuck_value). Each unknown key or bad
+// fpga_reload_ms, flash_stuck, bad_bit, stuck_after, stuck_value, noise, seed, typecode,
+// patterns, erased). Each unknown key or bad
 // value adds one message to errors and leaves that setting at its default. Never throws.
 SimConfig ParseSimConfig(const std::string& text, std::vector<std::string>& errors);
 

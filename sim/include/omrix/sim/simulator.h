@@ -73,6 +73,11 @@ class Simulator {
   // Reads of the board's port return `value` once `afterAccesses` more accesses to it
   // were made; nullopt ends the fault.
   void setStuckBus(std::optional<uint64_t> afterAccesses, uint8_t value = 0x00);
+  // Each answer the PC samples from the board is wrong (one bit flipped) with this
+  // probability; the sequence restarts from the seed. 0 ends the noise.
+  void setNoise(double probability, uint64_t seed = 1);
+  // Address 2 stops echoing the byte written to 3; the flash itself still reads right.
+  void setBrokenPatterns(bool broken);
 
  private:
   struct PortSlot {

@@ -1,0 +1,134 @@
+#include "device_setup.h"
+
+#include <string>
+
+#include "board/flash.h"
+#include "bus/bus.h"
+#include "bus/probe.h"
+#include "core/library_state.h"
+#include "core/text.h"
+#include "driver/driver.h"
+#include "platform/platform.h"
+#include "setup/identifier_codes.h"
+#include "setup/setup_data.h"
+#include "setup/setup_data_reader.h"
+#include "setup/setup_data_writer.h"
+
+namespace omrix {
+
+namespace {
+
+constexpr std::uint16_t kSearchedPorts[] = {0x3BC, 0x378, 0x278};
+
+// A port counts as found when the probe saw no device error, no missing port, a setup
+// configuration that loaded and was not a clear.
+bool Found(std::uint32_t probeResult) {
+  return (probeResult & (0x0700u | 0x0008u | 0x1000u)) == 0;
+}
+
+InitData IdentifierCodesForFile(const IdentifierCodes& codes) {
+  InitData init;
+  init.manufacturer = TextForSetupData(codes.manufacturer);
+  init.deviceName = TextForSetupData(codes.deviceName);
+  init.signatureTester = TextForSetupData(codes.signatureTester);
+  init.boardTypecode = codes.boardTypecode;
+  init.boardRevision = codes.boardRevision;
+  init.fpgaType = TextForSetupData(codes.fpgaType);
+  init.serialNumber = codes.serialNumber;
+  return init;
+}
+
+void ReportTransferMode() {
+  if ((state.PPcontrol & 0x40) != 0) {
+    SendMessage("-> data transfer EPP (enhanced) mode\n");
+  } else if ((state.PPcontrol & 0xA0) == 0xA0) {
+    SendMessage("-> data transfer PS2 (extended) mode\n");
+  } else {
+    SendMessage("-> data transfer SPP (standard) mode\n");
+  }
+}
+
+// Grants and probes the port in portBase, after its report line has been sent.
+std::uint32_t TryPort() {
+  if (!IsUsablePortBase(state.portBase) || EnablePortAccess() == 0) return kProbeNoPort;
+  return ProbeDevice(FieldText(state.setupFpgaFile).c_str());
+}
+
+// After a failed setup no device is current and the file records none. A port that was never
+// usable is not touched on the way.
+void ReleaseFailedPort() {
+  if (IsUsablePortBase(state.portBase)) {
+    DeInitOmrix(1);
+  } else {
+    state.portBase = kNoDevice;
+    SaveSetupData();
+  }
+}
+
+}  // namespace
+
+std::int32_t SetupOmrix(std::int32_t port) {
+  std::string text;
+  if (!LoadSetupDataText(text)) {
+    SendMessage("\n ERROR: could not open file \xB4omrix.dat\xB4 --> enter FILE EXIT and re-run program\n");
+    return 1;
+  }
+  SetupDataReader reader(std::move(text));
+  if (!reader.FindSection(kSetupDataHead)) {
+    DeInitOmrix(1);
+    DeleteCorruptSetupData();
+    return 1;
+  }
+  std::string setupFile = FieldText(state.setupFpgaFile);
+  reader.ReadText(kHeadLineLimit, kFileNameSize - 1, setupFile);
+  SetField(state.setupFpgaFile, setupFile);
+  reader.ReadHex(kHeadLineLimit, state.auxPortBase);
+
+  // A device already current gives its range back before another is taken.
+  if (state.portRangeHeld) DisablePortAccess();
+  const std::uint32_t start = TickCount();
+  const auto requested = static_cast<std::uint16_t>(port & 0xFFFF);
+  std::uint32_t probe = kProbeNoPort;
+  if (requested == 0) {
+    for (std::size_t i = 0; i < std::size(kSearchedPorts); ++i) {
+      state.portBase = kSearchedPorts[i];
+      const bool last = i + 1 == std::size(kSearchedPorts);
+      SendMessageF("Setup device at I/O address %Xh ...\n", kSearchedPorts[i]);
+      probe = TryPort();
+      if (Found(probe)) break;
+      SendMessage("-> device not found\n");
+      if (last) {
+        ReleaseFailedPort();
+      } else {
+        DisablePortAccess();
+      }
+    }
+  } else {
+    state.portBase = static_cast<std::uint16_t>(requested == 1 ? state.auxPortBase : requested);
+    SendMessageF("Setup device at I/O address %3Xh...\n", state.portBase);
+    probe = TryPort();
+    if (!Found(probe)) {
+      SendMessage("-> device not found\n");
+      ReleaseFailedPort();
+    }
+  }
+  if (state.portBase != kNoDevice) SendMessage("-> device found\n");
+
+  std::int32_t result = 2;
+  if (Found(probe)) {
+    const IdentifierCodes codes = ReadIdentifierCodes();
+    if (WriteSetupData(RecordForSetup(IdentifierCodesForFile(codes), codes.dateOfProduction)) != 0)
+      return 1;
+    SendMessage("-> \xB4omrix.dat\xB4 written\n");
+    ReportTransferMode();
+    SendMessage("Device identifier codes:\n");
+    ReportIdentifierCodes(codes);
+    result = 0;
+  }
+  SendMessageF("Elapsed time since start of setup: %ld sec\n",
+               static_cast<long>((TickCount() - start) / 1000));
+  SendMessage(result == 0 ? "-> ready\n" : "-> setup failed, see messages\n");
+  return result;
+}
+
+}  // namespace omrix
