@@ -53,26 +53,6 @@ std::uint8_t FlashReadCycle(std::uint32_t address) {
   return value;
 }
 
-void EnterReadMode() {
-  Control(kSelect);
-  Control(kSelectRead);
-}
-
-void LeaveReadMode() {
-  Control(kSelect);
-  Control(0x00);
-}
-
-// In read mode: only the address bytes that changed are written.
-std::uint8_t FlashReadNext(std::uint32_t address, std::uint32_t previousAddress) {
-  for (int i = 0; i < 3; ++i) {
-    const std::uint32_t byte = (address >> (8 * i)) & 0xFF;
-    if (byte != ((previousAddress >> (8 * i)) & 0xFF))
-      outbyte(kFlashAddress + i, static_cast<std::int32_t>(byte));
-  }
-  return static_cast<std::uint8_t>(inbyte(kFlashData));
-}
-
 void Unlock() {
   FlashWriteCycle(0xAAA, 0xAA);
   FlashWriteCycle(0x555, 0x55);
@@ -197,6 +177,27 @@ std::string NameOf(const char* fileName) { return fileName != nullptr ? fileName
 }  // namespace
 
 void SetFlashDeadlines(const FlashDeadlines& newDeadlines) { deadlines = newDeadlines; }
+
+void EnterReadMode() {
+  Control(kSelect);
+  Control(kSelectRead);
+}
+
+void LeaveReadMode() {
+  Control(kSelect);
+  Control(0x00);
+}
+
+// In read mode: only the address bytes that changed are written.
+std::uint8_t FlashReadNext(std::uint32_t address, std::uint32_t previousAddress) {
+  for (int i = 0; i < 3; ++i) {
+    const std::uint32_t byte = (address >> (8 * i)) & 0xFF;
+    if (byte != ((previousAddress >> (8 * i)) & 0xFF))
+      outbyte(kFlashAddress + i, static_cast<std::int32_t>(byte));
+  }
+  return static_cast<std::uint8_t>(inbyte(kFlashData));
+}
+
 
 void FlashReset() {
   Control(0x00);

@@ -26,6 +26,10 @@ std::int32_t FlashRead2File(const char* fileName, std::uint32_t startAddress,
                             std::uint32_t endAddress);
 
 void FlashReset();
+// A run of reads: select and read strobe held, only the address bytes that change written.
+void EnterReadMode();
+void LeaveReadMode();
+std::uint8_t FlashReadNext(std::uint32_t address, std::uint32_t previousAddress);
 void FlashReadBlock(std::uint32_t address, std::uint16_t count, std::uint8_t* buffer);
 int FlashWriteBlock(std::uint32_t address, std::uint16_t count, std::uint8_t* buffer);
 int FlashProgramByte(std::uint32_t address, std::uint8_t data);

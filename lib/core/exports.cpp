@@ -1,4 +1,6 @@
 // The exported C interface: a thin layer over the library's own functions.
+#include "board/basic.h"
+#include "board/cpu.h"
 #include "board/flash.h"
 #include "board/fpga.h"
 #include "bus/bus.h"
@@ -69,4 +71,13 @@ std::int32_t SetupOmrix(std::int32_t port) { return omrix::SetupOmrix(port); }
 std::uint32_t GetTransferRate(std::int32_t kind, std::int32_t writeAddress,
                               std::int32_t readAddress, std::int32_t kilobytes) {
   return omrix::GetTransferRate(kind, writeAddress, readAddress, kilobytes);
+}
+
+void CpuReset(std::int32_t disable) { omrix::CpuReset(disable); }
+void CpuRunFile(std::int32_t fileIndex) { omrix::CpuRunFile(fileIndex); }
+std::int32_t Basic2File(const char* fileName, std::uint32_t endAddress) {
+  return omrix::Basic2File(fileName, endAddress);
+}
+std::int32_t BasicFlash(const char* fileName, std::uint32_t base) {
+  return omrix::BasicFlash(fileName, base);
 }

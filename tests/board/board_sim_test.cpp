@@ -233,7 +233,7 @@ TEST_F(BoardSimTest, FactoryBoardCarriesItsTypecode) {
 TEST_F(BoardSimTest, SecondProcessFindsThePortBusy) {
   ASSERT_EQ(DisablePortAccess(), 1);  // the fixture's grant
   sim::SimConfig sameBoard = testing::QuickBoard();
-  sameBoard.stateDir = Directory() + "omrix-sim/";
+  sameBoard.stateDir = Board().config().stateDir;
   sim::Simulator otherProcess(sameBoard);
   ASSERT_TRUE(otherProcess.attach());
   EXPECT_EQ(EnablePortAccess(), 0);
@@ -249,7 +249,7 @@ TEST_F(BoardSimTest, BoardKeepsItsFlashAndDesignForTheNextProcess) {
   testing::WriteWholeFile(Path("omrix.dat"), "");
   DeInitOmrix(2);  // lines at rest, the design keeps running
   sim::SimConfig sameBoard = testing::QuickBoard();
-  sameBoard.stateDir = Directory() + "omrix-sim/";
+  sameBoard.stateDir = Board().config().stateDir;
   sim::Simulator nextProcess(sameBoard);
   ASSERT_TRUE(nextProcess.attach());
   EXPECT_EQ(nextProcess.design(), sim::Design::Setup);

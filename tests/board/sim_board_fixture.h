@@ -27,9 +27,11 @@ class SimBoardTest : public LibraryTest {
     LibraryTest::SetUp();
     Start(QuickBoard());
   }
-  void Start(const sim::SimConfig& board) {
+  // A new board each time: its own state directory, so nothing an earlier one kept is loaded.
+  void Start(sim::SimConfig board) {
+    board.stateDir = Directory() + "omrix-sim-" + std::to_string(boards_++) + "/";
     ResetLibrary(Directory(), board);
-    for (const char* name : {"setup.bit", "demo.bit", "noreg.bit", "demo.bin", "demo.rom"})
+    for (const char* name : {"setup.bit", "demo.bit", "noreg.bit", "demo.bin", "demo.rom", "basic52.dat"})
       StageDataFile(name);
     ASSERT_EQ(omrix::HwaccInit_EnableDllMessages(&Sink), 1);
     state.portBase = 0x378;
@@ -44,6 +46,9 @@ class SimBoardTest : public LibraryTest {
     state.PPwait = 0;
   }
   std::string Path(const std::string& name) const { return Directory() + name; }
+
+ private:
+  int boards_ = 0;
 };
 
 }  // namespace omrix::testing

@@ -1,0 +1,209 @@
+#include "basic.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "board/cpu.h"
+#include "board/flash.h"
+#include "bus/bus.h"
+#include "core/library_state.h"
+#include "core/text.h"
+#include "platform/platform.h"
+#include "setup/setup_data_reader.h"
+
+namespace omrix {
+
+namespace {
+
+constexpr std::int32_t kRamData = 2;
+constexpr std::int32_t kRamAddressLow = 4;
+constexpr std::int32_t kRamAddressHigh = 5;
+constexpr std::uint32_t kProgramStart = 0x200;
+// The RAM window has 16 address bits: nothing lies beyond.
+constexpr std::uint64_t kRamEnd = 0x10000;
+
+constexpr std::uint32_t kAreaStart = 0x8000;
+constexpr std::uint32_t kAreaEnd = 0xE000;  // exclusive
+constexpr std::uint32_t kLastProgramByte = 0xDFFF;
+constexpr std::uint8_t kProgramMark = 0x55;
+constexpr std::size_t kHeaderBytes = 16;
+constexpr std::size_t kHeaderLineLimit = 200;
+// No program that fits the area comes near this; a larger file is not read whole.
+constexpr std::uint64_t kLargestProgramFile = 1 << 20;
+
+bool IsRegularFile(const std::string& path, std::uint64_t& size) {
+  platform::FileStatus status;
+  if (!platform::files().status(path, status) || !status.isRegular) return false;
+  size = status.size;
+  return true;
+}
+
+bool ReadWhole(const std::string& path, std::string& text) {
+  std::unique_ptr<platform::File> file = platform::files().open(path, platform::FileMode::Read);
+  if (!file) return false;
+  text.clear();
+  char buffer[8192];
+  for (;;) {
+    std::size_t got = 0;
+    if (!file->read(buffer, sizeof buffer, got)) return false;
+    if (got == 0) return true;
+    text.append(buffer, got);
+    if (text.size() > kLargestProgramFile) return false;
+  }
+}
+
+// A stored program begins with its mark and ends with the interpreter's end of program.
+bool IsBasicProgram(const std::string& bytes) {
+  return bytes.size() >= 3 && static_cast<std::uint8_t>(bytes.front()) == kProgramMark &&
+         bytes[bytes.size() - 2] == '\x0D' && bytes.back() == '\x01';
+}
+
+bool WriteByte(platform::File& file, std::uint8_t byte) { return file.write(&byte, 1); }
+
+}  // namespace
+
+std::uint8_t BasicRamRead(std::uint32_t address, std::uint32_t previousAddress) {
+  if ((address & 0xFF) != (previousAddress & 0xFF))
+    outbyte(kRamAddressLow, static_cast<std::int32_t>(address & 0xFF));
+  if (((address >> 8) & 0xFF) != ((previousAddress >> 8) & 0xFF))
+    outbyte(kRamAddressHigh, static_cast<std::int32_t>((address >> 8) & 0xFF));
+  return static_cast<std::uint8_t>(inbyte(kRamData));
+}
+
+std::int32_t Basic2File(const char* fileName, std::uint32_t endAddress) {
+  const std::string name = fileName != nullptr ? fileName : "";
+  std::int32_t result = 2;
+  CpuReset(1);
+  SendMessageF("Save MCS BASIC-52 program to file: '%s'", name.c_str());
+  platform::FileStatus existing;
+  const bool special = platform::files().status(name, existing) && !existing.isRegular;
+  std::unique_ptr<platform::File> file =
+      special ? nullptr : platform::files().open(name, platform::FileMode::WriteTruncate);
+  if (!file) {
+    result = 3;
+  } else {
+    bool written = WriteByte(*file, kProgramMark);
+    std::uint8_t previousByte = 0;
+    std::uint64_t count = 0;
+    const std::uint64_t end = std::min<std::uint64_t>(endAddress, kRamEnd);
+    for (std::uint64_t a = kProgramStart; a < end && written; ++a) {
+      const auto address = static_cast<std::uint32_t>(a);
+      const std::uint8_t byte = BasicRamRead(address, a == kProgramStart ? ~address : address - 1);
+      if (++count % 256 == 0) SendMessage(".");
+      written = WriteByte(*file, byte);
+      if (written && previousByte == 0x0D && byte == 0x01) {
+        result = 0;
+        break;
+      }
+      previousByte = byte;
+    }
+    written = file->close() && written;
+    if (written) {
+      SendMessage("\n -> done\n");
+    } else {
+      SendMessage("\n");
+      result = 3;
+    }
+  }
+  CpuReset(0);
+  if ((result & 0x02) != 0)
+    SendMessage("-> WARNING: created BASIC file not valid, END OF PROGRAM token missing\n");
+  return result;
+}
+
+BasicRomArea BasicRomScan(std::uint32_t base) {
+  BasicRomArea area;
+  FlashReset();
+  EnterReadMode();
+  std::uint32_t previousAddress = ~(base + kAreaStart);
+  std::uint8_t previousByte = 0;
+  for (std::uint32_t offset = kAreaStart; offset < kAreaEnd; ++offset) {
+    const std::uint32_t address = base + offset;
+    const std::uint8_t byte = FlashReadNext(address, previousAddress);
+    previousAddress = address;
+    if (offset == kAreaStart) area.firstByte = byte;
+    if (previousByte == 0x0D && byte == 0x01) {
+      ++area.programs;
+      area.appendOffset = offset + 1;
+    }
+    previousByte = byte;
+  }
+  LeaveReadMode();
+  return area;
+}
+
+int BasicHeaderCreate(const char* outName) {
+  std::string sourcePath;
+  std::string text;
+  std::uint64_t size = 0;
+  int result = 0;
+  if (!LibraryPath(kBasicHeaderSource, sourcePath) || !IsRegularFile(sourcePath, size) ||
+      !ReadWhole(sourcePath, text)) {
+    result = 1;
+  } else {
+    std::unique_ptr<platform::File> out =
+        platform::files().open(outName != nullptr ? outName : "", platform::FileMode::WriteTruncate);
+    if (!out) {
+      result = 2;
+    } else {
+      // A byte without a value line stays erased, so programming it changes nothing.
+      std::vector<std::uint8_t> header(kHeaderBytes, 0xFF);
+      SetupDataReader reader(std::move(text));
+      if (!reader.FindSection("#header_data")) result = 1;
+      for (std::size_t i = 0; i < kHeaderBytes && result == 0; ++i) {
+        std::uint32_t value = 0;
+        const auto line = reader.NextLine(kHeaderLineLimit);
+        if (!line || !ConvertHex(*line, value)) {
+          result |= 1;
+          continue;
+        }
+        header[i] = static_cast<std::uint8_t>(value & 0xFF);
+      }
+      if (!out->write(header.data(), header.size()) || !out->close()) result = 2;
+    }
+  }
+  if (result == 1) SendMessage("ERROR: reading MCS BASIC-52 header file\n");
+  if (result == 2) SendMessage("ERROR: creating MCS BASIC-52 binary header file\n");
+  return result;
+}
+
+std::int32_t BasicFlash(const char* fileName, std::uint32_t base) {
+  const std::string name = fileName != nullptr ? fileName : "";
+  std::uint64_t size = 0;
+  std::string program;
+  if (IsRegularFile(name, size) && ReadWhole(name, program) && !IsBasicProgram(program)) {
+    SendMessageF("-> ERROR: '%s' is no MCS BASIC-52 program file\n", name.c_str());
+    return 1;
+  }
+  const BasicRomArea area = BasicRomScan(base);
+  std::int32_t result = 0;
+  if (area.firstByte == 0xFF) {
+    // Beside its source, never in whatever directory the process happens to run in.
+    std::string headerPath;
+    if (!LibraryPath(kBasicHeaderFile, headerPath)) headerPath = kBasicHeaderFile;
+    BasicHeaderCreate(headerPath.c_str());
+    result = FlashProgram(headerPath.c_str(), base + kAreaStart, base + 0xFFFF, 0, 1, 0);
+  }
+  // Codes are combined as bits: a header and a program that both fail are still "1".
+  if (area.appendOffset + size > kLastProgramByte) {
+    result |= 8;
+  } else {
+    result |= FlashProgram(name.c_str(), base + area.appendOffset, base + 0xFFFF, 0, 1, 0);
+  }
+  switch (result) {
+    case 0:
+      SendMessageF("-> INFO: flash contains %x MCS BASIC-52 programs, %u bytes MCS BASIC-52 ROM free\n",
+                   area.programs + 1,
+                   static_cast<unsigned>(kAreaEnd - area.appendOffset - size));
+      break;
+    case 1: SendMessageF("-> ERROR: Could not open file '%s'\n", name.c_str()); break;
+    case 2: SendMessage("-> ERROR: Flash memory program timeout\n"); break;
+    case 4: SendMessage("-> ERROR: Flash memory verify error\n"); break;
+    case 8: SendMessage("-> ERROR: Flash memory full\n"); break;
+    default: break;
+  }
+  return result;
+}
+
+}  // namespace omrix
