@@ -1,10 +1,11 @@
-// Arbitrary bytes as "omrix.dat", in memory: the reading rules and the de-initialisation
-// rewrite must never crash or overrun, and a rewritten file rewrites to itself.
+// Arbitrary bytes as "omrix.dat" and as "basic52.dat", in memory: the readers must never crash
+// or overrun, and a rewritten "omrix.dat" rewrites to itself.
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
 
+#include "board/basic.h"
 #include "core/library_state.h"
 #include "core/text.h"
 #include "platform/platform.h"
@@ -94,5 +95,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int setUp = ReadInMemory(text, [] { return omrix::SetupOmrix(0x378); });
   if (setUp != 1 && setUp != 2) std::abort();  // no board answers here
   omrix::state.portBase = 0x378;
+
+  // The same bytes as basic52.dat: sixteen header bytes come out whatever goes in.
+  auto files = std::make_unique<omrix::testing::MemoryFileSystem>();
+  files->contents["/fuzz/basic52.dat"] = text;
+  auto* observer = files.get();
+  omrix::platform::overrideFileSystem(std::move(files));
+  const int header = omrix::BasicHeaderCreate("/fuzz/basic52.$$$");
+  if (header != 0 && header != 1) std::abort();
+  if (observer->contents["/fuzz/basic52.$$$"].size() != 16) std::abort();
   return 0;
 }
