@@ -108,13 +108,16 @@ Design Board::design() const { return design_; }
 void Board::setAck(int level) { ackHigh_ = level != 0; }
 
 void Board::advanceTo(uint64_t nowNs) {
-  nowNs_ = nowNs;
-  flash_.advanceTo(nowNs_);
-  if (reloading_ && nowNs_ >= reloadDoneNs_) {
+  if (reloading_ && nowNs >= reloadDoneNs_) {
+    // The design, and the CPU with it, starts when the load ends, not when the PC next looks.
+    nowNs_ = reloadDoneNs_;
+    flash_.advanceTo(nowNs_);
     const Design loaded = *reloading_;
     reloading_.reset();
     startDesign(loaded);
   }
+  nowNs_ = nowNs;
+  flash_.advanceTo(nowNs_);
 }
 
 void Board::hostPinsChanged(const HostPins& before, const HostPins& after) {
@@ -213,7 +216,10 @@ void Board::setStoredRegister(uint8_t address, uint8_t value) {
   if (!implements(address)) return;
   switch (address) {
     case kModeRegister: registers_.mode = value; break;
-    case kConfigRegister: registers_.config = value; break;
+    case kConfigRegister:
+      registers_.config = value;
+      cpuLinesChanged();
+      break;
     case kFlashControl: registers_.flashControl = value; break;
     case kFlashData: registers_.flashData = value; break;
     default: registers_.flashAddress[address - kFlashAddressLow] = value; break;
@@ -230,14 +236,20 @@ const std::vector<uint8_t>& Board::ram() const { return ram_; }
 void Board::setNoise(double probability, uint64_t seed) { noise_ = LineNoise(probability, seed); }
 void Board::setBrokenPatterns(bool broken) { brokenPatterns_ = broken; }
 
+CpuState Board::cpu() const { return CpuOf(info_, registers_.config); }
+const CpuRecord& Board::cpuRecord() const { return cpuRecord_; }
+
 BoardState Board::state() const {
   BoardState state;
   Registers registers = registers_;
   state.design = design_;
+  state.cpu = cpuRecord_;
   if (reloading_) {
-    // Between processes the reload has all the time it needs.
+    // Between processes the reload has all the time it needs, and the CPU starts with it.
     state.design = *reloading_;
     registers = StartRegisters(FindDesign(*reloading_));
+    const CpuState after = CpuOf(FindDesign(*reloading_), registers.config);
+    if (after.running && !cpuRunning_) RecordStart(state.cpu, after.slot, reloadDoneNs_);
   }
   state.registers = {registers.mode,
                      registers.config,
@@ -261,12 +273,33 @@ void Board::restore(const BoardState& state) {
   flash_.setReset(decodesBus() && (registers_.flashControl & kFlashReset) != 0, nowNs_);
   if (state.flash.size() == FlashChip::kSize) flash_.image() = state.flash;
   if (state.ram.size() == kRamSize) ram_ = state.ram;
+  // The CPU goes on from where it was; restoring is no start.
+  cpuRunning_ = cpu().running;
+  cpuRecord_ = state.cpu;
 }
 
 Board::Registers Board::StartRegisters(const DesignInfo* info) {
   Registers registers;
   if (info) registers.config = info->configAfterLoad;
   return registers;
+}
+
+CpuState Board::CpuOf(const DesignInfo* info, uint8_t config) {
+  // Without ConfigRegister nothing releases the reset line.
+  if (!info || !info->modeAndConfig) return CpuState{};
+  return CpuState{(config & kCpuReset) == 0, (config & kCpuSlotMask) >> kCpuSlotShift};
+}
+
+void Board::RecordStart(CpuRecord& record, int slot, uint64_t atNs) {
+  ++record.starts;
+  record.recent.push_back(CpuStart{slot, atNs});
+  if (record.recent.size() > kRecentCpuStarts) record.recent.erase(record.recent.begin());
+}
+
+void Board::cpuLinesChanged() {
+  const CpuState now = cpu();
+  if (now.running && !cpuRunning_) RecordStart(cpuRecord_, now.slot, nowNs_);
+  cpuRunning_ = now.running;
 }
 
 Board::ConfigPins Board::configPins(const HostPins& host) const {
@@ -335,6 +368,7 @@ void Board::startDesign(Design design) {
   writeStrobed_ = false;
   // A new design starts with its flash lines released.
   flash_.setReset(false, nowNs_);
+  cpuLinesChanged();
 }
 
 Design Board::judge(const std::vector<uint8_t>& file) const {

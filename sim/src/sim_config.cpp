@@ -173,6 +173,12 @@ const Setting kSettings[] = {
        c.stateDir = std::string(v);
        return true;
      }},
+    {"ram", "a file path",
+     [](SimConfig& c, std::string_view v) {
+       if (v.empty()) return false;
+       c.ramFile = std::string(v);
+       return true;
+     }},
     {"program_us", "a decimal number of microseconds",
      [](SimConfig& c, std::string_view v) { return SetDuration(c.programUs, v); }},
     {"sector_erase_ms", "a decimal number of milliseconds",

@@ -1,7 +1,12 @@
 #include "omrix/sim/simulator.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -20,6 +25,33 @@ void Complain(const std::string& problem) {
 
 bool Listed(const std::optional<std::vector<uint16_t>>& list, uint16_t base) {
   return !list || std::find(list->begin(), list->end(), base) != list->end();
+}
+
+// The RAM file's bytes; nullopt, said on stderr, when it cannot be read or does not fit.
+std::optional<std::vector<uint8_t>> ReadRamFile(const std::string& path) {
+  constexpr std::size_t kRoom = Board::kRamSize - Board::kRamProgramStart;
+  const std::string keep = "; the RAM stays as it is";
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) {
+    Complain("cannot open RAM file '" + path + "': " + std::strerror(errno) + keep);
+    return std::nullopt;
+  }
+  std::vector<uint8_t> bytes;
+  uint8_t buffer[4096];
+  // One byte beyond the room tells a file too large without reading all of, say, a device.
+  while (bytes.size() <= kRoom) {
+    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      Complain("cannot read RAM file '" + path + "': " + std::strerror(errno) + keep);
+      return std::nullopt;
+    }
+    if (got == 0) return bytes;
+    bytes.insert(bytes.end(), buffer, buffer + got);
+  }
+  Complain("RAM file '" + path + "' is larger than the " + std::to_string(kRoom) +
+           " bytes from 0x200 to the RAM's end" + keep);
+  return std::nullopt;
 }
 
 void Add(Simulator::AccessCounts& sum, const Simulator::AccessCounts& part) {
@@ -54,6 +86,8 @@ Simulator::Simulator(SimConfig config)
       config_.board && std::any_of(slots_.begin(), slots_.end(), [this](const PortSlot& s) {
         return s.port.base() == *config_.board;
       });
+  if (!config_.ramFile.empty()) ramFile_ = ReadRamFile(config_.ramFile);
+  putRamFile();
 }
 
 Simulator::~Simulator() { detach(); }
@@ -137,6 +171,9 @@ bool Simulator::attach() {
   const std::optional<BoardState> state = ReadBoardState((directory / kStateFile).string(), problem);
   if (state) {
     board_.restore(*state);
+    // The file says what the RAM starts with, whatever the last process left there.
+    putRamFile();
+    ramFile_.reset();
   } else if (!problem.empty()) {
     Complain(problem + "; starting from the board as it is");
   }
@@ -209,6 +246,13 @@ const std::vector<uint8_t>& Simulator::flash() const { return board_.flash().ima
 std::vector<uint8_t>& Simulator::ram() { return board_.ram(); }
 const std::vector<uint8_t>& Simulator::ram() const { return board_.ram(); }
 
+CpuState Simulator::cpu() const {
+  const Board* board = reachableBoard();
+  return board ? board->cpu() : CpuState{};
+}
+
+const CpuRecord& Simulator::cpuRecord() const { return board_.cpuRecord(); }
+
 void Simulator::setFlashStuck(std::optional<uint32_t> address) {
   board_.flash().setStuckAddress(address);
 }
@@ -248,5 +292,10 @@ Board* Simulator::reachableBoard() { return boardReachable_ ? &board_ : nullptr;
 const Board* Simulator::reachableBoard() const { return boardReachable_ ? &board_ : nullptr; }
 
 void Simulator::advanceBoard() { board_.advanceTo(nowNs_); }
+
+void Simulator::putRamFile() {
+  if (!ramFile_) return;
+  std::copy(ramFile_->begin(), ramFile_->end(), board_.ram().begin() + Board::kRamProgramStart);
+}
 
 }  // namespace omrix::sim

@@ -4,17 +4,22 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace omrix::sim {
 namespace {
 
-constexpr std::string_view kMagic = "omrix-sim board state 1";
+constexpr std::string_view kMagic = "omrix-sim board state 2";
+// Files from before the CPU record; they load with an empty one.
+constexpr std::string_view kMagicWithoutCpu = "omrix-sim board state 1";
 constexpr const char* kNoDesign = "none";
 constexpr const char* kForeignDesign = "foreign";
 
@@ -40,6 +45,9 @@ std::string Serialise(const BoardState& state) {
   std::ostringstream out;
   out << kMagic << '\n' << "design " << DesignText(state.design) << '\n' << "registers";
   for (const uint8_t value : state.registers) out << ' ' << static_cast<unsigned>(value);
+  // "cpu <starts> <slot>:<ns> ...", the recent starts oldest first.
+  out << '\n' << "cpu " << state.cpu.starts;
+  for (const CpuStart& start : state.cpu.recent) out << ' ' << start.slot << ':' << start.atNs;
   out << '\n' << "flash " << state.flash.size() << '\n';
   out.write(reinterpret_cast<const char*>(state.flash.data()),
             static_cast<std::streamsize>(state.flash.size()));
@@ -87,9 +95,44 @@ class Parser {
   std::string_view text_;
 };
 
+template <typename T>
+std::optional<T> Number(std::string_view text) {
+  T value{};
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc{} || stop != end) return std::nullopt;
+  return value;
+}
+
+std::optional<CpuRecord> CpuFromText(std::string_view text) {
+  std::vector<std::string_view> words;
+  for (std::size_t at = 0; at <= text.size();) {
+    const std::size_t space = std::min(text.find(' ', at), text.size());
+    words.push_back(text.substr(at, space - at));
+    at = space + 1;
+  }
+  CpuRecord record;
+  const std::optional<uint64_t> starts = Number<uint64_t>(words.front());
+  if (!starts || words.size() - 1 > Board::kRecentCpuStarts || words.size() - 1 > *starts) {
+    return std::nullopt;
+  }
+  record.starts = *starts;
+  for (std::size_t i = 1; i < words.size(); ++i) {
+    const std::size_t colon = words[i].find(':');
+    if (colon == std::string_view::npos) return std::nullopt;
+    const std::optional<int> slot = Number<int>(words[i].substr(0, colon));
+    const std::optional<uint64_t> atNs = Number<uint64_t>(words[i].substr(colon + 1));
+    constexpr int kLastSlot = Board::kCpuSlotMask >> Board::kCpuSlotShift;
+    if (!slot || *slot < 0 || *slot > kLastSlot || !atNs) return std::nullopt;
+    record.recent.push_back(CpuStart{*slot, *atNs});
+  }
+  return record;
+}
+
 std::optional<BoardState> Deserialise(std::string_view text) {
   Parser parser(text);
-  if (parser.line() != kMagic) return std::nullopt;
+  const std::optional<std::string_view> magic = parser.line();
+  if (magic != kMagic && magic != kMagicWithoutCpu) return std::nullopt;
   BoardState state;
   const std::optional<std::string> designText = parser.field("design");
   const std::optional<Design> design = designText ? DesignFromText(*designText) : std::nullopt;
@@ -102,6 +145,12 @@ std::optional<BoardState> Deserialise(std::string_view text) {
     unsigned number = 0;
     if (!(registers >> number) || number > 0xFF) return std::nullopt;
     value = static_cast<uint8_t>(number);
+  }
+  if (magic == kMagic) {
+    const std::optional<std::string> cpuText = parser.field("cpu");
+    std::optional<CpuRecord> cpu = cpuText ? CpuFromText(*cpuText) : std::nullopt;
+    if (!cpu) return std::nullopt;
+    state.cpu = std::move(*cpu);
   }
   if (!parser.block("flash", FlashChip::kSize, state.flash) ||
       !parser.block("ram", Board::kRamSize, state.ram) || !parser.atEnd()) {

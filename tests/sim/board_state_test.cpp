@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config_files.h"
+#include "cpu_printing.h"
 #include "host_bus.h"
 #include "omrix/sim/simulator.h"
 #include "omrix/sim/state_store.h"
@@ -39,6 +40,14 @@ std::string ReadText(const fs::path& path) {
 
 void WriteText(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// The text with the first `from` replaced; unchanged, which fails the test, if it has none.
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
 }
 
 TEST(BoardState, OneProcessAtATimeHoldsTheBoard) {
@@ -145,6 +154,112 @@ TEST(BoardState, WhatOneProcessLeavesTheNextFinds) {
   }
 }
 
+TEST(BoardState, TheCpuGoesOnWhereTheLastProcessLeftIt) {
+  struct Row {
+    const char* name;
+    // Returns the record the next process must find.
+    std::function<CpuRecord(Simulator&, HostBus&)> act;
+    CpuState cpu;
+  };
+  const Row rows[] = {
+      {"held on a slot",
+       [](Simulator& sim, HostBus& bus) {
+         sim.loadDesign(Design::Setup);
+         bus.outbyte(Board::kConfigRegister, 0x02);
+         bus.outbyte(Board::kConfigRegister, 0x87);
+         return sim.cpuRecord();
+       },
+       {false, 3}},
+      {"running on a design that starts it held",
+       [](Simulator& sim, HostBus& bus) {
+         sim.loadDesign(Design::Setup);
+         bus.outbyte(Board::kConfigRegister, 0x04);
+         return sim.cpuRecord();
+       },
+       {true, 2}},
+      {"running after restarts",
+       [](Simulator& sim, HostBus& bus) {
+         sim.loadDesign(Design::Basic52);
+         const uint8_t configs[] = {0x03, 0x02, 0x05, 0x04};
+         for (const uint8_t config : configs) {
+           sim.sleepMs(2);
+           bus.outbyte(Board::kConfigRegister, config);
+         }
+         return sim.cpuRecord();
+       },
+       {true, 2}},
+      {"held with the FPGA cleared",
+       [](Simulator& sim, HostBus& bus) {
+         sim.loadDesign(Design::Demo);
+         bus.clearFpga();
+         return sim.cpuRecord();
+       },
+       {false, 0}},
+      {"started by a reload still running",
+       [](Simulator& sim, HostBus& bus) {
+         const std::vector<uint8_t> file = ReverseEachByte(SmallBitFile("omrix_basic52.ncd"));
+         std::copy(file.begin(), file.end(), sim.flash().begin() + Board::kFpgaSlotStart);
+         bus.setPortLines(1);
+         CpuRecord record = sim.cpuRecord();
+         ++record.starts;
+         record.recent.push_back(CpuStart{0, sim.nowNs() + sim.config().fpgaReloadMs * 1'000'000});
+         return record;
+       },
+       {true, 0}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir dir;
+    CpuRecord expected;
+    {
+      Simulator first(InDirectory(dir.path()));
+      ASSERT_TRUE(first.attach());
+      HostBus bus(first, kBase);
+      expected = row.act(first, bus);
+      first.detach();
+    }
+    Simulator next(InDirectory(dir.path()));
+    ASSERT_TRUE(next.attach());
+    EXPECT_EQ(next.cpu(), row.cpu);
+    EXPECT_EQ(next.cpuRecord(), expected);
+    // Taking the board back, and writing what it holds, is no reset pulse; the next one
+    // counts on.
+    HostBus bus(next, kBase);
+    bus.outbyte(Board::kConfigRegister, next.boardRegister(Board::kConfigRegister));
+    EXPECT_EQ(next.cpuRecord().starts, expected.starts);
+    bus.outbyte(Board::kConfigRegister, 0x01);
+    bus.outbyte(Board::kConfigRegister, 0x00);
+    if (next.design() != Design::None) ++expected.starts;
+    EXPECT_EQ(next.cpuRecord().starts, expected.starts);
+  }
+}
+
+TEST(BoardState, AFileFromBeforeTheCpuRecordLoadsWithAnEmptyOne) {
+  TempDir dir;
+  {
+    Simulator writer(InDirectory(dir.path()));
+    ASSERT_TRUE(writer.attach());
+    writer.loadDesign(Design::Basic52);
+    writer.setBoardRegister(Board::kConfigRegister, 0x04);
+    writer.flash()[0x100] = 0x00;
+  }
+  const fs::path file = dir.path() / "board.state";
+  std::string text = ReadText(file);
+  const std::size_t cpuLine = text.find("\ncpu ");
+  ASSERT_NE(cpuLine, std::string::npos);
+  text.erase(cpuLine, text.find('\n', cpuLine + 1) - cpuLine);
+  text.replace(0, text.find('\n'), "omrix-sim board state 1");
+  WriteText(file, text);
+  Simulator reader(InDirectory(dir.path()));
+  ::testing::internal::CaptureStderr();
+  ASSERT_TRUE(reader.attach());
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(reader.design(), Design::Basic52);
+  EXPECT_EQ(reader.flash()[0x100], 0x00);
+  EXPECT_EQ(reader.cpu(), (CpuState{true, 2}));
+  EXPECT_EQ(reader.cpuRecord(), CpuRecord{});
+}
+
 TEST(BoardState, TheDestructorSavesAndReleases) {
   TempDir dir;
   {
@@ -214,6 +329,12 @@ TEST(BoardState, UnusableStateFileIsReportedAndTheBoardKept) {
          t.replace(t.find("registers "), 10, "registers 256 ");
          return t;
        }},
+      {"no CPU record", [](const std::string& s) { return Replaced(s, "\ncpu 2 ", "\nxpu 2 "); }},
+      {"CPU starts not a number", [](const std::string& s) { return Replaced(s, "cpu 2 ", "cpu -2 "); }},
+      {"CPU slot out of range", [](const std::string& s) { return Replaced(s, " 3:", " 4:"); }},
+      {"CPU start without a time", [](const std::string& s) { return Replaced(s, " 3:", " 3 "); }},
+      {"more recent starts than starts", [](const std::string& s) { return Replaced(s, "cpu 2 ", "cpu 1 "); }},
+      {"CPU record ending in a space", [](const std::string& s) { return Replaced(s, "\nflash", " \nflash"); }},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -223,6 +344,9 @@ TEST(BoardState, UnusableStateFileIsReportedAndTheBoardKept) {
       ASSERT_TRUE(writer.attach());
       writer.loadDesign(Design::Setup);
       writer.flash()[0x100] = 0x00;
+      writer.setBoardRegister(Board::kConfigRegister, 0x02);
+      writer.setBoardRegister(Board::kConfigRegister, 0x01);
+      writer.setBoardRegister(Board::kConfigRegister, 0x06);
     }
     const fs::path file = dir.path() / "board.state";
     WriteText(file, row.spoil(ReadText(file)));

@@ -23,6 +23,7 @@ void ExpectSame(const SimConfig& actual, const SimConfig& expected) {
   EXPECT_EQ(actual.ack, expected.ack);
   EXPECT_EQ(actual.accessNs, expected.accessNs);
   EXPECT_EQ(actual.stateDir, expected.stateDir);
+  EXPECT_EQ(actual.ramFile, expected.ramFile);
   EXPECT_EQ(actual.programUs, expected.programUs);
   EXPECT_EQ(actual.sectorEraseMs, expected.sectorEraseMs);
   EXPECT_EQ(actual.chipEraseMs, expected.chipEraseMs);
@@ -105,6 +106,12 @@ const Case kGood[] = {
     {"access_ns=250", [](SimConfig& c) { c.accessNs = 250; }, {}},
     {"access_ns=0", [](SimConfig& c) { c.accessNs = 0; }, {}},
     {"state=/tmp/omrix sim/board1", [](SimConfig& c) { c.stateDir = "/tmp/omrix sim/board1"; }, {}},
+    {"ram=/tmp/hi.bin", [](SimConfig& c) { c.ramFile = "/tmp/hi.bin"; }, {}},
+    {" ram = basic/10 PRINT.bin ;ack=0", [](SimConfig& c) {
+       c.ramFile = "basic/10 PRINT.bin";
+       c.ack = 0;
+     }, {}},
+    {"ram=a.bin;ram=b.bin", [](SimConfig& c) { c.ramFile = "b.bin"; }, {}},
     {"settle=1;settle=2", [](SimConfig& c) { c.settle = 2; }, {}},
     {"ACK=0", [](SimConfig& c) { c.ack = 0; }, {}},
     {"program_us=0", [](SimConfig& c) { c.programUs = 0; }, {}},
@@ -175,6 +182,8 @@ const Case kBad[] = {
        c.settle = 3;
      }, {"'foo'", "'ack'"}},
     {"settle=5;settle=x", [](SimConfig& c) { c.settle = 5; }, {"'x'"}},
+    {"ram=", kDefaults, {"'ram'"}},
+    {"ram= ;ram=x.bin;ram=", [](SimConfig& c) { c.ramFile = "x.bin"; }, {"'ram'", "'ram'"}},
     {"program_us=-1", kDefaults, {"'program_us'"}},
     {"program_us=7.5", kDefaults, {"'7.5'"}},
     {"sector_erase_ms=", kDefaults, {"'sector_erase_ms'"}},

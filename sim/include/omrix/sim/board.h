@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -13,12 +14,38 @@
 
 namespace omrix::sim {
 
+// The board's CPU as ConfigRegister's reset and slot lines leave it.
+struct CpuState {
+  bool running = false;  // out of reset
+  int slot = 0;          // CPU slot (0-3) of the flash its program memory lies in
+  bool operator==(const CpuState& other) const {
+    return running == other.running && slot == other.slot;
+  }
+};
+
+// The CPU left reset on this slot.
+struct CpuStart {
+  int slot = 0;
+  uint64_t atNs = 0;  // simulated time of the process that saw it
+  bool operator==(const CpuStart& other) const { return slot == other.slot && atNs == other.atNs; }
+};
+
+// What the board remembers of its CPU's starts.
+struct CpuRecord {
+  uint64_t starts = 0;          // every release from reset, a design's start included
+  std::vector<CpuStart> recent;  // the last Board::kRecentCpuStarts starts, oldest first
+  bool operator==(const CpuRecord& other) const {
+    return starts == other.starts && recent == other.recent;
+  }
+};
+
 // What a board keeps between processes.
 struct BoardState {
   Design design = Design::None;
   std::array<uint8_t, 7> registers{};  // mm-bus 0 to 6 as the design stores them
   std::vector<uint8_t> flash;          // FlashChip::kSize bytes
   std::vector<uint8_t> ram;            // Board::kRamSize bytes
+  CpuRecord cpu;
 };
 
 // The omrix board behind a parallel port: the FPGA with its configuration pins and the
@@ -52,7 +79,15 @@ class Board {
   // What an address without a register reads.
   static constexpr uint8_t kNoRegister = 0xFF;
 
+  // ConfigRegister lines of the CPU; the other bits do not reach it.
+  static constexpr uint8_t kCpuReset = 0x01;      // 1 holds the CPU in reset
+  static constexpr uint8_t kCpuSlotMask = 0x06;   // the CPU slot, file 0-3 at flash slot x 64 KB
+  static constexpr int kCpuSlotShift = 1;
+  static constexpr std::size_t kRecentCpuStarts = 8;
+
   static constexpr uint32_t kRamSize = 0x10000;
+  // Where BASIC-52 keeps its program in the RAM.
+  static constexpr uint32_t kRamProgramStart = 0x200;
   // The FPGA file0 slot the FPGA configures itself from.
   static constexpr uint32_t kFpgaSlotStart = 0x40000;
   static constexpr uint32_t kFpgaSlotSize = 0x20000;
@@ -98,6 +133,9 @@ class Board {
   const std::vector<uint8_t>& ram() const;
   void setNoise(double probability, uint64_t seed);  // restarts the sequence from the seed
   void setBrokenPatterns(bool broken);
+  // Held unless a design with ConfigRegister runs and its bit 0 is 0.
+  CpuState cpu() const;
+  const CpuRecord& cpuRecord() const;
 
   // The state as it will be once what runs now (an FPGA reload, a flash operation) is done.
   BoardState state() const;
@@ -121,6 +159,9 @@ class Board {
   };
 
   static Registers StartRegisters(const DesignInfo* info);
+  static CpuState CpuOf(const DesignInfo* info, uint8_t config);
+  static void RecordStart(CpuRecord& record, int slot, uint64_t atNs);
+  void cpuLinesChanged();
   ConfigPins configPins(const HostPins& host) const;
   void configPinsChanged(const ConfigPins& before, const ConfigPins& after);
   void startDesign(Design design);
@@ -166,6 +207,8 @@ class Board {
 
   FlashChip flash_;
   std::vector<uint8_t> ram_;
+  bool cpuRunning_ = false;
+  CpuRecord cpuRecord_;
 };
 
 // The flash of a factory-new board: erased, with the identifier block in the top sector.

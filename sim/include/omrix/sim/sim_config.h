@@ -24,6 +24,7 @@ struct SimConfig {
   int ack = 1;              // level of the ACK line the board drives
   uint64_t accessNs = 1000;  // modelled cost of one port access
   std::string stateDir;     // directory of the board's persistent state; empty = caller's default
+  std::string ramFile;      // loaded into the CPU's RAM at 0x200 when the simulator starts; empty = none
 
   // Busy times of the board's chips, in simulated time.
   uint32_t programUs = 7;         // flash byte program
@@ -46,7 +47,7 @@ struct SimConfig {
 };
 
 // Reads the OMRIX_SIM text: ';'-separated key=value items (ports, board, bidir, epp,
-// settle, settle_ps2, ack, access_ns, state, program_us, sector_erase_ms, chip_erase_ms,
+// settle, settle_ps2, ack, access_ns, state, ram, program_us, sector_erase_ms, chip_erase_ms,
 // fpga_reload_ms, flash_stuck, bad_bit, stuck_after, stuck_value, noise, seed, typecode,
 // patterns, erased). Each unknown key or bad
 // value adds one message to errors and leaves that setting at its default. Never throws.

@@ -54,6 +54,11 @@ class Simulator {
   void save();
   bool attached() const;
 
+  // config().ramFile is loaded when the simulator is made and again over the RAM a state
+  // file brings at the first attach that reads one. A file that cannot be read, or does
+  // not fit between Board::kRamProgramStart and the RAM's end, is reported on stderr and
+  // leaves the RAM as it is.
+
   // Test API.
   void loadDesign(Design design);
   Design design() const;
@@ -68,6 +73,8 @@ class Simulator {
   const std::vector<uint8_t>& flash() const;
   std::vector<uint8_t>& ram();    // the CPU's RAM (Board::kRamSize bytes, keep the size)
   const std::vector<uint8_t>& ram() const;
+  CpuState cpu() const;                // held while the board is out of reach
+  const CpuRecord& cpuRecord() const;
   void setFlashStuck(std::optional<uint32_t> address);
   void setFlashBadBit(std::optional<FlashBit> bit);
   // Reads of the board's port return `value` once `afterAccesses` more accesses to it
@@ -91,6 +98,7 @@ class Simulator {
   Board* reachableBoard();
   const Board* reachableBoard() const;
   void advanceBoard();
+  void putRamFile();
 
   SimConfig config_;
   std::vector<PortSlot> slots_;
@@ -103,6 +111,7 @@ class Simulator {
   uint8_t stuckValue_ = 0;
   bool attached_ = false;
   StateLock lock_;  // held while attached with a usable state directory
+  std::optional<std::vector<uint8_t>> ramFile_;  // the RAM file until a state file was loaded
 };
 
 }  // namespace omrix::sim
