@@ -63,6 +63,29 @@ TEST_F(CpuRecordedTest, DisableHoldsTheCpuUntilTheNextReset) {
   EXPECT_EQ(Transcript(), "CPU disabled\nCPU disabled\nCPU reset\n");
 }
 
+class CpuSimTest : public testing::SimBoardTest {};
+
+TEST_F(CpuSimTest, RunFileStartsTheChosenSlotAndDisableHoldsIt) {
+  ASSERT_EQ(FpgaConfig("setup.bit", 0, 0), 0);  // the setup design holds the CPU
+  EXPECT_FALSE(testing::Board().cpu().running);
+  const std::uint64_t starts = testing::Board().cpuRecord().starts;
+  for (std::uint8_t mode : {kModeSpp, kModePs2, kModeEpp}) {
+    UseMode(mode);
+    SendTransferMode();
+    for (int slot : {1, 3, 0}) {
+      CpuRunFile(slot);
+      EXPECT_EQ(testing::Board().cpu(), (sim::CpuState{true, slot})) << int{mode};
+    }
+  }
+  // One start a call, and one more for the first: its select write already releases the reset.
+  EXPECT_EQ(testing::Board().cpuRecord().starts, starts + 10);
+  CpuReset(1);
+  EXPECT_FALSE(testing::Board().cpu().running);
+  CpuReset(0);
+  EXPECT_EQ(testing::Board().cpu(), (sim::CpuState{true, 0}));
+  EXPECT_EQ(testing::Board().cpuRecord().starts, starts + 11);
+}
+
 const std::vector<std::uint8_t> kHello = {0x55, 0x09, 0x00, 0x0A, 0x89, 0x22, 0x48, 0x49,
                                           0x22, 0x0D, 0x05, 0x00, 0x14, 0xA3, 0x0D, 0x01};
 const std::vector<std::uint8_t> kHeader = {0x32, 0xFF, 0xDC, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF,
