@@ -1,0 +1,331 @@
+#include "command_line.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace omrix::cli {
+
+namespace {
+
+struct SubcommandEntry {
+  const char* name;
+  Subcommand subcommand;
+  bool needsDevice;
+};
+
+constexpr SubcommandEntry kSubcommands[] = {
+    {"start", Subcommand::Start, false},
+    {"setup", Subcommand::Setup, false},
+    {"program", Subcommand::Program, true},
+    {"erase", Subcommand::Erase, true},
+    {"save", Subcommand::Save, true},
+    {"fpga", Subcommand::Fpga, true},
+    {"cpu", Subcommand::Cpu, true},
+    {"basic", Subcommand::Basic, true},
+    {"rate", Subcommand::Rate, true},
+    {"update-cpu", Subcommand::UpdateCpu, true},
+    {"update-fpga", Subcommand::UpdateFpga, true},
+    {"out", Subcommand::Out, true},
+    {"in", Subcommand::In, true},
+    {"init", Subcommand::Init, true},
+    {"ack", Subcommand::Ack, true},
+};
+
+struct SlotEntry {
+  const char* name;
+  Slot slot;
+};
+
+constexpr SlotEntry kSlots[] = {
+    {"fpga0", Slot::Fpga0}, {"fpga1", Slot::Fpga1}, {"cpu0", Slot::Cpu0}, {"cpu1", Slot::Cpu1},
+    {"cpu2", Slot::Cpu2},   {"cpu3", Slot::Cpu3},   {"all", Slot::All},
+};
+
+struct PortEntry {
+  const char* name;
+  std::int32_t port;
+};
+
+// The five items of the File > Setup menu.
+constexpr PortEntry kPorts[] = {
+    {"auto", 0}, {"3bc", 0x3BC}, {"378", 0x378}, {"278", 0x278}, {"aux", 1},
+};
+
+const SubcommandEntry* FindSubcommand(const std::string& word) {
+  for (const SubcommandEntry& entry : kSubcommands) {
+    if (word == entry.name) return &entry;
+  }
+  return nullptr;
+}
+
+bool EqualsIgnoringCase(const std::string& text, const char* word) {
+  std::size_t i = 0;
+  for (; i < text.size() && word[i] != '\0'; ++i) {
+    const char a =
+        text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+    if (a != word[i]) return false;
+  }
+  return i == text.size() && word[i] == '\0';
+}
+
+// Reads the words after the subcommand into command; returns an error text or "".
+class ArgumentReader {
+ public:
+  ArgumentReader(const std::string& subcommand, const std::vector<std::string>& words)
+      : subcommand_(subcommand), words_(words) {}
+
+  bool next(const char* what, std::string& word) {
+    if (index_ >= words_.size()) {
+      error_ = "'" + subcommand_ + "' needs " + what;
+      return false;
+    }
+    word = words_[index_++];
+    return true;
+  }
+
+  bool number(const char* what, std::uint32_t largest, std::int32_t& value) {
+    std::string word;
+    if (!next(what, word)) return false;
+    std::uint32_t parsed = 0;
+    if (!ParseNumber(word, largest, parsed)) {
+      error_ = "bad " + std::string(what) + " '" + word + "' for '" + subcommand_ + "' (0 to " +
+               std::to_string(largest) + ", decimal or 0x hexadecimal)";
+      return false;
+    }
+    value = static_cast<std::int32_t>(parsed);
+    return true;
+  }
+
+  bool slot(Slot& slot) {
+    std::string word;
+    if (!next("a slot (fpga0, fpga1, cpu0 to cpu3 or all)", word)) return false;
+    for (const SlotEntry& entry : kSlots) {
+      if (word == entry.name) {
+        slot = entry.slot;
+        return true;
+      }
+    }
+    error_ = "bad slot '" + word + "' (fpga0, fpga1, cpu0 to cpu3 or all)";
+    return false;
+  }
+
+  bool done() {
+    if (index_ < words_.size()) {
+      error_ = "unexpected argument '" + words_[index_] + "' for '" + subcommand_ + "'";
+      return false;
+    }
+    return true;
+  }
+
+  void fail(std::string error) { error_ = std::move(error); }
+  bool atEnd() const { return index_ >= words_.size(); }
+  const std::string& error() const { return error_; }
+
+ private:
+  std::string subcommand_;
+  const std::vector<std::string>& words_;
+  std::size_t index_ = 0;
+  std::string error_;
+};
+
+bool ReadArguments(Command& command, ArgumentReader& in) {
+  switch (command.subcommand) {
+    case Subcommand::Start:
+    case Subcommand::Rate:
+    case Subcommand::UpdateCpu:
+    case Subcommand::UpdateFpga:
+    case Subcommand::Ack:
+      return in.done();
+    case Subcommand::Setup: {
+      if (in.atEnd()) return true;  // auto, as the menu's first item
+      std::string word;
+      in.next("a port", word);
+      for (const PortEntry& entry : kPorts) {
+        if (word == entry.name) {
+          command.setupPort = entry.port;
+          return in.done();
+        }
+      }
+      in.fail("bad port '" + word + "' for 'setup' (auto, 3bc, 378, 278 or aux)");
+      return false;
+    }
+    case Subcommand::Program:
+      return in.slot(command.slot) && in.next("a file", command.file) && in.done();
+    case Subcommand::Erase:
+      return in.slot(command.slot) && in.done();
+    case Subcommand::Save:
+      return in.next("a file", command.file) && in.done();
+    case Subcommand::Fpga: {
+      if (!in.next("a file, 'flash' or 'clear'", command.file)) return false;
+      if (EqualsIgnoringCase(command.file, "flash")) command.fpgaSource = FpgaSource::Flash;
+      if (EqualsIgnoringCase(command.file, "clear")) command.fpgaSource = FpgaSource::Clear;
+      return in.done();
+    }
+    case Subcommand::Cpu: {
+      std::string word;
+      if (!in.next("'run N' or 'disable'", word)) return false;
+      if (word == "disable") {
+        command.cpuDisable = true;
+        return in.done();
+      }
+      if (word != "run") {
+        in.fail("bad action '" + word + "' for 'cpu' (run N or disable)");
+        return false;
+      }
+      return in.number("CPU file number", 3, command.cpuFile) && in.done();
+    }
+    case Subcommand::Basic: {
+      std::string word;
+      if (!in.next("'save FILE'", word)) return false;
+      if (word != "save") {
+        in.fail("bad action '" + word + "' for 'basic' (save FILE)");
+        return false;
+      }
+      return in.next("a file", command.file) && in.done();
+    }
+    case Subcommand::Out:
+      return in.number("address", 0xFF, command.address) && in.number("data", 0xFF, command.data) &&
+             in.done();
+    case Subcommand::In:
+      return in.number("address", 0xFF, command.address) && in.done();
+    case Subcommand::Init:
+      return in.number("level", 1, command.level) && in.done();
+  }
+  return false;
+}
+
+ParseOutcome Failure(std::string error) {
+  ParseOutcome outcome;
+  outcome.error = std::move(error);
+  return outcome;
+}
+
+}  // namespace
+
+bool ParseNumber(const std::string& text, std::uint32_t largest, std::uint32_t& value) {
+  int base = 10;
+  std::string digits = text;
+  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+    base = 16;
+    digits = digits.substr(2);
+  }
+  if (digits.empty()) return false;
+  for (const char c : digits) {
+    const bool decimal = c >= '0' && c <= '9';
+    const bool hex = (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    if (!decimal && !(base == 16 && hex)) return false;
+  }
+  errno = 0;
+  const unsigned long long parsed = std::strtoull(digits.c_str(), nullptr, base);
+  if (errno == ERANGE || parsed > largest) return false;
+  value = static_cast<std::uint32_t>(parsed);
+  return true;
+}
+
+ParseOutcome ParseCommandLine(const std::vector<std::string>& arguments) {
+  Invocation invocation;
+  std::string subcommand;
+  std::vector<std::string> words;
+  bool optionsEnded = false;
+  bool helpAsked = false;
+
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    const bool isOption = !optionsEnded && argument.size() > 1 && argument[0] == '-';
+    if (!isOption) {
+      if (subcommand.empty()) {
+        subcommand = argument;
+      } else {
+        words.push_back(argument);
+      }
+      continue;
+    }
+    if (argument == "--") {
+      optionsEnded = true;
+    } else if (argument == "--help" || argument == "-h") {
+      helpAsked = true;
+    } else if (argument == "--version") {
+      invocation.action = Invocation::Action::Version;
+    } else if (argument == "--stop") {
+      invocation.stop = true;
+    } else if (argument == "--port-io" || argument.rfind("--port-io=", 0) == 0) {
+      if (argument == "--port-io") {
+        if (i + 1 >= arguments.size()) return Failure("'--port-io' needs a backend name");
+        invocation.portIo = arguments[++i];
+      } else {
+        invocation.portIo = argument.substr(std::string("--port-io=").size());
+      }
+      if (invocation.portIo.empty()) return Failure("'--port-io' needs a backend name");
+      invocation.portIoGiven = true;
+    } else {
+      return Failure("unknown option '" + argument + "'");
+    }
+  }
+
+  if (subcommand == "help") {
+    if (words.size() > 1) return Failure("'help' takes one subcommand name");
+    if (!words.empty() && !IsSubcommandName(words[0]))
+      return Failure("no help for unknown subcommand '" + words[0] + "'");
+    invocation.action = Invocation::Action::Help;
+    invocation.helpTopic = words.empty() ? "" : words[0];
+    ParseOutcome outcome;
+    outcome.ok = true;
+    outcome.invocation = invocation;
+    return outcome;
+  }
+  if (helpAsked || (invocation.action == Invocation::Action::Version)) {
+    if (!subcommand.empty() && !IsSubcommandName(subcommand))
+      return Failure("unknown subcommand '" + subcommand + "'");
+    if (helpAsked) {
+      invocation.action = Invocation::Action::Help;
+      invocation.helpTopic = subcommand;
+    }
+    ParseOutcome outcome;
+    outcome.ok = true;
+    outcome.invocation = invocation;
+    return outcome;
+  }
+  if (subcommand.empty()) return Failure("no subcommand given");
+
+  const SubcommandEntry* entry = FindSubcommand(subcommand);
+  if (!entry) return Failure("unknown subcommand '" + subcommand + "'");
+  invocation.command.subcommand = entry->subcommand;
+  ArgumentReader reader(subcommand, words);
+  if (!ReadArguments(invocation.command, reader)) return Failure(reader.error());
+
+  ParseOutcome outcome;
+  outcome.ok = true;
+  outcome.invocation = invocation;
+  return outcome;
+}
+
+const char* SubcommandName(Subcommand subcommand) {
+  for (const SubcommandEntry& entry : kSubcommands) {
+    if (entry.subcommand == subcommand) return entry.name;
+  }
+  return "?";
+}
+
+bool IsSubcommandName(const std::string& word) { return FindSubcommand(word) != nullptr; }
+
+bool NeedsDevice(Subcommand subcommand) {
+  for (const SubcommandEntry& entry : kSubcommands) {
+    if (entry.subcommand == subcommand) return entry.needsDevice;
+  }
+  return true;
+}
+
+const char* SlotName(Slot slot) {
+  for (const SlotEntry& entry : kSlots) {
+    if (entry.slot == slot) return entry.name;
+  }
+  return "?";
+}
+
+std::vector<std::string> SubcommandNames() {
+  std::vector<std::string> names;
+  for (const SubcommandEntry& entry : kSubcommands) names.emplace_back(entry.name);
+  return names;
+}
+
+}  // namespace omrix::cli

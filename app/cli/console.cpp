@@ -1,0 +1,29 @@
+#include "console.h"
+
+#include <cstdio>
+
+#include "terminal_text.h"
+
+namespace omrix::cli {
+
+void Show(const std::string& text) {
+  const std::string shown = ToTerminalText(text);
+  std::fwrite(shown.data(), 1, shown.size(), stdout);
+  std::fflush(stdout);
+}
+
+void Complain(const std::string& text) {
+  const std::string line = "omrixctl: " + ToTerminalText(text) + "\n";
+  std::fflush(stdout);
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}
+
+std::string ResultText(std::int32_t result) {
+  if (result >= 0 && result < 0x100) return std::to_string(result);
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(result));
+  return text;
+}
+
+}  // namespace omrix::cli

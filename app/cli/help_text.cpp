@@ -1,0 +1,231 @@
+#include "help_text.h"
+
+namespace omrix::cli {
+
+namespace {
+
+struct HelpEntry {
+  const char* name;
+  const char* synopsis;  // the arguments, for the usage line and the overview
+  const char* summary;   // one line for the overview
+  const char* details;   // what it does, the library calls, the success table
+};
+
+// The flash bracket and the closing restore appear in every flash entry, so they are said once.
+constexpr const char* kBracket =
+    "  FpgaCfgForSetup(1, 0)  0 (anything else stops the command before any flash work)\n"
+    "  FpgaCfgForSetup(0, 0)  0, 0x200, 0x1000 (the run configuration restored afterwards)\n";
+
+constexpr HelpEntry kEntries[] = {
+    {"start", "", "only the start-up interpretation of omrix.dat",
+     "Brings up the driver and interprets omrix.dat as the GUI does when it starts, then ends\n"
+     "the session. Every other subcommand runs this start-up first.\n"
+     "\n"
+     "library calls: InterpreteOmrixDat()\n"
+     "\n"
+     "result codes counted as success:\n"
+     "  InterpreteOmrixDat  0 (the recorded device is current)\n"
+     "                      1, 2 and 4 mean no device was found: exit status 1\n"
+     "                      8 and 16 (identifier codes programmed, JTAG prepared): status 4\n"},
+    {"setup", "[auto|3bc|378|278|aux]", "find the board and record it in omrix.dat",
+     "Sets the device up at a port, as the File > Setup menu does: auto searches 3BCh, 378h\n"
+     "and 278h in this order (the default), aux takes the auxiliary port of omrix.dat.\n"
+     "\n"
+     "library calls: SetupOmrix(0 | 0x3BC | 0x378 | 0x278 | 1)\n"
+     "\n"
+     "result codes counted as success:\n"
+     "  SetupOmrix  0 (1: omrix.dat unusable, 2: no device found)\n"},
+    {"program", "SLOT FILE", "erase SLOT and program FILE into it",
+     "Programs a flash slot, as File > Program flash does. SLOT is fpga0, fpga1, cpu0 to cpu3\n"
+     "or all (the whole user space, a *.rom image). The slot's sectors are erased first. A CPU\n"
+     "file whose extension is not .bin (any letter case) is stored as an MCS BASIC-52 program\n"
+     "instead, without an erase. A CPU binary is remembered for update-cpu and update-fpga.\n"
+     "\n"
+     "library calls: FpgaCfgForSetup(1, 0); FlashSectorErase(sector) for each sector;\n"
+     "  FlashProgram(FILE, first, last, 0, 1, reverse) or BasicFlash(FILE, N * 0x10000);\n"
+     "  FpgaCfgForSetup(0, 0)\n"
+     "  fpga0 0x40000-0x5FFFF (sectors 0x40000 0x50000), fpga1 0x60000-0x77FFF (0x60000\n"
+     "  0x70000), both bit-reversed; cpuN N*0x10000-N*0x10000+0xFFFF (sector N*0x10000);\n"
+     "  all 0x00000-0x7BFFF (the ten sectors from 0x00000 to 0x7A000)\n"
+     "\n"
+     "result codes counted as success:\n"
+     "  FlashSectorErase  0 (2: time-out)\n"
+     "  FlashProgram      0 (1: file not opened, 2: time-out, 4: verify error)\n"
+     "  BasicFlash        0 (1, 2, 4 as FlashProgram, 8: BASIC ROM area full)\n"},
+    {"erase", "SLOT", "erase the sectors of SLOT",
+     "Erases a flash slot, as File > Erase flash does. SLOT as for program; all erases the\n"
+     "eight sectors from 0x00000 to 0x70000 and leaves 0x78000 and 0x7A000.\n"
+     "\n"
+     "library calls: FpgaCfgForSetup(1, 0); FlashSectorErase(sector) for each sector;\n"
+     "  FpgaCfgForSetup(0, 0)\n"
+     "\n"
+     "result codes counted as success:\n"
+     "  FlashSectorErase  0 (2: time-out)\n"},
+    {"save", "FILE", "save the flash user space to FILE",
+     "Saves the flash user space 0x00000-0x7BFFF (507904 bytes) into FILE, as File > Save\n"
+     "flash does; program all accepts the file back.\n"
+     "\n"
+     "library calls: FpgaCfgForSetup(1, 0); FlashRead2File(FILE, 0x00000, 0x7BFFF);\n"
+     "  FpgaCfgForSetup(0, 0)\n"
+     "\n"
+     "result codes counted as success:\n"
+     "  FlashRead2File  0 (1: file not created)\n"},
+    {"fpga", "FILE|flash|clear", "configure the FPGA via the PC, from flash, or clear it",
+     "Configures the FPGA, as the FPGA menu does; the choice becomes the run configuration\n"
+     "that every later start-up and flash command restores. Clearing also stops the CPU.\n"
+     "\n"
+     "library calls: FpgaConfig(FILE, 1, 1) | FpgaConfig(\"FLASH\", 0, 1) |\n"
+     "  FpgaConfig(\"CLEAR\", 0, 1)\n"
+     "\n"
+     "result codes counted as success:\n"
+     "  FpgaConfig  0, 0x200 (loaded, no config register found); for clear also 0x1000\n"
+     "              (8: file not found, 0x100: device not detected)\n"},
+    {"cpu", "run N | disable", "start the CPU on CPU file N, or hold it in reset",
+     "Starts the CPU on CPU file N (0 to 3), or holds it in reset, as the CPU menu does. The\n"
+     "CPU keeps running after omrixctl ends, unless --stop is given.\n"
+     "\n"
+     "library calls: CpuRunFile(N) | CpuReset(1)\n"
+     "\n"
+     "result codes counted as success: none to check, both calls return nothing\n"},
+    {"basic", "save FILE", "save the MCS BASIC-52 program in the CPU's RAM",
+     "Saves the MCS BASIC-52 program that the CPU holds in RAM into FILE (*.b52), as\n"
+     "Command > Save BASIC RAM does. The FPGA is not switched: its run configuration must give\n"
+     "access to the CPU's RAM (one made for MCS BASIC-52, e.g. 'omrixctl fpga basic52.bit').\n"
+     "\n"
+     "library calls: Basic2File(FILE, 0x1000)\n"
+     "\n"
+     "result codes counted as success:\n"
+     "  Basic2File  0 (2: end of program not found, 3: file not created)\n"},
+    {"rate", "", "measure the mm-bus transfer rates",
+     "Measures the four kinds of mm-bus transfer, as Command > CheckTransferRate does.\n"
+     "\n"
+     "library calls: FpgaCfgForSetup(1, 0); GetTransferRate(kind, 3, 2, 100) for the kinds\n"
+     "  2, 0, 3, 1; FpgaCfgForSetup(0, 0)\n"
+     "\n"
+     "result codes counted as success: the rates are printed, not checked\n"},
+    {"update-cpu", "", "program the last CPU binary again and restart the CPU on it",
+     "Repeats the last 'program cpuN FILE.bin' (remembered in omrixctl.state beside\n"
+     "omrix.dat) and restarts the CPU on that slot, as UpdateCPU does; the CPU is restarted\n"
+     "even when programming failed. Without a remembered binary it refuses (exit status 1).\n"
+     "\n"
+     "library calls: FpgaCfgForSetup(1, 0); FlashSectorErase(N * 0x10000);\n"
+     "  FlashProgram(FILE, N * 0x10000, N * 0x10000 + 0xFFFF, 0, 1, 0); FpgaCfgForSetup(0, 0);\n"
+     "  CpuRunFile(N)\n"
+     "\n"
+     "result codes counted as success:\n"
+     "  FlashSectorErase  0\n"
+     "  FlashProgram      0\n"},
+    {"update-fpga", "", "reload the run configuration and restart the CPU",
+     "Loads the run configuration again even if its name is unchanged, so that a rebuilt\n"
+     "file takes effect, then restarts the CPU on the remembered binary's slot if there is\n"
+     "one, as UpdateFPGA does.\n"
+     "\n"
+     "library calls: FpgaCfgForSetup(0, 1); CpuRunFile(N) when a binary is remembered\n"
+     "\n"
+     "result codes counted as success:\n"
+     "  FpgaCfgForSetup(0, 1)  0, 0x200, 0x1000 (run configuration CLEAR)\n"},
+    {"out", "ADDR DATA", "write DATA to mm-bus address ADDR",
+     "Writes one byte to the mm-bus, as the command line's o does, and prints\n"
+     "'DDh written to address AAh'. ADDR and DATA are 0 to 255.\n"
+     "\n"
+     "library calls: outbyte(ADDR, DATA)\n"
+     "\n"
+     "result codes counted as success: none to check\n"},
+    {"in", "ADDR", "read mm-bus address ADDR",
+     "Reads one byte from the mm-bus, as the command line's i does, and prints it the same\n"
+     "way: 'VVh read from address AAh' (two hexadecimal digits each).\n"
+     "\n"
+     "library calls: inbyte(ADDR)\n"
+     "\n"
+     "result codes counted as success: none to check\n"},
+    {"init", "0|1", "set the PPinit line low or high",
+     "Sets the parallel port's INIT line, as the command line's s does (1 is the default\n"
+     "level).\n"
+     "\n"
+     "library calls: PPinitSet(LEVEL)\n"
+     "\n"
+     "result codes counted as success: none to check\n"},
+    {"ack", "", "read the PPack line",
+     "Reads the parallel port's ACK line and prints 1 (high) or 0 (low).\n"
+     "\n"
+     "library calls: PPackGet()\n"
+     "\n"
+     "result codes counted as success: none to check\n"},
+};
+
+bool UsesBracket(const std::string& name) {
+  return name == "program" || name == "erase" || name == "save" || name == "rate" ||
+         name == "update-cpu";
+}
+
+const HelpEntry* FindEntry(const std::string& name) {
+  for (const HelpEntry& entry : kEntries) {
+    if (name == entry.name) return &entry;
+  }
+  return nullptr;
+}
+
+std::string UsageLine(const HelpEntry& entry) {
+  std::string line = std::string("usage: omrixctl [OPTIONS] ") + entry.name;
+  if (*entry.synopsis) line += std::string(" ") + entry.synopsis;
+  return line + "\n";
+}
+
+}  // namespace
+
+std::string ToolHelp() {
+  std::string text =
+      "usage: omrixctl [OPTIONS] SUBCOMMAND [ARGUMENTS]\n"
+      "       omrixctl help [SUBCOMMAND] | SUBCOMMAND --help | --help | --version\n"
+      "\n"
+      "Drives the omrix board through libomrix_dll.so, one short session per invocation: the\n"
+      "driver is brought up, omrix.dat is interpreted (start-up), the subcommand runs, and the\n"
+      "port lines are put at rest without clearing the FPGA, so a started CPU keeps running;\n"
+      "omrix.dat is saved. The library's messages are printed as they arrive.\n"
+      "\n"
+      "subcommands:\n";
+  for (const HelpEntry& entry : kEntries) {
+    std::string left = std::string("  ") + entry.name;
+    if (*entry.synopsis) left += std::string(" ") + entry.synopsis;
+    if (left.size() < 32)
+      left.resize(32, ' ');
+    else
+      left += "\n" + std::string(32, ' ');
+    text += left + entry.summary + "\n";
+  }
+  text +=
+      "\n"
+      "options:\n"
+      "  --port-io NAME  port backend: sim (the simulated board, default) or direct (needs\n"
+      "                  CAP_SYS_RAWIO); sets OMRIX_PORT_IO\n"
+      "  --stop          end as the GUI's File > Exit does: the FPGA is cleared, the CPU stops\n"
+      "  --help, -h      this text; 'omrixctl help SUB' or 'omrixctl SUB --help' for one\n"
+      "  --version       the version line\n"
+      "\n"
+      "Numbers are decimal or hexadecimal with 0x. File names are made absolute before they\n"
+      "reach the library. SLOT is fpga0, fpga1, cpu0, cpu1, cpu2, cpu3 or all.\n"
+      "\n"
+      "environment: OMRIX_PORT_IO (port backend), OMRIX_LIBRARY_DIR (directory of omrix.dat,\n"
+      "  the data files and omrixctl.state), OMRIX_SIM (the simulated board's settings)\n"
+      "\n"
+      "exit status:\n"
+      "  0  success (each subcommand's help lists the result codes that count as success)\n"
+      "  1  the library reported a failure; its result code is printed\n"
+      "  2  bad usage\n"
+      "  3  no device is current: run 'omrixctl setup' first\n"
+      "  4  the start-up programmed identifier codes or prepared JTAG; the subcommand did not "
+      "run\n";
+  return text;
+}
+
+std::string SubcommandHelp(const std::string& name) {
+  const HelpEntry* entry = FindEntry(name);
+  if (!entry) return "";
+  std::string text = UsageLine(*entry) + "\n" + entry->details;
+  if (UsesBracket(name)) text += std::string("  flash bracket:\n") + kBracket;
+  return text;
+}
+
+std::string VersionLine() { return "omrixctl 1.0 (libomrix_dll, 26 exports)\n"; }
+
+}  // namespace omrix::cli

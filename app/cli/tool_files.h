@@ -1,0 +1,32 @@
+// The files omrixctl itself looks after: the absolute names it hands to the library, and its
+// state file beside omrix.dat, which lets update-cpu and update-fpga work across invocations
+// as the GUI's fields lastCpuFileSlot and lastCpuFilePath do within one run.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace omrix::cli {
+
+// The library's directory, as the library itself finds it: OMRIX_LIBRARY_DIR if set, else
+// the directory of libomrix_dll.so. Ends in '/'; empty when it cannot be found.
+std::string LibraryDirectory();
+
+// The name made absolute; for a file that does not exist yet, its directory is resolved and
+// the last component kept.
+std::string AbsolutePath(const std::string& name);
+
+inline constexpr const char* kStateFileName = "omrixctl.state";
+
+struct LastCpuFile {
+  int slot = 0;
+  std::string path;
+};
+
+// Nothing recorded (no file, or not one omrixctl wrote) gives nullopt.
+std::optional<LastCpuFile> ReadLastCpuFile(const std::string& stateFile);
+
+// Replaces the file whole (temporary file and rename); false with error set on failure.
+bool WriteLastCpuFile(const std::string& stateFile, const LastCpuFile& last, std::string& error);
+
+}  // namespace omrix::cli

@@ -1,0 +1,51 @@
+// Runs the built omrixctl as a child process in a library directory of its own, as a user's
+// shell would: its own omrix.dat, data files and simulated board that persists between runs.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace omrix::cli::testing {
+
+struct ToolRun {
+  int exitStatus = -1;  // -1: ended by a signal
+  std::string out;
+  std::string err;
+};
+
+class LibraryDirectory {
+ public:
+  // Stages setup.bit, demo.bit, demo.bin, basic52.dat and hello.b52 plus `extraFiles` from the
+  // build's data directory.
+  explicit LibraryDirectory(const std::vector<std::string>& extraFiles = {});
+  ~LibraryDirectory();
+  LibraryDirectory(const LibraryDirectory&) = delete;
+  LibraryDirectory& operator=(const LibraryDirectory&) = delete;
+
+  const std::string& path() const { return path_; }  // ends in '/'
+  std::string file(const std::string& name) const { return path_ + name; }
+  std::string simStateDirectory() const { return path_ + "omrix-sim/"; }
+
+  // Runs omrixctl with this directory as working and library directory. `environment`
+  // entries replace or add variables (an OMRIX_SIM given here replaces the default one).
+  ToolRun run(const std::vector<std::string>& arguments,
+              const std::vector<std::pair<std::string, std::string>>& environment = {}) const;
+
+ private:
+  std::string root_;  // holds the library directory and the captured output
+  std::string path_;
+};
+
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& content);
+
+// Replaces every "@" in text by the directory, so expected lines can name staged files.
+std::string InDirectory(const std::string& text, const std::string& directory);
+
+// Whether `needles` occur in `haystack` in this order, each after the end of the one before;
+// the first one missing is named in `missing`.
+bool ContainsInOrder(const std::string& haystack, const std::vector<std::string>& needles,
+                     std::string& missing);
+
+}  // namespace omrix::cli::testing
