@@ -364,6 +364,13 @@ void FlashReadBlock(std::uint32_t address, std::uint16_t count, std::uint8_t* bu
   for (std::uint32_t i = 0; i < count; ++i) buffer[i] = FlashReadCycle(address + i);
 }
 
+std::uint32_t ReadFlashWord(std::uint32_t address) {
+  std::uint8_t bytes[4] = {};
+  FlashReadBlock(address, 4, bytes);
+  return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+         std::uint32_t{bytes[3]} << 24;
+}
+
 int FlashWriteBlock(std::uint32_t address, std::uint16_t count, std::uint8_t* buffer) {
   for (std::uint32_t i = 0; i < count; ++i) FlashProgramByte(address + i, buffer[i]);
   int mismatch = 0;

@@ -32,6 +32,8 @@ void LeaveReadMode();
 std::uint8_t FlashReadNext(std::uint32_t address, std::uint32_t previousAddress);
 void FlashReadBlock(std::uint32_t address, std::uint16_t count, std::uint8_t* buffer);
 int FlashWriteBlock(std::uint32_t address, std::uint16_t count, std::uint8_t* buffer);
+// Four bytes from `address` on, least significant first.
+std::uint32_t ReadFlashWord(std::uint32_t address);
 int FlashProgramByte(std::uint32_t address, std::uint8_t data);
 
 // How long completion polling waits, in ticks (ms), before it gives up: far beyond the chip's

@@ -117,11 +117,7 @@ std::uint32_t DataTransferCheck(std::int32_t writeAddress, std::int32_t readAddr
     // No mode carries data, so nothing read from the board can be trusted.
     result |= kProbeDeviceError;
   }
-  std::uint8_t code[4];
-  FlashReadBlock(kBoardTypecodeAddress, 4, code);
-  const std::uint32_t typecode = std::uint32_t{code[0]} | std::uint32_t{code[1]} << 8 |
-                                 std::uint32_t{code[2]} << 16 | std::uint32_t{code[3]} << 24;
-  if (typecode != expectedType) {
+  if (ReadFlashWord(kBoardTypecodeAddress) != expectedType) {
     result |= kProbeDeviceError;
     SendMessage("-> unknown device connected\n");
   }

@@ -43,13 +43,6 @@ int ProgramWord(std::uint32_t address, std::uint32_t value) {
 
 }  // namespace
 
-std::uint32_t ReadFlashWord(std::uint32_t address) {
-  std::array<std::uint8_t, 4> bytes{};
-  FlashReadBlock(address, 4, bytes.data());
-  return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-         std::uint32_t{bytes[3]} << 24;
-}
-
 IdentifierCodes ReadIdentifierCodes() {
   IdentifierCodes codes;
   codes.manufacturer = ReadTextField(kManufacturerAddress);

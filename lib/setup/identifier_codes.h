@@ -28,7 +28,6 @@ inline constexpr std::uint32_t kManufacturerAddress = 0x7FFE0;
 
 // Reads the block from the flash, field by field.
 IdentifierCodes ReadIdentifierCodes();
-std::uint32_t ReadFlashWord(std::uint32_t address);
 
 // Programs the block into the erased top sector; 0 when every field read back as programmed.
 int ProgramIdentifierCodes(const IdentifierCodes& codes);
