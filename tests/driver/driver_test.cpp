@@ -5,6 +5,7 @@
 
 #include "core/frame.h"
 #include "core/library_state.h"
+#include "bus/probe.h"
 #include "driver/driver.h"
 #include "platform/backends.h"
 #include "support/library_fixture.h"
@@ -276,6 +277,19 @@ TEST_F(DirectBackendTest, RealKernelFailsCleanlyWhereIopermIsRefused) {
   platform::forceNextPortBackend(platform::makeDirectBackend(platform::realDirectPortOps()));
   EXPECT_EQ(HwaccInit_EnableDllMessages(&Sink), kernelAllows ? 1 : 0);
   EXPECT_EQ(world_->beeps.size(), kernelAllows ? 0u : 1u);
+}
+
+// Touches the real port at 0x378: only where someone asks for it on a machine with one.
+TEST_F(DirectBackendTest, RealPortAnswersTheProbe) {
+  if (platform::environment("OMRIX_TEST_REAL_PORTS") != "1")
+    GTEST_SKIP() << "set OMRIX_TEST_REAL_PORTS=1 to test against the real port at 0x378";
+  platform::overrideSystem(nullptr);
+  platform::forceNextPortBackend(platform::makeDirectBackend(platform::realDirectPortOps()));
+  ASSERT_EQ(HwaccInit_EnableDllMessages(&Sink), 1) << Transcript();
+  state.portBase = 0x378;
+  ASSERT_EQ(EnablePortAccess(), 1);
+  EXPECT_NE(ProbePort(), 0) << "no port answers at 0x378";
+  EXPECT_EQ(DisablePortAccess(), 1);
 }
 
 }  // namespace
