@@ -98,15 +98,6 @@ std::int32_t CheckConfigRegister(const std::string& workingPath) {
   return kFpgaNoConfigRegister;
 }
 
-bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::int32_t FpgaConfig(const char* sourceText, std::int32_t sourceIsFullPath,

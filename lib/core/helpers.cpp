@@ -24,9 +24,20 @@ FileNameField CopyName(const char* text) {
   return buffer;
 }
 
+}  // namespace
+
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-}  // namespace
+bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && StartsWithIgnoringCase(a, b);
+}
+
+bool StartsWithIgnoringCase(const std::string& text, const std::string& head) {
+  if (text.size() < head.size()) return false;
+  for (std::size_t i = 0; i < head.size(); ++i)
+    if (AsciiLower(text[i]) != AsciiLower(head[i])) return false;
+  return true;
+}
 
 int SameFileName(const char* a, const char* b) {
   const FileNameField first = CopyName(FileNamePart(a));

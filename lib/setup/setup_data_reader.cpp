@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "core/helpers.h"
 #include "core/text.h"
 #include "platform/platform.h"
 
@@ -15,8 +16,6 @@ constexpr std::size_t kMostBytesRead = 1 << 20;
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == '\0';
 }
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The first token of the line; false when there is none or when it may run on past the
 // visible part (the value would be cut).
@@ -112,14 +111,8 @@ std::optional<ValueLine> SetupDataReader::NextLine(std::size_t limit) {
 }
 
 bool SetupDataReader::FindSection(const char* head) {
-  const std::string name(head);
   while (auto line = NextLine(kHeadLineLimit)) {
-    const std::string& text = line->visible;
-    if (text.size() < name.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; i < name.size() && same; ++i)
-      same = AsciiLower(text[i]) == AsciiLower(name[i]);
-    if (same) return true;
+    if (StartsWithIgnoringCase(line->visible, head)) return true;
   }
   return false;
 }
