@@ -48,7 +48,7 @@ IdentifierCodes ReadIdentifierCodes() {
   codes.manufacturer = ReadTextField(kManufacturerAddress);
   codes.deviceName = ReadTextField(kDeviceNameAddress);
   codes.signatureTester = ReadTextField(kSignatureTesterAddress);
-  codes.boardTypecode = ReadFlashWord(kBoardTypecodeFieldAddress);
+  codes.boardTypecode = ReadFlashWord(kBoardTypecodeAddress);
   codes.boardRevision = ReadFlashWord(kBoardRevisionAddress);
   codes.fpgaType = ReadTextField(kFpgaTypeAddress);
   codes.serialNumber = ReadFlashWord(kSerialNumberAddress);
@@ -61,7 +61,7 @@ int ProgramIdentifierCodes(const IdentifierCodes& codes) {
   mismatch |= ProgramTextField(kManufacturerAddress, codes.manufacturer);
   mismatch |= ProgramTextField(kDeviceNameAddress, codes.deviceName);
   mismatch |= ProgramTextField(kSignatureTesterAddress, codes.signatureTester);
-  mismatch |= ProgramWord(kBoardTypecodeFieldAddress, codes.boardTypecode);
+  mismatch |= ProgramWord(kBoardTypecodeAddress, codes.boardTypecode);
   mismatch |= ProgramWord(kBoardRevisionAddress, codes.boardRevision);
   mismatch |= ProgramTextField(kFpgaTypeAddress, codes.fpgaType);
   mismatch |= ProgramWord(kSerialNumberAddress, codes.serialNumber);

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "bus/probe.h"  // the typecode address, which the probe reads too
+
 namespace omrix {
 
 struct IdentifierCodes {
@@ -21,7 +23,6 @@ inline constexpr std::uint32_t kFpgaTypeAddress = 0x7FF40;
 inline constexpr std::uint32_t kDateOfProductionAddress = 0x7FF60;
 inline constexpr std::uint32_t kSerialNumberAddress = 0x7FF70;
 inline constexpr std::uint32_t kBoardRevisionAddress = 0x7FF80;
-inline constexpr std::uint32_t kBoardTypecodeFieldAddress = 0x7FF90;
 inline constexpr std::uint32_t kSignatureTesterAddress = 0x7FFA0;
 inline constexpr std::uint32_t kDeviceNameAddress = 0x7FFC0;
 inline constexpr std::uint32_t kManufacturerAddress = 0x7FFE0;
