@@ -33,12 +33,7 @@ const char* const kListing =
     "-> serial number:      4711\n"
     "-> date of production: Sat Jan  1 00:00:00 2005\n";
 
-sim::SimConfig Board(const std::string& text) {
-  std::vector<std::string> problems;
-  sim::SimConfig config = sim::ParseSimConfig(text, problems);
-  EXPECT_TRUE(problems.empty()) << problems.front();
-  return config;
-}
+sim::SimConfig Board(const std::string& text) { return testing::SimBoard(text); }
 
 class DeviceSetupTest : public testing::LibraryTest {
  protected:

@@ -27,10 +27,7 @@ const char* const kNotInitialized =
 const char* const kNotVerified = "-> INFO: could not verify device identifier code\n";
 
 sim::SimConfig QuickBoard(const std::string& extra = "") {
-  std::vector<std::string> problems;
-  sim::SimConfig config = sim::ParseSimConfig("sector_erase_ms=5;chip_erase_ms=20;" + extra, problems);
-  EXPECT_TRUE(problems.empty());
-  return config;
+  return testing::SimBoard("sector_erase_ms=5;chip_erase_ms=20;" + extra);
 }
 
 class StartupTest : public testing::LibraryTest {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host_bus.h"
+#include "parsed_config.h"
 #include "omrix/sim/simulator.h"
 #include "temp_dir.h"
 
@@ -14,16 +15,11 @@ namespace omrix::sim {
 namespace {
 
 using testing::HostBus;
+using testing::Parsed;
 using testing::TempDir;
 
 constexpr uint32_t kTypecodeField = 0x7FF90;
 
-SimConfig Parsed(const std::string& text) {
-  std::vector<std::string> errors;
-  SimConfig config = ParseSimConfig(text, errors);
-  EXPECT_TRUE(errors.empty()) << text;
-  return config;
-}
 
 TEST(FactoryImage, TypecodeAndErasedShapeTheFlashOfANewBoard) {
   struct Row {

@@ -8,24 +8,19 @@
 
 #include "config_files.h"
 #include "host_bus.h"
+#include "parsed_config.h"
 #include "omrix/sim/simulator.h"
 
 namespace omrix::sim {
 namespace {
 
 using testing::HostBus;
+using testing::Parsed;
 using testing::ReverseEachByte;
 using testing::SmallBitFile;
 
 constexpr uint16_t kBase = 0x378;
 
-SimConfig Parsed(const std::string& text) {
-  std::vector<std::string> errors;
-  SimConfig config = ParseSimConfig(text, errors);
-  EXPECT_TRUE(errors.empty()) << text;
-  config.accessNs = 0;  // only waits move the clock
-  return config;
-}
 
 TEST(StuckBus, ReadsOfTheBoardsPortStickAfterTheCountedAccesses) {
   struct Row {

@@ -22,6 +22,13 @@ std::unique_ptr<TemporaryDirectory>& CurrentDirectory() {
 }
 }  // namespace
 
+sim::SimConfig SimBoard(const std::string& text) {
+  std::vector<std::string> problems;
+  sim::SimConfig config = sim::ParseSimConfig(text, problems);
+  EXPECT_TRUE(problems.empty()) << text << ": " << (problems.empty() ? "" : problems.front());
+  return config;
+}
+
 std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream content;

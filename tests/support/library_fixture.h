@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "omrix/sim/sim_config.h"
+
 namespace omrix::testing {
 
 class LibraryTest : public ::testing::Test {
@@ -26,6 +28,9 @@ class LibraryTest : public ::testing::Test {
  private:
   std::string directory_;
 };
+
+// A simulated board from an OMRIX_SIM text that the test expects to be valid.
+sim::SimConfig SimBoard(const std::string& text);
 
 // Whole files, bytes as they are.
 std::string ReadWholeFile(const std::string& path);
