@@ -126,11 +126,15 @@ struct FileStatus {
   bool isDirectory = false;
   std::uint64_t size = 0;
   std::uint32_t permissions = 0;  // the mode's permission bits
+  // The system lets this process write it and its owner has not made it read-only (root
+  // passes every permission check, yet a file its owner protected is still not replaced).
+  bool writable = false;
+  std::uint64_t ageSeconds = 0;  // since its last modification
 };
 
 enum class FileMode {
   Read,          // existing file
-  WriteTruncate, // create or truncate
+  WriteTruncate, // create, or truncate a regular file; nothing else is opened
   CreateNew      // fails if the name exists
 };
 
@@ -150,6 +154,10 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
   virtual std::unique_ptr<File> open(const std::string& path, FileMode mode) = 0;
+  // A new file named `prefix` and characters that make the name unique; the name goes to `path`.
+  virtual std::unique_ptr<File> createTemporary(const std::string& prefix, std::string& path) = 0;
+  // The names of a directory's entries, "." and ".." left out.
+  virtual bool listDirectory(const std::string& directory, std::vector<std::string>& names) = 0;
   virtual bool rename(const std::string& from, const std::string& to) = 0;
   virtual bool remove(const std::string& path) = 0;
   virtual bool status(const std::string& path, FileStatus& status) = 0;

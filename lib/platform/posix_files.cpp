@@ -6,6 +6,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <random>
 
 #include "system_impl.h"
 
@@ -64,32 +67,57 @@ class PosixFile final : public File {
   bool written_;
 };
 
+int OpenRetrying(const std::string& path, int flags) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
 class PosixFileSystem final : public FileSystem {
  public:
   std::unique_ptr<File> open(const std::string& path, FileMode mode) override {
-    int flags = O_CLOEXEC;
+    // Non-blocking, so that a FIFO or a device named by mistake cannot hang the caller.
+    int flags = O_CLOEXEC | O_NONBLOCK;
     switch (mode) {
-      case FileMode::Read:
-        // Non-blocking so that opening a FIFO by mistake cannot hang the caller.
-        flags |= O_RDONLY | O_NONBLOCK;
-        break;
-      case FileMode::WriteTruncate:
-        flags |= O_WRONLY | O_CREAT | O_TRUNC;
-        break;
-      case FileMode::CreateNew:
-        flags |= O_WRONLY | O_CREAT | O_EXCL;
-        break;
+      case FileMode::Read: flags |= O_RDONLY; break;
+      case FileMode::WriteTruncate: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+      case FileMode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
     }
-    int fd;
-    do {
-      fd = ::open(path.c_str(), flags, 0666);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = OpenRetrying(path, flags);
     if (fd < 0) return nullptr;
-    if (mode == FileMode::Read) {
-      const int current = fcntl(fd, F_GETFL);
-      if (current >= 0) fcntl(fd, F_SETFL, current & ~O_NONBLOCK);
+    auto file = std::make_unique<PosixFile>(fd, mode != FileMode::Read);
+    struct stat info {};
+    if (mode == FileMode::WriteTruncate && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)))
+      return nullptr;
+    const int current = fcntl(fd, F_GETFL);
+    if (current >= 0) fcntl(fd, F_SETFL, current & ~O_NONBLOCK);
+    return file;
+  }
+
+  std::unique_ptr<File> createTemporary(const std::string& prefix, std::string& path) override {
+    constexpr int kAttempts = 100;
+    std::random_device seed;
+    std::mt19937 random(seed());
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+      char suffix[16];
+      std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
+      path = prefix + suffix;
+      const int fd = OpenRetrying(path, O_CLOEXEC | O_WRONLY | O_CREAT | O_EXCL);
+      if (fd >= 0) return std::make_unique<PosixFile>(fd, true);
+      if (errno != EEXIST) return nullptr;
     }
-    return std::make_unique<PosixFile>(fd, mode != FileMode::Read);
+    return nullptr;
+  }
+
+  bool listDirectory(const std::string& directory, std::vector<std::string>& names) override {
+    names.clear();
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(directory, error), end; !error && entry != end;
+         entry.increment(error))
+      names.push_back(entry->path().filename().string());
+    return !error;
   }
 
   bool rename(const std::string& from, const std::string& to) override {
@@ -107,6 +135,9 @@ class PosixFileSystem final : public FileSystem {
     status.isDirectory = S_ISDIR(info.st_mode);
     status.size = static_cast<std::uint64_t>(info.st_size);
     status.permissions = info.st_mode & 07777;
+    status.writable = (info.st_mode & 0222) != 0 && ::access(path.c_str(), W_OK) == 0;
+    const std::time_t now = std::time(nullptr);
+    status.ageSeconds = now > info.st_mtime ? static_cast<std::uint64_t>(now - info.st_mtime) : 0;
     return true;
   }
 

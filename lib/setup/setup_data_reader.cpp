@@ -10,15 +10,16 @@ namespace omrix {
 
 namespace {
 
-// More than any setup data file holds; the rest of a larger file is never looked at.
-constexpr std::size_t kMostBytesRead = 1 << 20;
+// Far beyond any file the library writes (about 2 KB), yet a file this large is refused
+// unread rather than held in memory; it is not corrupt, so it is never deleted for its size.
+constexpr std::uint64_t kLargestSetupDataFile = 64u << 20;
 
 bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == '\0';
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-// The first token of the line; false when there is none or when it may run on past the
-// visible part (the value would be cut).
+// The first token of the line; false when there is none, when it may run on past the
+// visible part (the value would be cut), or when it holds a NUL (no file name or number does).
 bool FirstToken(const ValueLine& line, std::string& token) {
   const std::string& text = line.visible;
   std::size_t begin = 0;
@@ -27,7 +28,14 @@ bool FirstToken(const ValueLine& line, std::string& token) {
   while (end < text.size() && !IsBlank(text[end])) ++end;
   if (begin == end || (line.cut && end == text.size())) return false;
   token = text.substr(begin, end - begin);
-  return true;
+  return token.find('\0') == std::string::npos;
+}
+
+// Where the comment of a value line begins: the first "//" after a blank or a tab.
+std::size_t CommentStart(const std::string& text) {
+  for (std::size_t at = text.find("//", 1); at != std::string::npos; at = text.find("//", at + 1))
+    if (text[at - 1] == ' ' || text[at - 1] == '\t') return at - 1;
+  return std::string::npos;
 }
 
 int HexDigit(char c) {
@@ -63,14 +71,11 @@ bool ConvertText(const ValueLine& line, std::size_t capacity, std::string& value
 
 bool ConvertPath(const ValueLine& line, std::size_t capacity, std::string& value) {
   const std::string& text = line.visible;
-  // An empty value, as written for an empty field, leaves the comment first on the line.
-  std::size_t end = text.find(" //");
+  // Without its comment the line is read as any other value line: its first token.
+  std::size_t end = CommentStart(text);
+  if (end == std::string::npos) return ConvertText(line, capacity, value);
   std::size_t begin = 0;
   while (begin < text.size() && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
-  if (end == std::string::npos) {
-    if (line.cut) return false;  // the path may go on beyond what was read
-    end = text.size();
-  }
   while (end > begin && IsBlank(text[end - 1])) --end;
   if (end <= begin) return false;
   std::string path = text.substr(begin, end - begin);
@@ -180,14 +185,13 @@ bool LoadSetupDataText(std::string& text) {
   if (!file) return false;
   text.clear();
   char buffer[8192];
-  while (text.size() < kMostBytesRead) {
+  for (;;) {
     std::size_t got = 0;
     if (!file->read(buffer, sizeof buffer, got)) return false;
-    if (got == 0) break;
+    if (got == 0) return true;
     text.append(buffer, got);
+    if (text.size() > kLargestSetupDataFile) return false;
   }
-  if (text.size() > kMostBytesRead) text.resize(kMostBytesRead);
-  return true;
 }
 
 }  // namespace omrix

@@ -72,7 +72,8 @@ int ParseSetupData(const std::string& text, SetupDataRecord& record,
                    std::string* entryCodeLine = nullptr);
 inline constexpr int kSetupDataSections = 5;
 
-// The whole "omrix.dat" of the library directory; false when it cannot be opened or read.
+// The whole "omrix.dat" of the library directory; false when it cannot be opened or read, or
+// is far too large to be one.
 bool LoadSetupDataText(std::string& text);
 
 }  // namespace omrix

@@ -1,7 +1,9 @@
 #include "setup_data_writer.h"
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 #include "core/library_state.h"
 #include "core/text.h"
@@ -13,8 +15,9 @@ namespace omrix {
 namespace {
 
 constexpr const char* kWriteError = "ERROR: Could not write file \xB4omrix.dat\xB4\n";
-// Tries at names beside the target before giving up; a stale one from a crash is skipped.
-constexpr int kTemporaryNameAttempts = 100;
+constexpr const char* kTemporarySuffix = ".tmp";
+// A rewrite takes milliseconds; a temporary file this old was left by a process that died.
+constexpr std::uint64_t kStaleTemporaryAgeSeconds = 600;
 
 std::string Hex(std::uint32_t value) {
   char text[16];
@@ -49,7 +52,32 @@ int WriteFailed() {
   return 1;
 }
 
+// Temporary files beside `target` that no live writer can still own.
+void RemoveStaleTemporaries(const std::string& target) {
+  const std::size_t nameStart = target.rfind('/') + 1;  // 0 for a bare name
+  const std::string directory = target.substr(0, nameStart);
+  const std::string prefix = target.substr(nameStart) + kTemporarySuffix;
+  platform::FileSystem& files = platform::files();
+  std::vector<std::string> names;
+  if (!files.listDirectory(directory, names)) return;
+  for (const std::string& name : names) {
+    platform::FileStatus status;
+    if (name.compare(0, prefix.size(), prefix) == 0 && files.status(directory + name, status) &&
+        status.isRegular && status.ageSeconds >= kStaleTemporaryAgeSeconds)
+      files.remove(directory + name);
+  }
+}
+
 }  // namespace
+
+bool IsStorableName(const std::string& name) {
+  constexpr const char* kWhiteSpace = " \t\r\n\v\f";
+  if (name.empty() || std::strchr(kWhiteSpace, name.front()) != nullptr ||
+      std::strchr(kWhiteSpace, name.back()) != nullptr)
+    return false;
+  return name.find_first_of("\r\n") == std::string::npos && name.find(" //") == std::string::npos &&
+         name.find("\t//") == std::string::npos;
+}
 
 std::string FormatSetupData(const SetupDataRecord& r) {
   const InitData& init = r.init;
@@ -98,21 +126,21 @@ int WriteSetupData(const SetupDataRecord& record) {
   platform::FileSystem& files = platform::files();
   // A link is kept as a link: the file it names is the one replaced.
   const std::string target = files.resolveLinks(path);
+  platform::FileStatus old;
+  const bool replacing = files.status(target, old);
+  // A file its owner made read-only stays as it is, although the directory would allow it.
+  if (replacing && !old.writable) return WriteFailed();
 
+  RemoveStaleTemporaries(target);
   std::string temporary;
-  std::unique_ptr<platform::File> file;
-  for (int attempt = 0; attempt < kTemporaryNameAttempts && !file; ++attempt) {
-    temporary = target + ".tmp" + std::to_string(attempt);
-    file = files.open(temporary, platform::FileMode::CreateNew);
-  }
+  std::unique_ptr<platform::File> file = files.createTemporary(target + kTemporarySuffix, temporary);
   if (!file) return WriteFailed();
 
   const std::string text = FormatSetupData(record);
   const bool written = file->write(text.data(), text.size());
   const bool closed = file->close();
   file.reset();
-  platform::FileStatus old;
-  if (written && closed && files.status(target, old) && old.isRegular)
+  if (written && closed && replacing && old.isRegular)
     files.setPermissions(temporary, old.permissions);
   if (!written || !closed || !files.rename(temporary, target)) {
     files.remove(temporary);

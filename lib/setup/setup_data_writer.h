@@ -40,6 +40,10 @@ struct SetupDataRecord {
                                             "UNKNOWN", "UNKNOWN", "UNKNOWN"};
 };
 
+// Whether a name reads back from the file as it was written: no line break, no comment mark
+// after white space, no white space at either end. Its length is the field's business.
+bool IsStorableName(const std::string& name);
+
 // The file's text, byte for byte.
 std::string FormatSetupData(const SetupDataRecord& record);
 

@@ -94,6 +94,26 @@ std::unique_ptr<platform::File> MemoryFileSystem::open(const std::string& path,
   return nullptr;
 }
 
+std::unique_ptr<platform::File> MemoryFileSystem::createTemporary(const std::string& prefix,
+                                                                  std::string& path) {
+  do {
+    path = prefix + std::to_string(temporaries_++);
+  } while (contents.count(path) != 0);
+  return open(path, platform::FileMode::CreateNew);
+}
+
+bool MemoryFileSystem::listDirectory(const std::string& directory,
+                                     std::vector<std::string>& names) {
+  names.clear();
+  for (const auto& entry : contents) {
+    const std::string& path = entry.first;
+    if (path.compare(0, directory.size(), directory) == 0 &&
+        path.find('/', directory.size()) == std::string::npos)
+      names.push_back(path.substr(directory.size()));
+  }
+  return true;
+}
+
 bool MemoryFileSystem::rename(const std::string& from, const std::string& to) {
   const auto found = contents.find(from);
   if (found == contents.end()) return false;
@@ -113,6 +133,7 @@ bool MemoryFileSystem::status(const std::string& path, platform::FileStatus& sta
   status.size = found->second.size();
   const auto permissions = permissions_.find(path);
   status.permissions = permissions != permissions_.end() ? permissions->second : 0644;
+  status.writable = (status.permissions & 0222) != 0;
   return true;
 }
 
@@ -129,6 +150,14 @@ std::unique_ptr<platform::File> FaultyFileSystem::open(const std::string& path,
       (reading ? faults_->failOpenForReading : faults_->failOpenForWriting))
     return nullptr;
   auto file = inner_->open(path, mode);
+  if (!file) return nullptr;
+  return std::make_unique<FaultyFile>(std::move(file), faults_);
+}
+
+std::unique_ptr<platform::File> FaultyFileSystem::createTemporary(const std::string& prefix,
+                                                                  std::string& path) {
+  if (Matches(prefix, faults_->openPattern) && faults_->failOpenForWriting) return nullptr;
+  auto file = inner_->createTemporary(prefix, path);
   if (!file) return nullptr;
   return std::make_unique<FaultyFile>(std::move(file), faults_);
 }

@@ -16,6 +16,9 @@ class MemoryFileSystem final : public platform::FileSystem {
   std::map<std::string, std::string> contents;
 
   std::unique_ptr<platform::File> open(const std::string& path, platform::FileMode mode) override;
+  std::unique_ptr<platform::File> createTemporary(const std::string& prefix,
+                                                  std::string& path) override;
+  bool listDirectory(const std::string& directory, std::vector<std::string>& names) override;
   bool rename(const std::string& from, const std::string& to) override;
   bool remove(const std::string& path) override;
   bool status(const std::string& path, platform::FileStatus& status) override;
@@ -24,6 +27,7 @@ class MemoryFileSystem final : public platform::FileSystem {
 
  private:
   std::map<std::string, std::uint32_t> permissions_;
+  unsigned temporaries_ = 0;
 };
 
 // Which operations fail. Paths are matched by their file-name part ending, e.g. "omrix.dat"
@@ -45,6 +49,11 @@ class FaultyFileSystem final : public platform::FileSystem {
       : inner_(std::move(inner)), faults_(std::move(faults)) {}
 
   std::unique_ptr<platform::File> open(const std::string& path, platform::FileMode mode) override;
+  std::unique_ptr<platform::File> createTemporary(const std::string& prefix,
+                                                  std::string& path) override;
+  bool listDirectory(const std::string& directory, std::vector<std::string>& names) override {
+    return inner_->listDirectory(directory, names);
+  }
   bool rename(const std::string& from, const std::string& to) override;
   bool remove(const std::string& path) override;
   bool status(const std::string& path, platform::FileStatus& status) override {

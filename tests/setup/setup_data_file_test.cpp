@@ -1,8 +1,10 @@
 // Writing "omrix.dat" and the de-initialisation rewrite, through the real and a faulty file layer.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
@@ -260,11 +262,43 @@ TEST_F(SetupDataFileTest, ReplacementKeepsPermissionsAndWritesThroughALink) {
   EXPECT_EQ(FilesInDirectory(), (std::vector<std::string>{"omrix.dat", "real-omrix.dat"}));
 }
 
-TEST_F(SetupDataFileTest, StaleTemporaryFileIsPassedOver) {
-  WriteWholeFile(Directory() + "omrix.dat.tmp0", "left by a crash");
+TEST_F(SetupDataFileTest, LeftoverTemporaryFilesNeverStopARewriteAndStaleOnesGo) {
+  for (int i = 0; i < 100; ++i) WriteWholeFile(DataPath() + ".tmp" + std::to_string(i), "left by a crash");
+  const std::string stale = DataPath() + ".tmp0";
+  const struct timespec anHourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, stale.c_str(), anHourAgo, 0), 0);
   ASSERT_EQ(WriteSetupData(RecordForNewFile()), 0);
   EXPECT_EQ(ReadWholeFile(DataPath()), Golden("new_file.dat"));
-  EXPECT_EQ(ReadWholeFile(Directory() + "omrix.dat.tmp0"), "left by a crash");
+  EXPECT_FALSE(fs::exists(stale));
+  // A fresh one may belong to a writer that is still at work.
+  EXPECT_EQ(ReadWholeFile(DataPath() + ".tmp1"), "left by a crash");
+  EXPECT_EQ(FilesInDirectory().size(), 100u);
+}
+
+TEST_F(SetupDataFileTest, ReadOnlyFileIsNotReplaced) {
+  WriteWholeFile(DataPath(), Golden("new_file.dat"));
+  ASSERT_EQ(chmod(DataPath().c_str(), 0444), 0);
+  state.portBase = 0x378;
+  EXPECT_EQ(DeInitOmrix(1), 1);
+  EXPECT_EQ(Transcript(), kWriteError);
+  EXPECT_EQ(ReadWholeFile(DataPath()), Golden("new_file.dat"));
+  EXPECT_EQ(FilesInDirectory(), std::vector<std::string>{"omrix.dat"});
+}
+
+TEST_F(SetupDataFileTest, LargeFileIsReadWholeAndAnAbsurdOneIsLeftAlone) {
+  std::string comments;
+  for (int i = 0; i < 17000; ++i) comments += "// a comment line that another tool put in front of the sections\n";
+  ASSERT_GT(comments.size(), 1u << 20);
+  WriteWholeFile(DataPath(), comments + Golden("new_file.dat"));
+  state.portBase = 0x378;
+  EXPECT_EQ(SaveSetupData(), 0);
+  EXPECT_EQ(Transcript(), "");
+
+  WriteWholeFile(DataPath(), Golden("new_file.dat"));
+  fs::resize_file(DataPath(), 65u << 20);  // sparse
+  EXPECT_EQ(SaveSetupData(), 1);
+  EXPECT_EQ(Transcript(), "ERROR: Could not read file \xB4omrix.dat\xB4\n");
+  EXPECT_EQ(fs::file_size(DataPath()), 65u << 20);
 }
 
 }  // namespace

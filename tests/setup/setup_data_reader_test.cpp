@@ -78,7 +78,7 @@ TEST(ConvertText, TakesTheFirstTokenIfItFits) {
   EXPECT_EQ(value, "abc");
 }
 
-TEST(ConvertPath, KeepsBlanksUpToTheComment) {
+TEST(ConvertPath, KeepsBlanksUpToTheCommentAndIsOneTokenWithoutIt) {
   struct Case {
     const char* line;
     bool cut;
@@ -87,8 +87,10 @@ TEST(ConvertPath, KeepsBlanksUpToTheComment) {
   };
   const Case cases[] = {
       {"/home/lab user/x.bit //ASC FPGA full-path-filename", false, true, "/home/lab user/x.bit"},
-      {"/home/lab user/x.bit", false, true, "/home/lab user/x.bit"},
-      {"/home/lab user/x.bit  \t", false, true, "/home/lab user/x.bit"},
+      {"/home/lab user/x.bit \t //ASC", false, true, "/home/lab user/x.bit"},
+      {"/home/lab user/x.bit", false, true, "/home/lab"},
+      {"FLASH\t//ASC FPGA full-path-filename", false, true, "FLASH"},
+      {"/designs/x.bit note without comment", false, true, "/designs/x.bit"},
       {"C:\\omrix\\demo.bit //ASC", false, true, "C:\\omrix\\demo.bit"},
       {"FLASH //ASC", false, true, "FLASH"},
       {"a//b //ASC", false, true, "a//b"},
@@ -105,6 +107,19 @@ TEST(ConvertPath, KeepsBlanksUpToTheComment) {
   std::string value = "UNKNOWN";
   EXPECT_FALSE(ConvertPath(Line("/" + std::string(259, 'p') + " //ASC"), 259, value));
   EXPECT_TRUE(ConvertPath(Line("/" + std::string(258, 'p') + " //ASC"), 259, value));
+}
+
+TEST(Conversions, ValueWithANulIsNotConverted) {
+  const ValueLine text = Line(std::string("setup.b\0it //ASC", 17));
+  const ValueLine number = Line(std::string("37\08 //HEX", 11));
+  std::string value = "default";
+  std::uint32_t n = 7;
+  EXPECT_FALSE(ConvertText(text, 99, value));
+  EXPECT_FALSE(ConvertPath(text, 259, value));
+  EXPECT_FALSE(ConvertHex(number, n));
+  EXPECT_FALSE(ConvertDecimal(number, n));
+  EXPECT_EQ(value, "default");
+  EXPECT_EQ(n, 7u);
 }
 
 TEST(SetupDataReader, FindsHeadsInOrderIgnoringCaseAndTrailingText) {
