@@ -41,7 +41,8 @@ void OnLibraryLoad() {
 std::int32_t HwaccInit_EnableDllMessages(MessageFunction callback) {
   state.portBase = kNoDevice;
   state.messageCallback = callback;
-  // A second bring-up must not leave the first handle open behind it.
+  // A second bring-up must not leave the first one's range claimed or its handle open.
+  if (state.portRangeHeld) DisablePortAccess();
   if (state.driverHandle != platform::kInvalidHandle) DriverUnload();
 
   std::string problem;

@@ -57,6 +57,8 @@ std::uint32_t TryPort() {
 // After a failed setup no device is current and the file records none. A port that was never
 // usable is not touched on the way.
 void ReleaseFailedPort() {
+  // Given back already (the probe found no device behind the setup configuration).
+  if (state.portBase == kNoDevice) return;
   if (IsUsablePortBase(state.portBase)) {
     DeInitOmrix(1);
   } else {

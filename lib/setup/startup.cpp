@@ -98,8 +98,14 @@ std::int32_t ProgramSystemImage(std::int32_t result, const std::string& imageFil
   if (imageFile == "NOT_VALID") return result;
   const std::string path = FieldText(state.libraryDirectory) + imageFile;
   SendMessageF("Initialize FLASH-memory with SYSTEMiMAGE file: '%s'\n", path.c_str());
+  // Nothing is erased for an image that could not be programmed after it.
   platform::FileStatus status;
-  if (path.size() < kFileNameSize && platform::files().status(path, status) && status.isRegular)
+  if (path.size() >= kFileNameSize) {
+    SendMessageF("-> ERROR: Could not open file '%s'\n", path.c_str());
+    return result;
+  }
+  if (platform::files().status(path, status) && status.isRegular &&
+      platform::files().open(path, platform::FileMode::Read))
     for (std::uint32_t sector : kSystemImageSectors) FlashSectorErase(sector);
   FlashProgram(path.c_str(), 0, kUserSpaceEnd, 0, 1, 0);
   return result;
@@ -108,13 +114,14 @@ std::int32_t ProgramSystemImage(std::int32_t result, const std::string& imageFil
 std::int32_t FactoryInitialisation(const SetupDataRecord& read) {
   const InitData& init = read.init;
   state.portBase = static_cast<std::uint16_t>(init.initPortBase & 0xFFFF);
-  if (!IsUsablePortBase(state.portBase) || EnablePortAccess() == 0) {
+  const bool granted = IsUsablePortBase(state.portBase) && EnablePortAccess() == 1;
+  SendMessage("Initialize device identifier codes with \xB4init_data\xB4 section from file \xB4omrix.dat\xB4\n");
+  SendMessageF("Initialize device at parallel port address %Xh\n", state.portBase);
+  if (!granted) {
     state.portBase = kNoDevice;
     SendMessage("ERROR: device not found\n");
     return 2;
   }
-  SendMessage("Initialize device identifier codes with \xB4init_data\xB4 section from file \xB4omrix.dat\xB4\n");
-  SendMessageF("Initialize device at parallel port address %Xh\n", state.portBase);
   if (FpgaConfig(init.initFpgaFile.c_str(), 0, 1) != 0) {
     if (SameFileName(init.initFpgaFile.c_str(), "intdlc5.bit") == 0) {
       SendMessageF("Device prepared for internal programming via JTAG at parallel-port address %Xh\n",

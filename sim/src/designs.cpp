@@ -41,37 +41,37 @@ std::vector<uint8_t> MakeBitstream(const char* designName) {
   return stream;
 }
 
+// Constant-initialised and never destroyed: a board saved from an exit handler still finds it.
+constexpr std::array<DesignInfo, kKnownDesignCount> kDesigns = {{
+    {Design::Setup, "setup.bit", "omrix_setup.ncd", true, true, false, 0x01,
+     "setup: ModeRegister, ConfigRegister, the flash window (2 echoes 3)"},
+    {Design::Demo, "demo.bit", "omrix_demo.ncd", true, true, false, 0x00,
+     "a user run configuration; registers as setup, so the identifier can be read"},
+    {Design::NoRegisters, "noreg.bit", "omrix_noreg.ncd", false, false, false, 0x00,
+     "a user design without registers"},
+    {Design::Basic52, "basic52.bit", "omrix_basic52.ncd", true, false, true, 0x00,
+     "BASIC-52: ModeRegister, ConfigRegister, the CPU RAM window"},
+    {Design::IoTestA, "LIOTESTA.BIT", "omrix_iotest_a.ncd", true, false, false, 0x01,
+     "I/O test A, LEDs blink fast"},
+    {Design::IoTestB, "LIOTESTB.BIT", "omrix_iotest_b.ncd", true, false, false, 0x01,
+     "I/O test B, LEDs blink slowly"},
+    {Design::PraxIoTestA, "pRAXnodeTestA.BIT", "praxnode_iotest_a.ncd", true, false, false, 0x01,
+     "pRAXnode I/O test A, LEDs blink fast"},
+    {Design::PraxIoTestB, "pRAXnodeTestB.BIT", "praxnode_iotest_b.ncd", true, false, false, 0x01,
+     "pRAXnode I/O test B, LEDs blink slowly"},
+    {Design::EmuAt89Isp, "emuat89ispcable.bit", "omrix_emu_at89isp.ncd", true, false, false,
+     0x01, "emulates the AT89 ISP cable"},
+    {Design::EmuAvrIsp, "emuavrispdongle.bit", "omrix_emu_avrisp.ncd", true, false, false, 0x01,
+     "emulates the AVR ISP dongle"},
+    {Design::EmuDlc5, "emudlc5.bit", "omrix_emu_dlc5.ncd", true, false, false, 0x01,
+     "emulates the Xilinx DLC5 JTAG cable"},
+    {Design::IntDlc5, "intdlc5.bit", "omrix_intdlc5.ncd", false, false, false, 0x00,
+     "prepares internal JTAG programming"},
+}};
+
 }  // namespace
 
-const std::vector<DesignInfo>& KnownDesigns() {
-  static const std::vector<DesignInfo> designs = {
-      {Design::Setup, "setup.bit", "omrix_setup.ncd", true, true, false, 0x01,
-       "setup: ModeRegister, ConfigRegister, the flash window (2 echoes 3)"},
-      {Design::Demo, "demo.bit", "omrix_demo.ncd", true, true, false, 0x00,
-       "a user run configuration; registers as setup, so the identifier can be read"},
-      {Design::NoRegisters, "noreg.bit", "omrix_noreg.ncd", false, false, false, 0x00,
-       "a user design without registers"},
-      {Design::Basic52, "basic52.bit", "omrix_basic52.ncd", true, false, true, 0x00,
-       "BASIC-52: ModeRegister, ConfigRegister, the CPU RAM window"},
-      {Design::IoTestA, "LIOTESTA.BIT", "omrix_iotest_a.ncd", true, false, false, 0x01,
-       "I/O test A, LEDs blink fast"},
-      {Design::IoTestB, "LIOTESTB.BIT", "omrix_iotest_b.ncd", true, false, false, 0x01,
-       "I/O test B, LEDs blink slowly"},
-      {Design::PraxIoTestA, "pRAXnodeTestA.BIT", "praxnode_iotest_a.ncd", true, false, false, 0x01,
-       "pRAXnode I/O test A, LEDs blink fast"},
-      {Design::PraxIoTestB, "pRAXnodeTestB.BIT", "praxnode_iotest_b.ncd", true, false, false, 0x01,
-       "pRAXnode I/O test B, LEDs blink slowly"},
-      {Design::EmuAt89Isp, "emuat89ispcable.bit", "omrix_emu_at89isp.ncd", true, false, false,
-       0x01, "emulates the AT89 ISP cable"},
-      {Design::EmuAvrIsp, "emuavrispdongle.bit", "omrix_emu_avrisp.ncd", true, false, false, 0x01,
-       "emulates the AVR ISP dongle"},
-      {Design::EmuDlc5, "emudlc5.bit", "omrix_emu_dlc5.ncd", true, false, false, 0x01,
-       "emulates the Xilinx DLC5 JTAG cable"},
-      {Design::IntDlc5, "intdlc5.bit", "omrix_intdlc5.ncd", false, false, false, 0x00,
-       "prepares internal JTAG programming"},
-  };
-  return designs;
-}
+const std::array<DesignInfo, kKnownDesignCount>& KnownDesigns() { return kDesigns; }
 
 const DesignInfo* FindDesign(const std::string& fieldA) {
   const std::string name = DesignNameOf(fieldA);

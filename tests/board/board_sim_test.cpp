@@ -9,6 +9,7 @@
 #include "board/fpga.h"
 #include "board/sim_board_fixture.h"
 #include "core/helpers.h"
+#include "omrix/sim/state_store.h"
 #include "setup/setup_data.h"
 
 namespace omrix {
@@ -254,6 +255,35 @@ TEST_F(BoardSimTest, BoardKeepsItsFlashAndDesignForTheNextProcess) {
   ASSERT_TRUE(nextProcess.attach());
   EXPECT_EQ(nextProcess.design(), sim::Design::Setup);
   EXPECT_TRUE(std::equal(Board().flash().begin(), Board().flash().end(), nextProcess.flash().begin()));
+}
+
+TEST_F(BoardSimTest, SecondBringUpGivesThePortBack) {
+  ASSERT_EQ(omrix::HwaccInit_EnableDllMessages(&Sink), 1);
+  sim::SimConfig sameBoard = testing::QuickBoard();
+  sameBoard.stateDir = Board().config().stateDir;
+  sim::Simulator otherProcess(sameBoard);
+  EXPECT_TRUE(otherProcess.attach());
+}
+
+using BoardSimDeathTest = BoardSimTest;
+
+TEST_F(BoardSimDeathTest, ProcessEndingWithoutDeInitialisationKeepsTheBoard) {
+  // A local: the exit handlers of the child remove the test's own directory, not this one.
+  const testing::TemporaryDirectory boardHome;
+  sim::SimConfig board = testing::QuickBoard();
+  board.stateDir = boardHome.path();
+  testing::ResetLibrary(Directory(), board);
+  ASSERT_EQ(omrix::HwaccInit_EnableDllMessages(&Sink), 1);
+  state.portBase = 0x378;
+  ASSERT_EQ(EnablePortAccess(), 1);
+  LoadSetup();
+  // Ends as a program that never calls DeInitOmrix: the board is saved by the exit handlers.
+  EXPECT_EXIT(std::exit(0), ::testing::ExitedWithCode(0), "");
+  std::string problem;
+  const auto saved = sim::ReadBoardState(boardHome.path() + "board.state", problem);
+  ASSERT_TRUE(saved.has_value()) << problem;
+  EXPECT_EQ(saved->design, sim::Design::Setup);
+  testing::ResetLibrary(Directory());  // this process's board goes while its home is there
 }
 
 }  // namespace

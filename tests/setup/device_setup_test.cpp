@@ -144,7 +144,8 @@ TEST_F(DeviceSetupTest, UnusablePortsAreNeverTouched) {
     EXPECT_EQ(SetupOmrix(1), 2);
     EXPECT_NE(Transcript().find("-> device not found\n"), std::string::npos);
     EXPECT_EQ(testing::Board().accessCounts().total(), 0u);
-    EXPECT_EQ(File().portBase, 0xFFFFu);
+    // FFFF is no device at all, so there is nothing to release and the file stays.
+    EXPECT_EQ(File().portBase, aux == 0xFFFF ? 0x378u : 0xFFFFu);
   }
 }
 
@@ -168,6 +169,16 @@ TEST_F(DeviceSetupTest, FileProblemsComeFirst) {
   EXPECT_EQ(SetupOmrix(0), 1);
   EXPECT_EQ(Transcript(), "ERROR: \xB4omrix.dat\xB4 corrupted, file deleted --> enter FILE EXIT and re-run program\n");
   EXPECT_FALSE(std::filesystem::exists(Directory() + "omrix.dat"));
+}
+
+TEST_F(DeviceSetupTest, PortAlreadyGivenBackIsNotReleasedTwice) {
+  Start(Board("board=none"));  // the setup configuration finds no register: released at once
+  std::string text = testing::ReadWholeFile(Directory() + "omrix.dat");
+  text.resize(text.find("#flash_content"));
+  testing::WriteWholeFile(Directory() + "omrix.dat", text);
+  EXPECT_EQ(SetupOmrix(0x378), 2);
+  EXPECT_EQ(Count(Transcript(), "corrupted, file deleted"), 1u);
+  EXPECT_EQ(Transcript().find("Could not read file"), std::string::npos) << Transcript();
 }
 
 TEST_F(DeviceSetupTest, FileThatCannotBeWrittenKeepsTheDevice) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "board/fpga.h"
 #include "core/frame.h"
@@ -252,19 +253,45 @@ TEST_F(StartupTest, FactoryTextsLongerThanTheirFieldAreProgrammedShort) {
 
 TEST_F(StartupTest, FactorySystemImageStep) {
   struct Case {
-    const char* image;
-    bool exists;
+    const char* name;
+    std::string image;
+    std::function<void()> arrange;  // before the start-up
+    bool programmed;
   };
-  for (const Case& c : {Case{"demo.rom", true}, Case{"missing.rom", false}}) {
-    SCOPED_TRACE(c.image);
+  const Case cases[] = {
+      {"present", "demo.rom", nullptr, true},
+      {"missing", "missing.rom", nullptr, false},
+      {"cannot_be_opened", "locked.rom",
+       [this] {
+         fs::copy_file(Directory() + "demo.rom", Directory() + "locked.rom");
+         auto faults = testing::InstallFaultyFiles();
+         faults->openPattern = "locked.rom";
+         faults->failOpenForReading = true;
+       },
+       false},
+      // The library directory and the image name fit their fields, the two joined do not.
+      {"path_too_long", std::string(60, 'i') + ".rom",
+       [this] {
+         const std::string deep = Directory() + std::string(200, 'd') + "/";
+         fs::create_directory(deep);
+         fs::copy_file(Directory() + "setup.bit", deep + "setup.bit");
+         fs::copy_file(Directory() + "demo.rom", deep + std::string(60, 'i') + ".rom");
+         fs::copy_file(DataPath(), deep + "omrix.dat");
+         SetField(state.libraryDirectory, deep);
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     Start(QuickBoard());
     WriteRecord(FactoryFile("setup.bit", c.image));
+    if (c.arrange) c.arrange();
     EXPECT_EQ(InterpreteOmrixDat(), 8);
     const std::string log = Transcript();
-    const std::string path = Directory() + c.image;
+    const std::string path = FieldText(state.libraryDirectory) + c.image;
     EXPECT_NE(log.find("Initialize FLASH-memory with SYSTEMiMAGE file: '" + path + "'\n"), std::string::npos);
-    EXPECT_EQ(log.find("Sector erase flash at 7A000h...\n") != std::string::npos, c.exists);
-    if (c.exists) {
+    EXPECT_EQ(log.find("Sector erase flash at 7A000h...\n") != std::string::npos, c.programmed);
+    if (c.programmed) {
       EXPECT_NE(log.find("-> flash program done\n"), std::string::npos);
       EXPECT_EQ(FieldText(state.flashCpuFile2), path);
       const std::string rom = testing::ReadWholeFile(path);
@@ -274,6 +301,7 @@ TEST_F(StartupTest, FactorySystemImageStep) {
       EXPECT_NE(log.find("-> ERROR: Could not open file '" + path + "'\n"), std::string::npos);
     }
     DeInitOmrix(0);
+    platform::overrideFileSystem(nullptr);
   }
 }
 
@@ -303,7 +331,10 @@ TEST_F(StartupTest, FactoryAtAPortThatCannotBeUsed) {
   WriteRecord(record);
   testing::Board().resetAccessCounts();
   EXPECT_EQ(InterpreteOmrixDat(), 2);
-  EXPECT_EQ(Transcript(), "ERROR: device not found\n");
+  EXPECT_EQ(Transcript(),
+            "Initialize device identifier codes with \xB4init_data\xB4 section from file \xB4omrix.dat\xB4\n"
+            "Initialize device at parallel port address FFFFh\n"
+            "ERROR: device not found\n");
   EXPECT_EQ(testing::Board().accessCounts().total(), 0u);
 }
 

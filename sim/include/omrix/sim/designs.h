@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,7 +40,8 @@ struct DesignInfo {
 };
 
 // Every known design, Setup first.
-const std::vector<DesignInfo>& KnownDesigns();
+inline constexpr std::size_t kKnownDesignCount = 12;
+const std::array<DesignInfo, kKnownDesignCount>& KnownDesigns();
 
 // The design a field a names; nullptr for a name the board does not know.
 const DesignInfo* FindDesign(const std::string& fieldA);
