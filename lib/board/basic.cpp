@@ -31,6 +31,7 @@ constexpr std::size_t kHeaderBytes = 16;
 constexpr std::size_t kHeaderLineLimit = 200;
 // No program that fits the area comes near this; a larger file is not read whole.
 constexpr std::uint64_t kLargestProgramFile = 1 << 20;
+constexpr const char* kHeaderFileNotCreated = "ERROR: creating MCS BASIC-52 binary header file\n";
 
 bool IsRegularFile(const std::string& path, std::uint64_t& size) {
   platform::FileStatus status;
@@ -164,7 +165,7 @@ int BasicHeaderCreate(const char* outName) {
     }
   }
   if (result == 1) SendMessage("ERROR: reading MCS BASIC-52 header file\n");
-  if (result == 2) SendMessage("ERROR: creating MCS BASIC-52 binary header file\n");
+  if (result == 2) SendMessage(kHeaderFileNotCreated);
   return result;
 }
 
@@ -172,17 +173,27 @@ std::int32_t BasicFlash(const char* fileName, std::uint32_t base) {
   const std::string name = fileName != nullptr ? fileName : "";
   std::uint64_t size = 0;
   std::string program;
-  if (IsRegularFile(name, size) && ReadWhole(name, program) && !IsBasicProgram(program)) {
+  // Nothing is written, not even a header, for a program that cannot be read whole.
+  if (!IsRegularFile(name, size) || !ReadWhole(name, program)) {
+    SendMessageF("-> ERROR: Could not open file '%s'\n", name.c_str());
+    return 1;
+  }
+  if (!IsBasicProgram(program)) {
     SendMessageF("-> ERROR: '%s' is no MCS BASIC-52 program file\n", name.c_str());
     return 1;
   }
+  size = program.size();
   const BasicRomArea area = BasicRomScan(base);
   std::int32_t result = 0;
   if (area.firstByte == 0xFF) {
-    // Beside its source, never in whatever directory the process happens to run in.
+    // Made anew beside its source each time: a header file left by an earlier call, or one
+    // in whatever directory the process runs in, is never programmed.
     std::string headerPath;
-    if (!LibraryPath(kBasicHeaderFile, headerPath)) headerPath = kBasicHeaderFile;
-    BasicHeaderCreate(headerPath.c_str());
+    if (!LibraryPath(kBasicHeaderFile, headerPath)) {
+      SendMessage(kHeaderFileNotCreated);
+      return 1;
+    }
+    if (BasicHeaderCreate(headerPath.c_str()) != 0) return 1;
     result = FlashProgram(headerPath.c_str(), base + kAreaStart, base + 0xFFFF, 0, 1, 0);
   }
   // Codes are combined as bits: a header and a program that both fail are still "1".

@@ -9,6 +9,7 @@
 #include "core/library_state.h"
 #include "core/text.h"
 #include "platform/platform.h"
+#include "setup/setup_data_writer.h"
 
 namespace omrix {
 
@@ -25,6 +26,8 @@ constexpr std::uint8_t kSelectWrite = 0x05;
 constexpr std::uint8_t kResetLine = 0x08;
 
 constexpr std::uint64_t kProgressStep = 16384;
+// The chip's last byte address: its address lines end here, and an address beyond would wrap.
+constexpr std::uint32_t kFlashEnd = 0x7FFFF;
 
 FlashDeadlines deadlines;
 
@@ -167,12 +170,42 @@ std::vector<FileNameField*> SlotsEndingAt(std::uint32_t endAddress) {
   }
 }
 
-// A name too long for its field is not known, rather than cut.
+// A name that the field or the setup data file cannot hold is not known, rather than cut.
 void RecordSlotName(FileNameField& field, const std::string& name) {
-  if (!SetField(field, name)) SetField(field, "UNKNOWN");
+  if (!IsStorableName(name) || !SetField(field, name)) SetField(field, "UNKNOWN");
 }
 
 std::string NameOf(const char* fileName) { return fileName != nullptr ? fileName : ""; }
+
+// The part of a range that lies on the chip, said when it is not the whole range; false, said
+// too, when nothing of it does.
+bool RangeOnChip(std::uint32_t start, std::uint32_t& end) {
+  if (start > end) {
+    SendMessageF("-> ERROR: empty flash range %Xh-%Xh, nothing done\n", static_cast<unsigned>(start),
+                 static_cast<unsigned>(end));
+    return false;
+  }
+  if (start > kFlashEnd) {
+    SendMessageF("-> ERROR: flash range %Xh-%Xh lies beyond the flash memory (0h-%Xh), nothing done\n",
+                 static_cast<unsigned>(start), static_cast<unsigned>(end), kFlashEnd);
+    return false;
+  }
+  if (end > kFlashEnd) {
+    SendMessageF("-> WARNING: flash range %Xh-%Xh cut at the end of the flash memory, %Xh\n",
+                 static_cast<unsigned>(start), static_cast<unsigned>(end), kFlashEnd);
+    end = kFlashEnd;
+  }
+  return true;
+}
+
+void SayFileHoldsNothing(const std::string& name, std::uint32_t fileOffset) {
+  SendMessageF("-> ERROR: file '%s' holds no data from offset %Xh on\n", name.c_str(),
+               static_cast<unsigned>(fileOffset));
+}
+
+void SayCouldNotWrite(const std::string& name) {
+  SendMessageF("\n-> ERROR: Could not write file '%s'\n", name.c_str());
+}
 
 }  // namespace
 
@@ -253,6 +286,7 @@ std::int32_t FlashSectorErase(std::uint32_t sectorAddress) {
 std::int32_t FlashVerify(const char* fileName, std::uint32_t startAddress,
                          std::uint32_t endAddress, std::uint32_t fileOffset,
                          std::int32_t reverseBits) {
+  if (!RangeOnChip(startAddress, endAddress)) return 1;
   FlashReset();
   SendMessage("-> verify flash ");
   ImageFile file;
@@ -280,17 +314,24 @@ std::int32_t FlashVerify(const char* fileName, std::uint32_t startAddress,
   LeaveReadMode();
   SendMessage("\n");
   // What could not be read was not compared.
-  return file.failed() ? 1 : result;
+  if (file.failed()) return 1;
+  if (result == 0 && count == 0) {
+    SayFileHoldsNothing(NameOf(fileName), fileOffset);
+    return 1;
+  }
+  return result;
 }
 
 std::int32_t FlashProgram(const char* fileName, std::uint32_t startAddress,
                           std::uint32_t endAddress, std::uint32_t fileOffset, std::int32_t verify,
                           std::int32_t reverseBits) {
   const std::string name = NameOf(fileName);
+  if (!RangeOnChip(startAddress, endAddress)) return 1;
   FlashReset();
   SendMessageF("Program flash starting at %Xh with file '%s'", static_cast<unsigned>(startAddress),
                name.c_str());
   int result = 0;
+  bool nothingInFile = false;
   ImageFile file;
   if (!file.open(name) || !file.skip(fileOffset)) {
     result = 1;
@@ -308,6 +349,8 @@ std::int32_t FlashProgram(const char* fileName, std::uint32_t startAddress,
     }
     // Programmed up to a read error, but not the whole file: not done.
     if (result == 0 && file.failed()) result = 1;
+    nothingInFile = result == 0 && count == 0;
+    if (nothingInFile) result = 1;
   }
   SendMessage("\n");
   Control(0x00);
@@ -315,6 +358,10 @@ std::int32_t FlashProgram(const char* fileName, std::uint32_t startAddress,
     if (FlashVerify(fileName, startAddress, endAddress, fileOffset, reverseBits) != 0) result = 4;
     if (result == 0)
       for (FileNameField* slot : SlotsEndingAt(endAddress)) RecordSlotName(*slot, name);
+  }
+  if (nothingInFile) {
+    SayFileHoldsNothing(name, fileOffset);
+    return result;
   }
   switch (result) {
     case 0: SendMessage("-> flash program done\n"); break;
@@ -328,11 +375,16 @@ std::int32_t FlashProgram(const char* fileName, std::uint32_t startAddress,
 std::int32_t FlashRead2File(const char* fileName, std::uint32_t startAddress,
                             std::uint32_t endAddress) {
   const std::string name = NameOf(fileName);
+  if (!RangeOnChip(startAddress, endAddress)) return 1;
   FlashReset();
   SendMessageF("Save flash to file: '%s' ", name.c_str());
+  // Only a regular file or a new name: a FIFO or a device could block or swallow the save.
   std::unique_ptr<platform::File> file =
       platform::files().open(name, platform::FileMode::WriteTruncate);
-  if (!file) return 1;
+  if (!file) {
+    SayCouldNotWrite(name);
+    return 1;
+  }
   bool written = true;
   std::vector<std::uint8_t> buffer;
   buffer.reserve(65536);
@@ -353,7 +405,7 @@ std::int32_t FlashRead2File(const char* fileName, std::uint32_t startAddress,
   if (written && !buffer.empty()) written = file->write(buffer.data(), buffer.size());
   written = file->close() && written;
   if (!written) {
-    SendMessageF("\n-> ERROR: Could not write file '%s'\n", name.c_str());
+    SayCouldNotWrite(name);
     return 1;
   }
   SendMessage("\n -> done\n");

@@ -1,6 +1,8 @@
 #include "fpga.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "core/text.h"
 #include "platform/platform.h"
 #include "setup/setup_data.h"
+#include "setup/setup_data_writer.h"
 
 namespace omrix {
 
@@ -36,30 +39,36 @@ bool WorkingPath(const std::string& source, bool sourceIsFullPath, std::string& 
   return LibraryPath(source, path);
 }
 
-// The whole configuration file; false when it is not a regular file or cannot be read whole.
-bool ReadConfigurationFile(const std::string& path, std::vector<std::uint8_t>& bytes,
-                           bool& notFound) {
+enum class ConfigurationFile { Read, NotFound, Unreadable, TooLarge, NoConfiguration };
+
+// Every configuration stream the board's FPGA accepts carries this word before its commands.
+bool HoldsSyncWord(const std::vector<std::uint8_t>& bytes) {
+  static constexpr std::uint8_t kSyncWord[] = {0xAA, 0x99, 0x55, 0x66};
+  return std::search(bytes.begin(), bytes.end(), std::begin(kSyncWord), std::end(kSyncWord)) !=
+         bytes.end();
+}
+
+// The whole configuration file, judged before the FPGA is touched.
+ConfigurationFile ReadConfigurationFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
   platform::FileStatus status;
-  notFound = !platform::files().status(path, status) || !status.isRegular;
-  if (notFound) return false;
+  if (!platform::files().status(path, status) || !status.isRegular)
+    return ConfigurationFile::NotFound;
+  if (status.size > kLargestConfigurationFile) return ConfigurationFile::TooLarge;
   std::unique_ptr<platform::File> file = platform::files().open(path, platform::FileMode::Read);
-  notFound = !file;
-  if (notFound) return false;
+  if (!file) return ConfigurationFile::NotFound;
   bytes.clear();
-  try {
-    bytes.reserve(static_cast<std::size_t>(status.size));
-    std::vector<std::uint8_t> chunk(65536);
-    for (;;) {
-      std::size_t got = 0;
-      if (!file->read(chunk.data(), chunk.size(), got)) return false;
-      if (got == 0) break;
-      bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(got));
-    }
-  } catch (const std::bad_alloc&) {
-    return false;  // a file too large to hold is not a configuration
+  bytes.reserve(static_cast<std::size_t>(status.size));
+  std::vector<std::uint8_t> chunk(65536);
+  for (;;) {
+    std::size_t got = 0;
+    if (!file->read(chunk.data(), chunk.size(), got)) return ConfigurationFile::Unreadable;
+    if (got == 0) break;
+    bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(got));
+    if (bytes.size() > kLargestConfigurationFile) return ConfigurationFile::TooLarge;
   }
   // A file that shrank while it was read is not a whole configuration.
-  return bytes.size() >= status.size;
+  if (bytes.size() < status.size) return ConfigurationFile::Unreadable;
+  return HoldsSyncWord(bytes) ? ConfigurationFile::Read : ConfigurationFile::NoConfiguration;
 }
 
 void ClockOut(const std::vector<std::uint8_t>& bytes) {
@@ -84,6 +93,14 @@ std::int32_t NotFound(const std::string& path) {
   return FileError();
 }
 
+void ProgramPulse() {
+  const std::uint32_t data = DataPort();
+  PortOut(data, kProgramHigh);
+  PortOut(data, 0x00);
+  SleepMs(1);
+  PortOut(data, kProgramHigh);
+}
+
 std::int32_t CheckConfigRegister(const std::string& workingPath) {
   if (ToggleCheck() == 1) {
     SendMessage("-> done\n");
@@ -103,18 +120,42 @@ std::int32_t CheckConfigRegister(const std::string& workingPath) {
 std::int32_t FpgaConfig(const char* sourceText, std::int32_t sourceIsFullPath,
                         std::int32_t recordAsRunConfig) {
   const std::string source = sourceText != nullptr ? sourceText : "";
-  SetPortLines(3);
   std::string path;
-  // Never recorded cut: a source that does not fit is a file that cannot be found.
-  if (!WorkingPath(source, sourceIsFullPath != 0, path)) return NotFound(path);
+  // Never recorded cut, nor in a form the setup data file cannot hold: such a source is a file
+  // that cannot be found.
+  const bool usable = WorkingPath(source, sourceIsFullPath != 0, path) &&
+                      (recordAsRunConfig == 0 || IsStorableName(source));
+  const bool clear = usable && SameFileName(path.c_str(), "CLEAR") == 0;
+  const bool flash = usable && SameFileName(path.c_str(), "FLASH") == 0;
 
+  // A file that is no configuration for this board is refused while the FPGA still runs its
+  // design, so nothing changes and nothing is forgotten.
+  std::vector<std::uint8_t> bytes;
+  ConfigurationFile file = ConfigurationFile::NotFound;
+  if (usable && !clear && !flash) {
+    file = ReadConfigurationFile(path, bytes);
+    if (file == ConfigurationFile::TooLarge) {
+      SendMessageF("ERROR: FPGA configuration file '%s' too large, no configuration of this board "
+                   "exceeds %u bytes\n",
+                   path.c_str(), static_cast<unsigned>(kLargestConfigurationFile));
+      return kFpgaFileError;
+    }
+    if (file == ConfigurationFile::NoConfiguration) {
+      SendMessageF("ERROR: FPGA configuration file '%s' holds no configuration, sync word "
+                   "AA 99 55 66 missing\n",
+                   path.c_str());
+      return kFpgaFileError;
+    }
+  }
+
+  SetPortLines(3);
   std::int32_t result;
-  if (SameFileName(path.c_str(), "CLEAR") == 0) {
+  if (clear) {
     outbyte(0, 1);
     SetPortLines(2);
     SendMessage("FPGA configuration cleared, CPU disabled\n");
     result = kFpgaCleared;
-  } else if (SameFileName(path.c_str(), "FLASH") == 0) {
+  } else if (flash) {
     outbyte(0, 1);
     SetPortLines(1);
     SleepMs(kFlashReloadMs);
@@ -122,16 +163,12 @@ std::int32_t FpgaConfig(const char* sourceText, std::int32_t sourceIsFullPath,
     SendMessage("FPGA configured via flash\n");
     result = CheckConfigRegister(path);
   } else {
-    // PROGRAM pulse before the file is opened: a missing file leaves the FPGA cleared.
-    const std::uint32_t data = DataPort();
-    PortOut(data, kProgramHigh);
-    PortOut(data, 0x00);
-    SleepMs(1);
-    PortOut(data, kProgramHigh);
-    std::vector<std::uint8_t> bytes;
-    bool notFound = false;
-    if (!ReadConfigurationFile(path, bytes, notFound)) {
-      return notFound ? NotFound(path) : FileError();
+    // The PROGRAM pulse comes first: a file that cannot be loaded leaves the FPGA cleared.
+    ProgramPulse();
+    if (file == ConfigurationFile::NotFound) return NotFound(path);
+    if (file == ConfigurationFile::Unreadable) {
+      SendMessageF("ERROR: FPGA configuration file '%s' could not be read\n", path.c_str());
+      return FileError();
     }
     SendMessageF("Configure FPGA via PC with file: '%s' ...\n", path.c_str());
     ClockOut(bytes);

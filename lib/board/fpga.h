@@ -10,6 +10,10 @@ inline constexpr std::int32_t kFpgaDeviceNotDetected = 0x0100;
 inline constexpr std::int32_t kFpgaNoConfigRegister = 0x0200;
 inline constexpr std::int32_t kFpgaCleared = 0x1000;
 
+// Far beyond the bitstream of any FPGA the board family carries (about 100 KB); a larger file
+// is refused unread.
+inline constexpr std::uint64_t kLargestConfigurationFile = 16u << 20;
+
 std::int32_t FpgaConfig(const char* source, std::int32_t sourceIsFullPath,
                         std::int32_t recordAsRunConfig);
 std::int32_t FpgaCfgForSetup(std::int32_t forSetup, std::int32_t force);

@@ -1,5 +1,6 @@
 // The flash window cycles, polling and slot names, against a recording port in EPP mode.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -139,7 +140,7 @@ TEST_F(FlashRecordedTest, ProgramRecordsTheNameByEndAddress) {
     std::vector<int> slots;
   };
   const Case cases[] = {{0x00000, 0x0FFFF, {2}}, {0x00000, 0x0FFFE, {}}, {0x10000, 0x1FFFF, {3}},
-                        {0x20000, 0x2FFFF, {4}}, {0x55555, 0x3FFFF, {5}}, {0x40000, 0x5FFFF, {0}},
+                        {0x20000, 0x2FFFF, {4}}, {0x35555, 0x3FFFF, {5}}, {0x40000, 0x5FFFF, {0}},
                         {0x60000, 0x77FFF, {1}}, {0x00000, 0x7BFFF, {0, 1, 2, 3, 4, 5}}};
   for (const Case& c : cases) {
     for (FileNameField* slot : Slots()) SetField(*slot, "UNKNOWN");
@@ -198,13 +199,38 @@ TEST_F(FlashRecordedTest, ProgramOfAFileThatCannotBeReadTouchesNoByte) {
   }
 }
 
-TEST_F(FlashRecordedTest, StartAfterEndProgramsNothingAndRecordsByEnd) {
+TEST_F(FlashRecordedTest, RangeWithNothingToDoIsRefusedUntouched) {
   const std::string file = Directory() + "data.bin";
   testing::WriteWholeFile(file, "\x12\x34");
-  EXPECT_EQ(FlashProgram(file.c_str(), 0x10000, 0x0FFFF, 0, 1, 0), 0);
-  EXPECT_EQ(FieldText(state.flashCpuFile0), file);
+  const std::string saved = Directory() + "saved.rom";
+  struct Case {
+    const char* name;
+    std::uint32_t start, end, offset;
+    std::string line;
+  };
+  const Case cases[] = {
+      {"start_after_end", 0x10000, 0x0FFFF, 0, "-> ERROR: empty flash range 10000h-FFFFh, nothing done\n"},
+      {"beyond_the_chip", 0x80000, 0x8FFFF, 0,
+       "-> ERROR: flash range 80000h-8FFFFh lies beyond the flash memory (0h-7FFFFh), nothing done\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    port_->accesses.clear();
+    ClearTranscript();
+    EXPECT_EQ(FlashProgram(file.c_str(), c.start, c.end, 0, 1, 0), 1);
+    EXPECT_EQ(FlashVerify(file.c_str(), c.start, c.end, 0, 0), 1);
+    EXPECT_EQ(FlashRead2File(saved.c_str(), c.start, c.end), 1);
+    EXPECT_EQ(Transcript(), c.line + c.line + c.line);
+    EXPECT_TRUE(port_->accesses.empty());
+    EXPECT_FALSE(std::filesystem::exists(saved));
+  }
+  ClearTranscript();
+  EXPECT_EQ(FlashProgram(file.c_str(), 0, 0x0FFFF, 2, 1, 0), 1);  // the offset is the file's end
+  EXPECT_EQ(Transcript(), "Program flash starting at 0h with file '" + file + "'\n-> ERROR: file '" +
+                              file + "' holds no data from offset 2h on\n");
   const Cycles cycles = Recorded();
   EXPECT_EQ(std::count(cycles.begin(), cycles.end(), "W 3 A0"), 0);
+  EXPECT_EQ(SlotNames(), std::vector<std::string>(6, "UNKNOWN"));
 }
 
 TEST_F(FlashRecordedTest, NameTooLongForItsFieldIsRecordedAsUnknown) {
@@ -229,13 +255,21 @@ TEST_F(FlashRecordedTest, SequentialReadsWriteOnlyTheAddressBytesThatChange) {
   EXPECT_EQ(Transcript(), "Save flash to file: '" + file + "' \n -> done\n");
 }
 
-TEST_F(FlashRecordedTest, AddressLoopsEndAtTheTopOfTheAddressSpace) {
+TEST_F(FlashRecordedTest, RangePastTheChipIsCutAtItsEndAndNeverWraps) {
   const std::string file = Directory() + "top.rom";
-  EXPECT_EQ(FlashRead2File(file.c_str(), 0xFFFFFFFE, 0xFFFFFFFF), 0);
+  EXPECT_EQ(FlashRead2File(file.c_str(), 0x7FFFE, 0xFFFFFFFF), 0);
   EXPECT_EQ(testing::ReadWholeFile(file).size(), 2u);
-  const std::string blank = Directory() + "blank.bin";
-  testing::WriteWholeFile(blank, std::string(64, '\xFF'));
-  EXPECT_EQ(FlashProgram(blank.c_str(), 0xFFFFFFF0, 0xFFFFFFFF, 0, 1, 0), 0);
+  EXPECT_EQ(Transcript().rfind("-> WARNING: flash range 7FFFEh-FFFFFFFFh cut at the end of the flash "
+                               "memory, 7FFFFh\nSave flash",
+                               0),
+            0u);
+  const std::string data = Directory() + "data.bin";
+  testing::WriteWholeFile(data, std::string(64, '\x12'));
+  port_->defaultAnswer = 0x12;
+  port_->accesses.clear();
+  EXPECT_EQ(FlashProgram(data.c_str(), 0x7FFF0, 0xFFFFFFFF, 0, 1, 0), 0);
+  const Cycles cycles = Recorded();
+  EXPECT_EQ(std::count(cycles.begin(), cycles.end(), "W 3 A0"), 16);
 }
 
 TEST_F(FlashRecordedTest, SaveThatCannotBeWrittenSaysSo) {
@@ -245,9 +279,15 @@ TEST_F(FlashRecordedTest, SaveThatCannotBeWrittenSaysSo) {
   // The first 64 KB are read, then their write fails and the save stops.
   EXPECT_EQ(Transcript(), "Save flash to file: '" + file + "' ....\n-> ERROR: Could not write file '" + file + "'\n");
   ClearTranscript();
-  const std::string nowhere = Directory() + "no/such/dir.rom";
-  EXPECT_EQ(FlashRead2File(nowhere.c_str(), 0, 15), 1);
-  EXPECT_EQ(Transcript(), "Save flash to file: '" + nowhere + "' ");
+  platform::overrideFileSystem(nullptr);
+  const std::string fifo = Directory() + "fifo.rom";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // no reader: an open for writing would block
+  for (const std::string& nowhere : {Directory() + "no/such/dir.rom", fifo}) {
+    ClearTranscript();
+    EXPECT_EQ(FlashRead2File(nowhere.c_str(), 0, 15), 1);
+    EXPECT_EQ(Transcript(), "Save flash to file: '" + nowhere + "' \n-> ERROR: Could not write file '" +
+                                nowhere + "'\n");
+  }
 }
 
 TEST_F(FlashRecordedTest, FileOffsetSkipsTheFirstBytes) {

@@ -20,6 +20,8 @@ PortAccess O(std::uint32_t port, std::uint8_t value) { return {'o', port, value}
 const std::vector<PortAccess> kConfigurationAccess = {O(kControl, 0x00), O(kData, 0x02),
                                                       O(kControl, 0x0B)};
 const std::vector<PortAccess> kProgramPulse = {O(kData, 0x02), O(kData, 0x00), O(kData, 0x02)};
+// The shortest file the library takes for a configuration: the sync word alone.
+const std::string kSyncWord("\xAA\x99\x55\x66", 4);
 
 std::vector<PortAccess> Concat(std::initializer_list<std::vector<PortAccess>> parts) {
   std::vector<PortAccess> all;
@@ -46,11 +48,11 @@ class FpgaRecordedTest : public testing::RecordedBoardTest {
 };
 
 TEST_F(FpgaRecordedTest, ViaPcClocksEveryBitMsbFirstAndNothingElse) {
-  const std::string path = Write("two.bit", std::string("\xA5\x01", 2));
+  const std::string path = Write("sync.bit", kSyncWord);
   port_->defaultAnswer = 0x00;  // ConfigRegister never follows: no register
   EXPECT_EQ(FpgaConfig(path.c_str(), 1, 1), kFpgaNoConfigRegister);
   std::vector<PortAccess> bits;
-  for (int byte : {0xA5, 0x01})
+  for (int byte : {0xAA, 0x99, 0x55, 0x66})
     for (int bit = 7; bit >= 0; --bit) {
       const auto din = static_cast<std::uint8_t>((byte >> bit) & 1);
       bits.push_back(O(kData, static_cast<std::uint8_t>(din | 0x02)));
@@ -140,38 +142,73 @@ TEST_F(FpgaRecordedTest, FlashBitIsAFileNotTheFlash) {
   EXPECT_EQ(Transcript(), "ERROR: FPGA configuration file '" + Directory() + "flash.bit' not found\n");
 }
 
-TEST_F(FpgaRecordedTest, EmptyFileClocksNothingAndTheCheckDecides) {
-  Write("empty.bit", "");
-  port_->defaultAnswer = 0x00;
-  EXPECT_EQ(FpgaConfig("empty.bit", 0, 0), kFpgaNoConfigRegister);
-  const auto expected =
-      Concat({kConfigurationAccess, kProgramPulse, {O(kControl, 0x00), O(kData, 0x00)}});
-  EXPECT_EQ(Head(port_->accesses, expected.size()), expected);
-  EXPECT_EQ(Transcript().rfind("Configure FPGA via PC with file: '", 0), 0u);
+TEST_F(FpgaRecordedTest, FileThatIsNoConfigurationIsRefusedBeforeTheFpgaIsTouched) {
+  struct Case {
+    const char* name;
+    std::string content;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"empty.bit", "", "holds no configuration, sync word AA 99 55 66 missing"},
+      {"program.bin", std::string("\x02\x00\x30\x75\x81\x30\x12\x00", 8),
+       "holds no configuration, sync word AA 99 55 66 missing"},
+      {"cut.bit", std::string("\x00\x09\x0F\xF0\x0F\xF0\x0F\xF0\x0F\xF0\x00\x00\x01\x61", 14),
+       "holds no configuration, sync word AA 99 55 66 missing"},
+      {"huge.bit", "", "too large, no configuration of this board exceeds 16777216 bytes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Write(c.name, c.content);
+    if (std::string(c.name) == "huge.bit")
+      std::filesystem::resize_file(path, kLargestConfigurationFile + 1);  // sparse: never read
+    SetField(state.loadedFpgaFile, "demo.bit");
+    port_->accesses.clear();
+    ClearTranscript();
+    EXPECT_EQ(FpgaConfig(path.c_str(), 1, 1), kFpgaFileError);
+    EXPECT_TRUE(port_->accesses.empty());
+    EXPECT_EQ(Transcript(), "ERROR: FPGA configuration file '" + path + "' " + c.why + "\n");
+    EXPECT_EQ(FieldText(state.loadedFpgaFile), "demo.bit");  // still running
+    EXPECT_EQ(FieldText(state.fpgaConfigFile), "CLEAR");
+  }
 }
 
 TEST_F(FpgaRecordedTest, BareNameAsFullPathLiesInTheLibraryDirectory) {
-  Write("demo.bit", "x");
+  Write("demo.bit", kSyncWord);
   port_->defaultAnswer = 0x00;
   EXPECT_EQ(FpgaConfig("demo.bit", 1, 1), kFpgaNoConfigRegister);
   EXPECT_NE(Transcript().find("'" + Directory() + "demo.bit'"), std::string::npos);
   EXPECT_EQ(FieldText(state.fpgaConfigFile), "demo.bit");  // recorded as passed
 }
 
-TEST_F(FpgaRecordedTest, SourceTooLongIsNeverRecordedCut) {
+TEST_F(FpgaRecordedTest, SourceTheFileCannotHoldIsNeverRecordedAndLeavesTheFpgaCleared) {
   const std::string longPath = "/" + std::string(300, 'l') + "/x.bit";
   EXPECT_EQ(FpgaConfig(longPath.c_str(), 1, 1), kFpgaFileError);
   EXPECT_EQ(Transcript(), "ERROR: FPGA configuration file '" + longPath + "' not found\n");
+  EXPECT_EQ(port_->accesses, Concat({kConfigurationAccess, kProgramPulse}));
   EXPECT_EQ(FieldText(state.fpgaConfigFile), "CLEAR");
   const std::string longName(259 - Directory().size() + 1, 'n');
-  ClearTranscript();
   EXPECT_EQ(FpgaConfig(longName.c_str(), 0, 1), kFpgaFileError);
   EXPECT_EQ(FieldText(state.fpgaConfigFile), "CLEAR");
+
+  // A name that would not read back from "omrix.dat" as written.
+  for (const std::string name : {"a\nb.bit", "a //b.bit", "a\t//b.bit", "a.bit "}) {
+    SCOPED_TRACE(name);
+    std::filesystem::create_directories(std::filesystem::path(Directory() + name).parent_path());
+    const std::string path = Write(name, kSyncWord);
+    port_->accesses.clear();
+    ClearTranscript();
+    EXPECT_EQ(FpgaConfig(path.c_str(), 1, 1), kFpgaFileError);
+    EXPECT_EQ(Transcript(), "ERROR: FPGA configuration file '" + path + "' not found\n");
+    EXPECT_EQ(port_->accesses, Concat({kConfigurationAccess, kProgramPulse}));
+    EXPECT_EQ(FieldText(state.fpgaConfigFile), "CLEAR");
+    port_->defaultAnswer = 0x00;
+    EXPECT_EQ(FpgaConfig(path.c_str(), 1, 0), kFpgaNoConfigRegister);  // loaded, not recorded
+  }
 }
 
 TEST_F(FpgaRecordedTest, SetupConfigurationWithoutRegisterReleasesTheDevice) {
   testing::WriteWholeFile(Directory() + "omrix.dat", "");  // the rewrite finds it corrupt
-  Write("setup.bit", "x");
+  Write("setup.bit", kSyncWord);
   port_->defaultAnswer = 0x00;
   EXPECT_EQ(FpgaConfig("setup.bit", 0, 0), kFpgaDeviceNotDetected);
   EXPECT_EQ(state.portBase, kNoDevice);
@@ -181,7 +218,7 @@ TEST_F(FpgaRecordedTest, SetupConfigurationWithoutRegisterReleasesTheDevice) {
 }
 
 TEST_F(FpgaRecordedTest, SwitchingSkipsWhatIsAlreadyLoaded) {
-  Write("SETUP.BIT", "x");
+  Write("SETUP.BIT", kSyncWord);
   port_->defaultAnswer = 0x00;
   SetField(state.setupFpgaFile, "SETUP.BIT");
   SetField(state.loadedFpgaFile, "setup.bit");  // compared without case

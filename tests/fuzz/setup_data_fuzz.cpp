@@ -1,11 +1,16 @@
-// Arbitrary bytes as "omrix.dat" and as "basic52.dat", in memory: the readers must never crash
-// or overrun, and a rewritten "omrix.dat" rewrites to itself.
+// Arbitrary bytes as "omrix.dat", as "basic52.dat" and as an FPGA configuration file, in
+// memory: the readers must never crash or overrun, a rewritten "omrix.dat" rewrites to itself
+// and reads the same behind more than 1 MiB of comments, and only a file that holds the sync
+// word is ever clocked into the FPGA.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "board/basic.h"
+#include "board/fpga.h"
 #include "core/library_state.h"
 #include "core/text.h"
 #include "platform/platform.h"
@@ -66,6 +71,28 @@ std::string RewriteInMemory(const std::string& text, int& result) {
   return found != observer->contents.end() ? found->second : std::string();
 }
 
+// More than a mebibyte of comment lines, which every reader skips before the first section.
+const std::string& CommentsPastOneMebibyte() {
+  static const std::string comments = [] {
+    std::string text;
+    while (text.size() <= (1u << 20)) text += "// a comment line in front of the sections\n";
+    return text;
+  }();
+  return comments;
+}
+
+void CheckConfigurationFile(const std::string& bytes) {
+  auto files = std::make_unique<omrix::testing::MemoryFileSystem>();
+  files->contents["/fuzz/design.bit"] = bytes;
+  omrix::platform::overrideFileSystem(std::move(files));
+  omrix::SetField(omrix::state.loadedFpgaFile, "running.bit");
+  const int result = omrix::FpgaConfig("/fuzz/design.bit", 1, 0);
+  const std::string sync("\xAA\x99\x55\x66", 4);
+  const bool holdsSync = bytes.find(sync) != std::string::npos;
+  const bool refused = omrix::FieldText(omrix::state.loadedFpgaFile) == "running.bit";
+  if (holdsSync == refused || (refused && result != omrix::kFpgaFileError)) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -88,7 +115,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int second = -1;
     if (RewriteInMemory(rewritten, second) != rewritten || second != 0) std::abort();
   }
+  // A sample of the inputs, so that the run keeps its pace.
+  if (std::hash<std::string>{}(text) % 32 == 0) {
+    int padded = -1;
+    if (RewriteInMemory(CommentsPastOneMebibyte() + text, padded) != rewritten || padded != first)
+      std::abort();
+  }
   omrix::platform::overridePortBackend(std::make_unique<QuietPort>());
+  CheckConfigurationFile(text);
   const int started = ReadInMemory(text, [] { return omrix::InterpreteOmrixDat(); });
   if (started != 0 && started != 1 && started != 2 && started != 4 && started != 8 && started != 16)
     std::abort();
