@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+using namespace omrix::commands;
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -29,27 +31,37 @@ constexpr SubcommandEntry kSubcommands[] = {
     {"in", Subcommand::In, true},
     {"init", Subcommand::Init, true},
     {"ack", Subcommand::Ack, true},
+    {"script", Subcommand::Script, false},
 };
 
 struct SlotEntry {
   const char* name;
-  Slot slot;
+  CommandId program;
+  CommandId erase;
 };
 
 constexpr SlotEntry kSlots[] = {
-    {"fpga0", Slot::Fpga0}, {"fpga1", Slot::Fpga1}, {"cpu0", Slot::Cpu0}, {"cpu1", Slot::Cpu1},
-    {"cpu2", Slot::Cpu2},   {"cpu3", Slot::Cpu3},   {"all", Slot::All},
+    {"fpga0", ID_PROGRAM_FPGA0, ID_ERASE_FPGA0}, {"fpga1", ID_PROGRAM_FPGA1, ID_ERASE_FPGA1},
+    {"cpu0", ID_PROGRAM_CPU0, ID_ERASE_CPU0},    {"cpu1", ID_PROGRAM_CPU1, ID_ERASE_CPU1},
+    {"cpu2", ID_PROGRAM_CPU2, ID_ERASE_CPU2},    {"cpu3", ID_PROGRAM_CPU3, ID_ERASE_CPU3},
+    {"all", ID_PROGRAM_ALL, ID_ERASE_ALL},
 };
 
 struct PortEntry {
   const char* name;
-  std::int32_t port;
+  CommandId id;
 };
 
 // The five items of the File > Setup menu.
 constexpr PortEntry kPorts[] = {
-    {"auto", 0}, {"3bc", 0x3BC}, {"378", 0x378}, {"278", 0x278}, {"aux", 1},
+    {"auto", ID_SETUP_AUTO}, {"3bc", ID_SETUP_3BC}, {"378", ID_SETUP_378},
+    {"278", ID_SETUP_278},   {"aux", ID_SETUP_AUX},
 };
+
+constexpr CommandId kCpuRuns[] = {ID_CPU_RUN0, ID_CPU_RUN1, ID_CPU_RUN2, ID_CPU_RUN3};
+
+// The library's port backends.
+constexpr const char* kPortBackends[] = {"sim", "direct"};
 
 const SubcommandEntry* FindSubcommand(const std::string& word) {
   for (const SubcommandEntry& entry : kSubcommands) {
@@ -96,12 +108,25 @@ class ArgumentReader {
     return true;
   }
 
-  bool slot(Slot& slot) {
+  bool hex(const char* what, std::int32_t& value) {
+    std::string word;
+    if (!next(what, word)) return false;
+    std::uint32_t parsed = 0;
+    if (!ParseHex(word, 0xFF, parsed)) {
+      error_ = "bad " + std::string(what) + " '" + word + "' for '" + subcommand_ +
+               "' (00 to FF, hexadecimal)";
+      return false;
+    }
+    value = static_cast<std::int32_t>(parsed);
+    return true;
+  }
+
+  bool slot(bool erase, CommandId& id) {
     std::string word;
     if (!next("a slot (fpga0, fpga1, cpu0 to cpu3 or all)", word)) return false;
     for (const SlotEntry& entry : kSlots) {
       if (word == entry.name) {
-        slot = entry.slot;
+        id = erase ? entry.erase : entry.program;
         return true;
       }
     }
@@ -131,18 +156,25 @@ class ArgumentReader {
 bool ReadArguments(Command& command, ArgumentReader& in) {
   switch (command.subcommand) {
     case Subcommand::Start:
-    case Subcommand::Rate:
-    case Subcommand::UpdateCpu:
-    case Subcommand::UpdateFpga:
     case Subcommand::Ack:
       return in.done();
+    case Subcommand::Rate:
+      command.id = ID_CHECK_TRANSFER_RATE;
+      return in.done();
+    case Subcommand::UpdateCpu:
+      command.id = ID_UPDATE_CPU;
+      return in.done();
+    case Subcommand::UpdateFpga:
+      command.id = ID_UPDATE_FPGA;
+      return in.done();
     case Subcommand::Setup: {
-      if (in.atEnd()) return true;  // auto, as the menu's first item
+      command.id = ID_SETUP_AUTO;  // as the menu's first item
+      if (in.atEnd()) return true;
       std::string word;
       in.next("a port", word);
       for (const PortEntry& entry : kPorts) {
         if (word == entry.name) {
-          command.setupPort = entry.port;
+          command.id = entry.id;
           return in.done();
         }
       }
@@ -150,29 +182,34 @@ bool ReadArguments(Command& command, ArgumentReader& in) {
       return false;
     }
     case Subcommand::Program:
-      return in.slot(command.slot) && in.next("a file", command.file) && in.done();
+      return in.slot(false, command.id) && in.next("a file", command.file) && in.done();
     case Subcommand::Erase:
-      return in.slot(command.slot) && in.done();
+      return in.slot(true, command.id) && in.done();
     case Subcommand::Save:
+      command.id = ID_SAVE_FLASH;
       return in.next("a file", command.file) && in.done();
     case Subcommand::Fpga: {
       if (!in.next("a file, 'flash' or 'clear'", command.file)) return false;
-      if (EqualsIgnoringCase(command.file, "flash")) command.fpgaSource = FpgaSource::Flash;
-      if (EqualsIgnoringCase(command.file, "clear")) command.fpgaSource = FpgaSource::Clear;
+      command.id = ID_FPGA_CONFIG_PC;
+      if (EqualsIgnoringCase(command.file, "flash")) command.id = ID_FPGA_CONFIG_FLASH;
+      if (EqualsIgnoringCase(command.file, "clear")) command.id = ID_FPGA_CLEAR;
       return in.done();
     }
     case Subcommand::Cpu: {
       std::string word;
       if (!in.next("'run N' or 'disable'", word)) return false;
       if (word == "disable") {
-        command.cpuDisable = true;
+        command.id = ID_CPU_DISABLE;
         return in.done();
       }
       if (word != "run") {
         in.fail("bad action '" + word + "' for 'cpu' (run N or disable)");
         return false;
       }
-      return in.number("CPU file number", 3, command.cpuFile) && in.done();
+      std::int32_t file = 0;
+      if (!in.number("CPU file number", 3, file)) return false;
+      command.id = kCpuRuns[file];
+      return in.done();
     }
     case Subcommand::Basic: {
       std::string word;
@@ -181,15 +218,17 @@ bool ReadArguments(Command& command, ArgumentReader& in) {
         in.fail("bad action '" + word + "' for 'basic' (save FILE)");
         return false;
       }
+      command.id = ID_SAVE_BASIC_RAM;
       return in.next("a file", command.file) && in.done();
     }
     case Subcommand::Out:
-      return in.number("address", 0xFF, command.address) && in.number("data", 0xFF, command.data) &&
-             in.done();
+      return in.hex("address", command.address) && in.hex("data", command.data) && in.done();
     case Subcommand::In:
-      return in.number("address", 0xFF, command.address) && in.done();
+      return in.hex("address", command.address) && in.done();
     case Subcommand::Init:
       return in.number("level", 1, command.level) && in.done();
+    case Subcommand::Script:
+      return in.next("a file or '-'", command.file) && in.done();
   }
   return false;
 }
@@ -201,6 +240,17 @@ ParseOutcome Failure(std::string error) {
 }
 
 }  // namespace
+
+bool ParseHex(const std::string& text, std::uint32_t largest, std::uint32_t& value) {
+  const bool prefixed = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  return ParseNumber(prefixed ? text : "0x" + text, largest, value);
+}
+
+bool IsPortBackendName(const std::string& name) {
+  for (const char* backend : kPortBackends)
+    if (name == backend) return true;
+  return false;
+}
 
 bool ParseNumber(const std::string& text, std::uint32_t largest, std::uint32_t& value) {
   int base = 10;
@@ -256,7 +306,11 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& arguments) {
         invocation.portIo = argument.substr(std::string("--port-io=").size());
       }
       if (invocation.portIo.empty()) return Failure("'--port-io' needs a backend name");
+      if (!IsPortBackendName(invocation.portIo))
+        return Failure("unknown port backend '" + invocation.portIo + "' for '--port-io' (sim, direct)");
       invocation.portIoGiven = true;
+    } else if (argument == "-q" || argument == "--quiet") {
+      invocation.quiet = true;
     } else {
       return Failure("unknown option '" + argument + "'");
     }
@@ -287,16 +341,25 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& arguments) {
   }
   if (subcommand.empty()) return Failure("no subcommand given");
 
-  const SubcommandEntry* entry = FindSubcommand(subcommand);
-  if (!entry) return Failure("unknown subcommand '" + subcommand + "'");
-  invocation.command.subcommand = entry->subcommand;
-  ArgumentReader reader(subcommand, words);
-  if (!ReadArguments(invocation.command, reader)) return Failure(reader.error());
+  words.insert(words.begin(), subcommand);
+  const std::string error = ParseSubcommand(words, invocation.command);
+  if (!error.empty()) return Failure(error);
 
   ParseOutcome outcome;
   outcome.ok = true;
   outcome.invocation = invocation;
   return outcome;
+}
+
+std::string ParseSubcommand(const std::vector<std::string>& words, Command& command) {
+  if (words.empty()) return "no subcommand given";
+  const SubcommandEntry* entry = FindSubcommand(words[0]);
+  if (!entry) return "unknown subcommand '" + words[0] + "'";
+  command = Command{};
+  command.subcommand = entry->subcommand;
+  const std::vector<std::string> arguments(words.begin() + 1, words.end());
+  ArgumentReader reader(words[0], arguments);
+  return ReadArguments(command, reader) ? "" : reader.error();
 }
 
 const char* SubcommandName(Subcommand subcommand) {
@@ -313,13 +376,6 @@ bool NeedsDevice(Subcommand subcommand) {
     if (entry.subcommand == subcommand) return entry.needsDevice;
   }
   return true;
-}
-
-const char* SlotName(Slot slot) {
-  for (const SlotEntry& entry : kSlots) {
-    if (entry.slot == slot) return entry.name;
-  }
-  return "?";
 }
 
 std::vector<std::string> SubcommandNames() {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "commands/menu.h"
+
 namespace omrix::cli {
 
 enum class Subcommand {
@@ -24,21 +26,13 @@ enum class Subcommand {
   In,
   Init,
   Ack,
+  Script,
 };
-
-// The flash slots of the File menu's Program and Erase items.
-enum class Slot { Fpga0, Fpga1, Cpu0, Cpu1, Cpu2, Cpu3, All };
-
-enum class FpgaSource { File, Flash, Clear };
 
 struct Command {
   Subcommand subcommand = Subcommand::Start;
-  std::int32_t setupPort = 0;  // SetupOmrix argument: 0 search, 1 auxiliary, else a base
-  Slot slot = Slot::All;
+  commands::CommandId id = commands::ID_SEPARATOR;  // the menu command it runs, if any
   std::string file;  // as typed; made absolute when the session runs
-  FpgaSource fpgaSource = FpgaSource::File;
-  bool cpuDisable = false;
-  std::int32_t cpuFile = 0;
   std::int32_t address = 0;
   std::int32_t data = 0;
   std::int32_t level = 0;
@@ -51,6 +45,7 @@ struct Invocation {
   bool portIoGiven = false;
   std::string portIo;
   bool stop = false;
+  bool quiet = false;  // only errors and results
   Command command;
 };
 
@@ -62,13 +57,20 @@ struct ParseOutcome {
 
 ParseOutcome ParseCommandLine(const std::vector<std::string>& arguments);
 
+// One subcommand with its words, as a line of a script holds it; "" or an error text.
+std::string ParseSubcommand(const std::vector<std::string>& words, Command& command);
+
+// The port backends OMRIX_PORT_IO may name.
+bool IsPortBackendName(const std::string& name);
+
 // Decimal, or hexadecimal after 0x; nothing else, not even blanks or a sign.
 bool ParseNumber(const std::string& text, std::uint32_t largest, std::uint32_t& value);
+// Hexadecimal, with or without 0x, as the test interpreter reads addresses and data.
+bool ParseHex(const std::string& text, std::uint32_t largest, std::uint32_t& value);
 
 const char* SubcommandName(Subcommand subcommand);
 bool IsSubcommandName(const std::string& word);
 bool NeedsDevice(Subcommand subcommand);
-const char* SlotName(Slot slot);
 
 // The subcommand names in the order the help lists them.
 std::vector<std::string> SubcommandNames();

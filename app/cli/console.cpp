@@ -2,18 +2,18 @@
 
 #include <cstdio>
 
-#include "terminal_text.h"
+#include "commands/people_text.h"
 
 namespace omrix::cli {
 
 void Show(const std::string& text) {
-  const std::string shown = ToTerminalText(text);
+  const std::string shown = commands::PeopleText(text);
   std::fwrite(shown.data(), 1, shown.size(), stdout);
   std::fflush(stdout);
 }
 
 void Complain(const std::string& text) {
-  const std::string line = "omrixctl: " + ToTerminalText(text) + "\n";
+  const std::string line = "omrixctl: " + commands::PeopleText(text) + "\n";
   std::fflush(stdout);
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);

@@ -19,7 +19,7 @@ constexpr const char* kBracket =
 constexpr HelpEntry kEntries[] = {
     {"start", "", "only the start-up interpretation of omrix.dat",
      "Brings up the driver and interprets omrix.dat as the GUI does when it starts, then ends\n"
-     "the session. Every other subcommand runs this start-up first.\n"
+     "the session. Every other subcommand but setup runs this start-up first.\n"
      "\n"
      "library calls: InterpreteOmrixDat()\n"
      "\n"
@@ -29,7 +29,9 @@ constexpr HelpEntry kEntries[] = {
      "                      8 and 16 (identifier codes programmed, JTAG prepared): status 4\n"},
     {"setup", "[auto|3bc|378|278|aux]", "find the board and record it in omrix.dat",
      "Sets the device up at a port, as the File > Setup menu does: auto searches 3BCh, 378h\n"
-     "and 278h in this order (the default), aux takes the auxiliary port of omrix.dat.\n"
+     "and 278h in this order (the default), aux takes the auxiliary port of omrix.dat. No\n"
+     "start-up runs before it, so a board that omrix.dat would reconfigure, restart or (with\n"
+     "a factory entry code) program is only set up.\n"
      "\n"
      "library calls: SetupOmrix(0 | 0x3BC | 0x378 | 0x278 | 1)\n"
      "\n"
@@ -126,14 +128,15 @@ constexpr HelpEntry kEntries[] = {
      "  FpgaCfgForSetup(0, 1)  0, 0x200, 0x1000 (run configuration CLEAR)\n"},
     {"out", "ADDR DATA", "write DATA to mm-bus address ADDR",
      "Writes one byte to the mm-bus, as the command line's o does, and prints\n"
-     "'DDh written to address AAh'. ADDR and DATA are 0 to 255.\n"
+     "'DDh written to address AAh'. ADDR and DATA are hexadecimal, 00 to FF ('out 10 55'\n"
+     "writes 55h to address 10h).\n"
      "\n"
      "library calls: outbyte(ADDR, DATA)\n"
      "\n"
      "result codes counted as success: none to check\n"},
     {"in", "ADDR", "read mm-bus address ADDR",
      "Reads one byte from the mm-bus, as the command line's i does, and prints it the same\n"
-     "way: 'VVh read from address AAh' (two hexadecimal digits each).\n"
+     "way: 'VVh read from address AAh' (two hexadecimal digits each). ADDR is hexadecimal.\n"
      "\n"
      "library calls: inbyte(ADDR)\n"
      "\n"
@@ -151,6 +154,16 @@ constexpr HelpEntry kEntries[] = {
      "library calls: PPackGet()\n"
      "\n"
      "result codes counted as success: none to check\n"},
+    {"script", "FILE|-", "run one subcommand per line in one session",
+     "Runs the subcommands of FILE (or standard input for -), one per line with its\n"
+     "arguments, in one session: one start-up (none when the first line is a setup), the\n"
+     "board kept current between them. Empty lines and lines beginning with # are skipped.\n"
+     "Every line is checked before the first runs; the script stops at the first failure and\n"
+     "its exit status is the script's.\n"
+     "\n"
+     "library calls: those of each line\n"
+     "\n"
+     "result codes counted as success: those of each line\n"},
 };
 
 bool UsesBracket(const std::string& name) {
@@ -199,10 +212,12 @@ std::string ToolHelp() {
       "  --port-io NAME  port backend: sim (the simulated board, default) or direct (needs\n"
       "                  CAP_SYS_RAWIO); sets OMRIX_PORT_IO\n"
       "  --stop          end as the GUI's File > Exit does: the FPGA is cleared, the CPU stops\n"
+      "  -q, --quiet     print only results (lines beginning with ->) and errors\n"
       "  --help, -h      this text; 'omrixctl help SUB' or 'omrixctl SUB --help' for one\n"
       "  --version       the version line\n"
       "\n"
-      "Numbers are decimal or hexadecimal with 0x. File names are made absolute before they\n"
+      "Numbers are decimal or hexadecimal with 0x; out and in take hexadecimal as the test\n"
+      "routines do. File names are made absolute before they\n"
       "reach the library. SLOT is fpga0, fpga1, cpu0, cpu1, cpu2, cpu3 or all.\n"
       "\n"
       "environment: OMRIX_PORT_IO (port backend), OMRIX_LIBRARY_DIR (directory of omrix.dat,\n"

@@ -34,6 +34,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadUsage{{"frobnicate"}, "unknown subcommand 'frobnicate'"},
         BadUsage{{"--frob", "start"}, "unknown option '--frob'"},
         BadUsage{{"--port-io"}, "'--port-io' needs a backend name"},
+        BadUsage{{"--port-io", "bogus", "setup"}, "unknown port backend 'bogus'"},
+        BadUsage{{"script"}, "'script' needs a file or '-'"},
         BadUsage{{"program", "cpu1"}, "'program' needs a file"},
         BadUsage{{"program"}, "'program' needs a slot"},
         BadUsage{{"program", "cpu4", "demo.bin"}, "bad slot 'cpu4'"},
@@ -48,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadUsage{{"basic", "load", "x.b52"}, "bad action 'load'"},
         BadUsage{{"basic", "save"}, "'basic' needs a file"},
         BadUsage{{"out", "0x1g", "5"}, "bad address '0x1g'"},
-        BadUsage{{"out", "1", "256"}, "bad data '256'"}, BadUsage{{"out", "1"}, "'out' needs data"},
+        BadUsage{{"out", "1", "100"}, "bad data '100'"}, BadUsage{{"out", "1"}, "'out' needs data"},
         BadUsage{{"in", "0x"}, "bad address '0x'"}, BadUsage{{"in", "-1"}, "unknown option '-1'"},
         BadUsage{{"init", "2"}, "bad level '2'"}, BadUsage{{"ack", "1"}, "unexpected argument '1'"},
         BadUsage{{"help", "frobnicate"}, "no help for unknown subcommand 'frobnicate'"}));

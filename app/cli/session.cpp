@@ -1,0 +1,280 @@
+#include "session.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <utility>
+
+#include "commands/menu_commands.h"
+#include "console.h"
+#include "tool_files.h"
+
+namespace omrix::cli {
+
+namespace {
+
+using commands::Answer;
+using commands::Buttons;
+using commands::CommandId;
+using commands::CommandResult;
+
+// DeInitOmrix modes.
+constexpr std::int32_t kEndAsExit = 0;       // File > Exit: lines at rest, the FPGA cleared
+constexpr std::int32_t kEndLinesAtRest = 2;  // lines left alone: the FPGA and CPU keep running
+
+// The output window on stdout; quiet keeps the lines of results ("-> ...") and errors.
+class TerminalOutput final : public commands::Output {
+ public:
+  explicit TerminalOutput(bool quiet) : quiet_(quiet) {}
+  ~TerminalOutput() override {
+    if (!line_.empty()) ShowIfWanted(line_);
+  }
+  TerminalOutput(const TerminalOutput&) = delete;
+  TerminalOutput& operator=(const TerminalOutput&) = delete;
+
+  void AppendOutput(const std::string& text) override {
+    if (!quiet_) {
+      Show(text);
+      return;
+    }
+    for (const char c : text) {
+      line_ += c;
+      if (c != '\n') continue;
+      ShowIfWanted(line_);
+      line_.clear();
+    }
+  }
+
+ private:
+  static void ShowIfWanted(const std::string& line) {
+    const std::size_t start = line.find_first_not_of(' ');
+    if (start == std::string::npos) return;
+    if (line.compare(start, 3, "-> ") == 0 || line.find("ERROR") != std::string::npos) Show(line.substr(start));
+  }
+
+  bool quiet_;
+  std::string line_;
+};
+
+// A shell has no boxes and no choosers: a box's text goes to stderr and takes its default,
+// the chooser answers with the file named on the command line.
+class TerminalPrompts final : public commands::Prompts {
+ public:
+  Answer MessageBox(const std::string& text, Buttons buttons, commands::Icon) override {
+    std::istringstream lines(text);
+    for (std::string line; !muted && std::getline(lines, line);)
+      if (!line.empty()) Complain(line);
+    switch (buttons) {
+      case Buttons::Ok: return Answer::Ok;
+      case Buttons::OkCancel: return Answer::Cancel;
+      case Buttons::YesNo: return Answer::No;
+    }
+    return Answer::Ok;
+  }
+  std::optional<std::string> ChooseFile(const commands::FileChooser&) override {
+    return std::exchange(file, std::nullopt);
+  }
+
+  std::optional<std::string> file;
+  bool muted = false;
+};
+
+std::string ResultOf(const commands::StepFailure& failure) {
+  if (!failure.libraryCall) return failure.step;
+  return failure.step + " -> result: " + ResultText(failure.code);
+}
+
+bool Read(const std::string& source, std::string& text) {
+  std::ostringstream content;
+  if (source == "-") {
+    content << std::cin.rdbuf();
+  } else {
+    std::ifstream in(source, std::ios::binary);
+    if (!in) return false;
+    content << in.rdbuf();
+  }
+  text = content.str();
+  return true;
+}
+
+// The script's subcommands, all checked before any runs; "" or the first problem.
+std::string ParseScript(const std::string& text, std::vector<Command>& commands) {
+  std::istringstream lines(text);
+  int number = 0;
+  for (std::string line; std::getline(lines, line);) {
+    ++number;
+    std::istringstream wordsIn(line);
+    std::vector<std::string> words;
+    for (std::string word; wordsIn >> word;) words.push_back(word);
+    if (words.empty() || words[0][0] == '#') continue;
+    Command command;
+    std::string error = ParseSubcommand(words, command);
+    if (error.empty() && command.subcommand == Subcommand::Script) error = "a script cannot run a script";
+    if (!error.empty()) return "script line " + std::to_string(number) + ": " + error;
+    commands.push_back(command);
+  }
+  return "";
+}
+
+class Session {
+ public:
+  Session(bool quiet, std::int32_t endMode)
+      : library_(commands::LinkedLibrary()),
+        output_(quiet),
+        menu_(library_, output_, prompts_),
+        endMode_(endMode),
+        stateFile_(LibraryDirectory() + kStateFileName) {
+    if (const std::optional<LastCpuFile> last = ReadLastCpuFile(stateFile_))
+      menu_.lastCpuFile = {last->slot, last->path};
+    remembered_ = menu_.lastCpuFile.path;
+  }
+  ~Session() {
+    if (menu_.lastCpuFile.path != remembered_) {
+      std::string error;
+      if (!WriteLastCpuFile(stateFile_, {menu_.lastCpuFile.slot, menu_.lastCpuFile.path}, error))
+        Complain("warning: update-cpu will not know this file: " + error);
+    }
+    // Every way out, a failed bring-up included, ends as the program's shutdown does.
+    library_.DeInitOmrix(endMode_);
+    menu_.Run(commands::ID_SHUTDOWN);
+  }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  int Run(const std::vector<Command>& commands) {
+    if (!menu_.BringUpDriver().succeeded()) {
+      Complain("port access needs CAP_SYS_RAWIO, or the simulated board (--port-io sim)");
+      return kLibraryFailure;
+    }
+    // A setup brings up the board by itself: the start-up would reconfigure the FPGA, restart
+    // the CPU, or with a factory entry code program the board first. Only when there is no
+    // omrix.dat yet does it run, for the one thing it then does: write the default file.
+    const bool setupFirst = commands.front().subcommand == Subcommand::Setup;
+    if (!setupFirst || !std::filesystem::exists(LibraryDirectory() + "omrix.dat")) {
+      prompts_.muted = setupFirst;  // "device not found" is what the setup is for
+      const int started = StartUp(commands.front().subcommand);
+      prompts_.muted = false;
+      if (started != kSuccess) return started;
+    }
+    for (const Command& command : commands) {
+      const int status = RunOne(command);
+      if (status != kSuccess) return status;
+    }
+    return kSuccess;
+  }
+
+ private:
+  int StartUp(Subcommand first) {
+    const CommandResult start = menu_.InterpretSetupData();
+    const std::string notRun = std::string("'") + SubcommandName(first) + "' was not run";
+    for (const CommandId posted : start.posted) {
+      if (posted == commands::ID_STARTUP_IDCODES) {
+        menu_.Run(posted);
+        Complain("the start-up programmed the board's identifier codes; " + notRun);
+        endMode_ = kEndAsExit;
+        return kFactoryPath;
+      }
+      if (posted == commands::ID_STARTUP_JTAG) {
+        menu_.Run(posted);  // leaves the lines to the JTAG tool
+        Complain("the start-up prepared the board for JTAG programming; " + notRun);
+        endMode_ = kEndLinesAtRest;
+        return kFactoryPath;
+      }
+    }
+    if (first == Subcommand::Start && !start.succeeded()) {
+      Complain(ResultOf(*start.failure));
+      return kLibraryFailure;
+    }
+    return kSuccess;
+  }
+
+  int RunOne(const Command& command) {
+    if (command.subcommand == Subcommand::Start) return kSuccess;
+    if (NeedsDevice(command.subcommand) && !menu_.DeviceInitialized()) {
+      Complain("no device is current --> run 'omrixctl setup' first");
+      return kNoDevice;
+    }
+    switch (command.subcommand) {
+      case Subcommand::Out: return Out(command);
+      case Subcommand::In: return In(command);
+      case Subcommand::Init: return Init(command);
+      case Subcommand::Ack: return Ack();
+      default: break;
+    }
+    if (!command.file.empty()) prompts_.file = AbsolutePath(command.file);
+    const CommandResult result = menu_.Run(command.id);
+    prompts_.file.reset();
+    if (result.succeeded()) return kSuccess;
+    Complain(ResultOf(*result.failure));
+    return kLibraryFailure;
+  }
+
+  int Out(const Command& command) {
+    output_.AppendOutput("\n");
+    library_.outbyte(command.address, command.data);
+    char line[64];
+    std::snprintf(line, sizeof line, "%.2Xh written to address %.2Xh\n",
+                  static_cast<unsigned>(command.data), static_cast<unsigned>(command.address));
+    output_.AppendOutput(line);
+    return kSuccess;
+  }
+
+  int In(const Command& command) {
+    output_.AppendOutput("\n");
+    const std::int32_t value = library_.inbyte(command.address) & 0xFF;
+    char line[64];
+    std::snprintf(line, sizeof line, "%.2Xh read from address %.2Xh\n",
+                  static_cast<unsigned>(value), static_cast<unsigned>(command.address));
+    output_.AppendOutput(line);
+    return kSuccess;
+  }
+
+  int Init(const Command& command) {
+    output_.AppendOutput("\n");
+    library_.PPinitSet(command.level);
+    output_.AppendOutput(command.level ? "Signal PPinit set, now at high level, default setting\n"
+                                       : "Signal PPinit reset, now at low level\n");
+    return kSuccess;
+  }
+
+  int Ack() {
+    output_.AppendOutput("\n");
+    output_.AppendOutput(library_.PPackGet() ? "1\n" : "0\n");
+    return kSuccess;
+  }
+
+  commands::Library library_;
+  TerminalOutput output_;
+  TerminalPrompts prompts_;
+  commands::MenuCommands menu_;
+  std::int32_t endMode_;
+  std::string stateFile_;
+  std::string remembered_;
+};
+
+}  // namespace
+
+int RunSession(const Invocation& invocation) {
+  std::vector<Command> commands{invocation.command};
+  if (invocation.command.subcommand == Subcommand::Script) {
+    std::string text;
+    if (!Read(invocation.command.file, text)) {
+      Complain("cannot read script '" + invocation.command.file + "'");
+      return kBadUsage;
+    }
+    commands.clear();
+    const std::string error = ParseScript(text, commands);
+    if (!error.empty()) {
+      Complain(error);
+      return kBadUsage;
+    }
+    if (commands.empty()) return kSuccess;
+  }
+  Session session(invocation.quiet, invocation.stop ? kEndAsExit : kEndLinesAtRest);
+  return session.Run(commands);
+}
+
+}  // namespace omrix::cli

@@ -1,0 +1,20 @@
+// One omrixctl session: the driver brought up, the start-up (unless the session begins with a
+// setup), its subcommands on the program's menu commands, the end.
+#pragma once
+
+#include "command_line.h"
+
+namespace omrix::cli {
+
+enum ExitStatus : int {
+  kSuccess = 0,
+  kLibraryFailure = 1,
+  kBadUsage = 2,
+  kNoDevice = 3,
+  kFactoryPath = 4,
+};
+
+// Runs the invocation's subcommand, or a script's; returns the exit status.
+int RunSession(const Invocation& invocation);
+
+}  // namespace omrix::cli

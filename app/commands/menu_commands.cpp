@@ -1,0 +1,443 @@
+#include "menu_commands.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace omrix::commands {
+
+namespace {
+
+// Library result codes that count as success.
+constexpr std::int32_t kDone = 0;
+constexpr std::int32_t kFpgaNoConfigRegister = 0x200;
+constexpr std::int32_t kFpgaCleared = 0x1000;
+
+// DeInitOmrix modes.
+constexpr std::int32_t kDeInitExit = 0;
+constexpr std::int32_t kDeInitForJtag = 2;
+
+// Basic2File reads the CPU's RAM from 0x200 up to here.
+constexpr std::uint32_t kBasicRamEnd = 0x1000;
+// GetTransferRate: mm-bus addresses written and read, and how much is moved.
+constexpr std::int32_t kRateWriteAddress = 3;
+constexpr std::int32_t kRateReadAddress = 2;
+constexpr std::int32_t kRateKilobytes = 100;
+constexpr std::uint32_t kUserSpaceFirst = 0x00000;
+constexpr std::uint32_t kUserSpaceLast = 0x7BFFF;
+constexpr std::uint32_t kCpuSlotSize = 0x10000;
+
+const char* const kStars = "*********************************************************\n";
+
+struct SetupItem {
+  CommandId id;
+  std::int32_t port;  // SetupOmrix: 0 searches, 1 is the auxiliary port
+  const char* notFound;
+};
+constexpr SetupItem kSetupItems[] = {
+    {ID_SETUP_AUTO, 0, "Device not found at 3BCh, 378h, 278h"},
+    {ID_SETUP_3BC, 0x3BC, "Device not found at 3BCh"},
+    {ID_SETUP_378, 0x378, "Device not found at 378h"},
+    {ID_SETUP_278, 0x278, "Device not found at 278h"},
+    {ID_SETUP_AUX, 1, "Device not found at auxiliary port"},
+};
+
+struct SlotItem {
+  CommandId program;
+  CommandId erase;
+  FlashSlot slot;
+};
+constexpr SlotItem kSlotItems[] = {
+    {ID_PROGRAM_FPGA0, ID_ERASE_FPGA0, FlashSlot::Fpga0},
+    {ID_PROGRAM_FPGA1, ID_ERASE_FPGA1, FlashSlot::Fpga1},
+    {ID_PROGRAM_CPU0, ID_ERASE_CPU0, FlashSlot::Cpu0},
+    {ID_PROGRAM_CPU1, ID_ERASE_CPU1, FlashSlot::Cpu1},
+    {ID_PROGRAM_CPU2, ID_ERASE_CPU2, FlashSlot::Cpu2},
+    {ID_PROGRAM_CPU3, ID_ERASE_CPU3, FlashSlot::Cpu3},
+    {ID_PROGRAM_ALL, ID_ERASE_ALL, FlashSlot::All},
+};
+
+constexpr CommandId kCpuRunItems[] = {ID_CPU_RUN0, ID_CPU_RUN1, ID_CPU_RUN2, ID_CPU_RUN3};
+
+struct RateMeasurement {
+  std::int32_t kind;
+  const char* format;
+};
+constexpr RateMeasurement kRateMeasurements[] = {
+    {2, "PC -> mm-bus: %ld Kbyte/sec, streaming\n"},
+    {0, "PC -> mm-bus: %ld Kbyte/sec\n"},
+    {3, "PC <- mm-bus: %ld Kbyte/sec, streaming\n"},
+    {1, "PC <- mm-bus: %ld Kbyte/sec\n"},
+};
+
+const FileChooser kSaveFlashChooser{FileChooser::Kind::Save, "Save flash memory user space",
+                                    {{"ROM mirror file (*.rom)", "*.rom"}}, "*.rom"};
+const FileChooser kConfigChooser{FileChooser::Kind::Open, "Config FPGA via PC",
+                                 {{"FPGA config file (*.bit)", "*.bit"}}, "*.bit"};
+// An open chooser although it names a file to be written, as the program has always had it.
+const FileChooser kBasicRamChooser{FileChooser::Kind::Open,
+                                   "Save MCS BASIC-52 program from RAM to disk",
+                                   {{"MCS BASIC-52 program (*.b52)", "*.b52"}}, "*.b52"};
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+  char buffer[1024];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(buffer, sizeof buffer, format, arguments);
+  va_end(arguments);
+  return buffer;
+}
+
+std::string Hex(std::uint32_t value) { return Format("0x%X", static_cast<unsigned>(value)); }
+
+// The menu's test of a CPU file: its extension, upper-cased, is BIN.
+bool IsCpuBinary(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+  std::string extension = path.substr(dot + 1);
+  for (char& c : extension)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return extension == "BIN";
+}
+
+// Where the library's texts go: the message function is a plain C function.
+Output* libraryMessages = nullptr;
+
+void RouteLibraryMessage(const char* text) {
+  if (libraryMessages != nullptr && text != nullptr) libraryMessages->AppendOutput(text);
+}
+
+}  // namespace
+
+bool CommandResult::Check(const std::string& step, std::int32_t code,
+                          std::initializer_list<std::int32_t> good) {
+  if (std::find(good.begin(), good.end(), code) != good.end()) return true;
+  if (!failure) failure = StepFailure{step, code};
+  return false;
+}
+
+void CommandResult::Refuse(const std::string& step) {
+  if (!failure) failure = StepFailure{step, 0, false};
+}
+
+MenuCommands::MenuCommands(Library library, Output& output, Prompts& prompts)
+    : library_(std::move(library)), output_(output), prompts_(prompts) {
+  libraryMessages = &output_;
+}
+
+MenuCommands::~MenuCommands() {
+  if (libraryMessages == &output_) libraryMessages = nullptr;
+}
+
+void MenuCommands::Append(const std::string& text) { output_.AppendOutput(text); }
+
+void MenuCommands::PrintBanner() {
+  Append(kStars);
+  Append("           omrix for Windows 9x/NT 4.0 based OS\n");
+  Append("   setup, test and control routines for omrix/pRAXnode\n");
+  Append("         (c) Varnotek 2005\n");
+  Append(std::string(kStars) + "\n");
+}
+
+void MenuCommands::PrintOperatingSystem(const std::string& kernelRelease) {
+  Append("Operating system ...\t--> Linux " + kernelRelease + "\n");
+}
+
+CommandResult MenuCommands::BringUpDriver() {
+  CommandResult result;
+  if (!result.Check("HwaccInit_EnableDllMessages",
+                    library_.HwaccInit_EnableDllMessages(&RouteLibraryMessage) != 0 ? 1 : 0, {1})) {
+    prompts_.MessageBox(
+        "FATAL ERROR: The driver for hardware access could not be installed\n"
+        "INFO: Administrator privileges necessary\nPROGRAM TERMINATED",
+        Buttons::Ok, Icon::Exclamation);
+    result.posted.push_back(ID_APP_EXIT);  // the close request, through the orderly shutdown
+  }
+  return result;
+}
+
+CommandResult MenuCommands::InterpretSetupData() {
+  CommandResult result;
+  const std::int32_t code = library_.InterpreteOmrixDat();
+  result.Check("InterpreteOmrixDat", code, {kDone});
+  switch (code) {
+    case 0: result.posted.push_back(ID_STARTUP_RECONFIG); break;
+    case 8: result.posted.push_back(ID_STARTUP_IDCODES); break;
+    case 16: result.posted.push_back(ID_STARTUP_JTAG); break;
+    default: prompts_.MessageBox("device not found", Buttons::Ok, Icon::Exclamation); break;
+  }
+  return result;
+}
+
+bool MenuCommands::DeviceInitialized() { return library_.IsDeviceInitialized() != 0; }
+
+CommandResult MenuCommands::Run(CommandId id) {
+  for (const SetupItem& item : kSetupItems)
+    if (item.id == id) return Setup(item.port, item.notFound);
+  for (const SlotItem& item : kSlotItems) {
+    if (item.program == id) return ProgramFlash(item.slot);
+    if (item.erase == id) return EraseFlash(item.slot);
+  }
+  for (std::int32_t file = 0; file < 4; ++file)
+    if (kCpuRunItems[file] == id) return RunCpu(file);
+  switch (id) {
+    case ID_SAVE_FLASH: return SaveFlash();
+    case ID_FPGA_CONFIG_PC: return ConfigViaPc();
+    case ID_FPGA_CONFIG_FLASH: return ConfigFpga("FLASH", {kDone, kFpgaNoConfigRegister});
+    case ID_FPGA_CLEAR: return ConfigFpga("CLEAR", {kFpgaCleared});
+    case ID_CPU_DISABLE: return DisableCpu();
+    case ID_SAVE_BASIC_RAM: return SaveBasicRam();
+    case ID_CHECK_TRANSFER_RATE: return CheckTransferRate();
+    case ID_UPDATE_CPU: return UpdateCpu();
+    case ID_UPDATE_FPGA: return UpdateFpga();
+    case ID_STARTUP_RECONFIG: return StartupReconfig();
+    case ID_STARTUP_IDCODES: return StartupIdCodes();
+    case ID_STARTUP_JTAG: return StartupJtag();
+    case ID_APP_EXIT: return Exit();
+    case ID_SHUTDOWN: return Shutdown();
+    default: break;
+  }
+  CommandResult result;
+  result.Refuse(Format("command %d", static_cast<int>(id)));
+  return result;
+}
+
+CommandResult MenuCommands::Setup(std::int32_t port, const char* notFound) {
+  CommandResult result;
+  Append("\n");
+  if (!result.Check(Format("SetupOmrix(%s)", Hex(static_cast<std::uint32_t>(port)).c_str()),
+                    library_.SetupOmrix(port), {kDone}))
+    prompts_.MessageBox(notFound, Buttons::Ok, Icon::Exclamation);
+  return result;
+}
+
+std::optional<std::string> MenuCommands::Choose(const FileChooser& chooser,
+                                                CommandResult& result) {
+  std::optional<std::string> path = prompts_.ChooseFile(chooser);
+  if (!path) {
+    result.Refuse("no file chosen");
+    return std::nullopt;
+  }
+  Append("\n");
+  if (path->size() > kLongestPath) {
+    // The library's file-name fields hold 260 bytes; it is never handed a name they cut.
+    Append(Format("-> ERROR: file name longer than %zu bytes: '", kLongestPath) + *path + "'\n");
+    result.Refuse("file name too long, nothing done");
+    return std::nullopt;
+  }
+  return path;
+}
+
+bool MenuCommands::FileFits(const std::string& path, std::uint64_t capacity, const char* where,
+                            CommandResult& result) {
+  std::error_code error;
+  const bool regular = std::filesystem::is_regular_file(path, error);
+  const std::uint64_t size = regular ? std::filesystem::file_size(path, error) : 0;
+  if (!regular || error || !std::ifstream(path, std::ios::binary).is_open()) {
+    Append(Format("-> ERROR: Could not open file '%s'\n", path.c_str()));
+    result.Refuse("cannot read '" + path + "', nothing erased");
+    return false;
+  }
+  if (size > capacity) {
+    Append(Format("-> ERROR: file '%s' has %llu bytes, %s holds %llu: nothing erased\n",
+                  path.c_str(), static_cast<unsigned long long>(size), where,
+                  static_cast<unsigned long long>(capacity)));
+    result.Refuse("'" + path + "' is larger than " + where + ", nothing erased");
+    return false;
+  }
+  return true;
+}
+
+template <typename Work>
+bool MenuCommands::InSetupConfiguration(CommandResult& result, Work work) {
+  if (!result.Check("FpgaCfgForSetup(1, 0)", library_.FpgaCfgForSetup(1, 0), {kDone}))
+    return false;
+  work();
+  result.Check("FpgaCfgForSetup(0, 0)", library_.FpgaCfgForSetup(0, 0),
+               {kDone, kFpgaNoConfigRegister, kFpgaCleared});
+  return true;
+}
+
+void MenuCommands::EraseSectors(const std::vector<std::uint32_t>& sectors, CommandResult& result) {
+  for (const std::uint32_t sector : sectors)
+    result.Check("FlashSectorErase(" + Hex(sector) + ")", library_.FlashSectorErase(sector), {kDone});
+}
+
+void MenuCommands::Program(const std::string& path, const FlashSlotLayout& layout,
+                           CommandResult& result) {
+  EraseSectors(layout.programSectors, result);
+  result.Check("FlashProgram('" + path + "', " + Hex(layout.first) + ", " + Hex(layout.last) + ")",
+               library_.FlashProgram(path.c_str(), layout.first, layout.last, 0, 1,
+                                     layout.reverseBits),
+               {kDone});
+}
+
+CommandResult MenuCommands::ProgramFlash(FlashSlot slot) {
+  CommandResult result;
+  const FlashSlotLayout& layout = SlotLayout(slot);
+  const std::optional<std::string> path = Choose(layout.chooser, result);
+  if (!path) return result;
+  Append(layout.programLine);
+  const bool binary = layout.cpuFile < 0 || IsCpuBinary(*path);
+  // A BASIC-52 program is appended to the slot's BASIC area, which has its own full check.
+  if (!FileFits(*path, binary ? layout.capacity() : UINT64_MAX, layout.name, result)) return result;
+  InSetupConfiguration(result, [&] {
+    if (!binary) {
+      const std::uint32_t base = static_cast<std::uint32_t>(layout.cpuFile) * kCpuSlotSize;
+      result.Check("BasicFlash('" + *path + "', " + Hex(base) + ")",
+                   library_.BasicFlash(path->c_str(), base), {kDone});
+      return;
+    }
+    // Remembered before the erase and whatever the flash reports: UpdateCPU repeats it.
+    if (layout.cpuFile >= 0) lastCpuFile = {layout.cpuFile, *path};
+    Program(*path, layout, result);
+  });
+  return result;
+}
+
+CommandResult MenuCommands::SaveFlash() {
+  CommandResult result;
+  const std::optional<std::string> path = Choose(kSaveFlashChooser, result);
+  if (!path) return result;
+  InSetupConfiguration(result, [&] {
+    result.Check("FlashRead2File('" + *path + "', 0x0, 0x7BFFF)",
+                 library_.FlashRead2File(path->c_str(), kUserSpaceFirst, kUserSpaceLast), {kDone});
+  });
+  return result;
+}
+
+CommandResult MenuCommands::EraseFlash(FlashSlot slot) {
+  CommandResult result;
+  Append("\n");
+  InSetupConfiguration(result, [&] { EraseSectors(SlotLayout(slot).eraseSectors, result); });
+  return result;
+}
+
+CommandResult MenuCommands::ConfigViaPc() {
+  CommandResult result;
+  const std::optional<std::string> path = Choose(kConfigChooser, result);
+  if (!path) return result;
+  result.Check("FpgaConfig('" + *path + "', 1, 1)", library_.FpgaConfig(path->c_str(), 1, 1),
+               {kDone, kFpgaNoConfigRegister});
+  return result;
+}
+
+CommandResult MenuCommands::ConfigFpga(const char* source, std::initializer_list<std::int32_t> good) {
+  CommandResult result;
+  Append("\n");
+  result.Check(Format("FpgaConfig(\"%s\", 0, 1)", source), library_.FpgaConfig(source, 0, 1), good);
+  return result;
+}
+
+CommandResult MenuCommands::RunCpu(std::int32_t file) {
+  Append("\n");
+  library_.CpuRunFile(file);
+  return {};
+}
+
+CommandResult MenuCommands::DisableCpu() {
+  Append("\n");
+  library_.CpuReset(1);
+  return {};
+}
+
+CommandResult MenuCommands::SaveBasicRam() {
+  CommandResult result;
+  const std::optional<std::string> path = Choose(kBasicRamChooser, result);
+  if (!path) return result;
+  // No bracket: only the run configuration reaches the CPU's RAM, hence the note.
+  Append("Device has to be configured for MCS BASIC-52\n");
+  result.Check("Basic2File('" + *path + "', 0x1000)",
+               library_.Basic2File(path->c_str(), kBasicRamEnd), {kDone});
+  return result;
+}
+
+CommandResult MenuCommands::CheckTransferRate() {
+  CommandResult result;
+  Append("\n");
+  Append("Check transfer rates\n");
+  InSetupConfiguration(result, [&] {
+    for (const RateMeasurement& measurement : kRateMeasurements) {
+      const std::uint32_t rate = library_.GetTransferRate(measurement.kind, kRateWriteAddress,
+                                                          kRateReadAddress, kRateKilobytes);
+      Append(Format(measurement.format, static_cast<long>(rate)));
+    }
+  });
+  return result;
+}
+
+CommandResult MenuCommands::UpdateCpu() {
+  CommandResult result;
+  Append("\n");
+  if (!lastCpuFile.known()) {
+    Append("ERROR: can\xB4t repeat command, first use 'File - Program flash - CPU fileX ...'\n");
+    result.Refuse("no CPU binary programmed yet --> run 'program cpuN FILE.bin' first");
+    return result;
+  }
+  const FlashSlotLayout& layout = CpuSlotLayout(lastCpuFile.slot);
+  // The binary may have gone or grown since: the slot keeps its program then.
+  if (!FileFits(lastCpuFile.path, layout.capacity(), layout.name, result)) return result;
+  if (!InSetupConfiguration(result, [&] {
+        Append(layout.programLine);
+        Program(lastCpuFile.path, layout, result);
+      }))
+    return result;
+  library_.CpuRunFile(layout.cpuFile);  // even after a failed programming
+  return result;
+}
+
+CommandResult MenuCommands::UpdateFpga() {
+  CommandResult result;
+  Append("\n");
+  result.Check("FpgaCfgForSetup(0, 1)", library_.FpgaCfgForSetup(0, 1),
+               {kDone, kFpgaNoConfigRegister, kFpgaCleared});
+  if (lastCpuFile.known()) library_.CpuRunFile(lastCpuFile.slot);
+  return result;
+}
+
+CommandResult MenuCommands::StartupReconfig() {
+  CommandResult result;
+  if (prompts_.MessageBox("Re-config via PC ?", Buttons::OkCancel, Icon::Question) != Answer::Cancel)
+    result.posted.push_back(ID_FPGA_CONFIG_PC);
+  return result;
+}
+
+CommandResult MenuCommands::StartupIdCodes() {
+  CommandResult result;
+  prompts_.MessageBox("device ID codes programmed\n\npressing OK will terminate application",
+                      Buttons::Ok, Icon::Exclamation);
+  result.posted.push_back(ID_APP_EXIT);
+  return result;
+}
+
+CommandResult MenuCommands::StartupJtag() {
+  CommandResult result;
+  prompts_.MessageBox(
+      "device prepared for internal programming via JTAG\n\nrun \xB4iMPACT\xB4 now !\n\n"
+      "pressing OK will terminate application",
+      Buttons::Ok, Icon::Exclamation);
+  // The port lines are left to the JTAG tool: never the ordinary exit's mode 0.
+  library_.DeInitOmrix(kDeInitForJtag);
+  result.posted.push_back(ID_SHUTDOWN);
+  return result;
+}
+
+CommandResult MenuCommands::Exit() {
+  CommandResult result;
+  library_.DeInitOmrix(kDeInitExit);
+  result.posted.push_back(ID_SHUTDOWN);
+  return result;
+}
+
+CommandResult MenuCommands::Shutdown() {
+  library_.HwaccDeInit();
+  return {};
+}
+
+}  // namespace omrix::commands
