@@ -175,7 +175,9 @@ CommandResult MenuCommands::InterpretSetupData() {
   return result;
 }
 
-bool MenuCommands::DeviceInitialized() { return library_.IsDeviceInitialized() != 0; }
+bool MenuCommands::DeviceInitialized() {
+  return library_.IsDeviceInitialized && library_.IsDeviceInitialized() != 0;
+}
 
 CommandResult MenuCommands::Run(CommandId id) {
   for (const SetupItem& item : kSetupItems)

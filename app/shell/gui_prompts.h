@@ -1,0 +1,22 @@
+// The person at the window: message boxes captioned "omrix" and the file choosers, each
+// opening in the directory it was last closed in.
+#pragma once
+
+#include <QWidget>
+
+#include "commands/seams.h"
+
+class CGuiPrompts final : public omrix::commands::Prompts {
+ public:
+  explicit CGuiPrompts(QWidget* owner = nullptr) : owner_(owner) {}
+  void SetOwner(QWidget* owner) { owner_ = owner; }
+  omrix::commands::Answer MessageBox(const std::string& text, omrix::commands::Buttons buttons,
+                                     omrix::commands::Icon icon) override;
+  std::optional<std::string> ChooseFile(const omrix::commands::FileChooser& chooser) override;
+
+ private:
+  QWidget* owner_;
+};
+
+// Where the choosers remember their directories, beside the window placement.
+inline constexpr const char* kChooserGroup = "FileChoosers";

@@ -1,0 +1,71 @@
+#include "library_thread.h"
+
+#include <QMetaObject>
+
+using omrix::commands::Answer;
+using omrix::commands::Buttons;
+using omrix::commands::CommandId;
+using omrix::commands::CommandResult;
+using omrix::commands::FileChooser;
+using omrix::commands::Icon;
+
+class CLibraryWorker::ThreadOutput final : public omrix::commands::Output {
+ public:
+  explicit ThreadOutput(CLibraryWorker& worker) : worker_(worker) {}
+  void AppendOutput(const std::string& text) override {
+    emit worker_.OutputArrived(QByteArray::fromStdString(text));
+  }
+
+ private:
+  CLibraryWorker& worker_;
+};
+
+// Asks on the GUI thread and waits for the answer: the command stands still meanwhile.
+class CLibraryWorker::ThreadPrompts final : public omrix::commands::Prompts {
+ public:
+  ThreadPrompts(omrix::commands::Prompts& gui, QObject* guiObject) : gui_(gui), guiObject_(guiObject) {}
+  Answer MessageBox(const std::string& text, Buttons buttons, Icon icon) override {
+    Answer answer = Answer::Cancel;
+    QMetaObject::invokeMethod(
+        guiObject_, [&] { answer = gui_.MessageBox(text, buttons, icon); },
+        Qt::BlockingQueuedConnection);
+    return answer;
+  }
+  std::optional<std::string> ChooseFile(const FileChooser& chooser) override {
+    std::optional<std::string> path;
+    QMetaObject::invokeMethod(
+        guiObject_, [&] { path = gui_.ChooseFile(chooser); }, Qt::BlockingQueuedConnection);
+    return path;
+  }
+
+ private:
+  omrix::commands::Prompts& gui_;
+  QObject* guiObject_;
+};
+
+CLibraryWorker::CLibraryWorker(omrix::commands::Library library,
+                               omrix::commands::Prompts& guiPrompts, QObject* gui)
+    : output_(std::make_unique<ThreadOutput>(*this)),
+      prompts_(std::make_unique<ThreadPrompts>(guiPrompts, gui)),
+      commands_(std::make_unique<omrix::commands::MenuCommands>(std::move(library), *output_,
+                                                                 *prompts_)) {}
+
+CLibraryWorker::~CLibraryWorker() = default;
+
+void CLibraryWorker::StartUp(const QString& kernelRelease) {
+  commands_->PrintBanner();
+  commands_->PrintOperatingSystem(kernelRelease.toStdString());
+  CommandResult result = commands_->BringUpDriver();
+  if (result.succeeded()) result = commands_->InterpretSetupData();
+  Report(kStartUpJob, result);
+}
+
+void CLibraryWorker::Run(int id) { Report(id, commands_->Run(static_cast<CommandId>(id))); }
+
+void CLibraryWorker::Report(int id, const CommandResult& result) {
+  QList<int> posted;
+  for (const CommandId next : result.posted) posted << next;
+  const bool device = commands_->DeviceInitialized();
+  emit Finished(id, posted, device, commands_->lastCpuFile.slot,
+                QByteArray::fromStdString(commands_->lastCpuFile.path));
+}

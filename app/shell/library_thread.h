@@ -1,0 +1,44 @@
+// The one thread that runs every command, and so every library call, one at a time in posting
+// order, while the window stays live. Its texts and questions reach the GUI thread.
+#pragma once
+
+#include <QObject>
+#include <QThread>
+#include <memory>
+#include <vector>
+
+#include "commands/menu_commands.h"
+
+// Runs on the library thread; every slot is reached by a queued call.
+class CLibraryWorker : public QObject {
+  Q_OBJECT
+
+ public:
+  // `guiPrompts` is asked on the GUI thread (`gui` lives there) while the command waits.
+  CLibraryWorker(omrix::commands::Library library, omrix::commands::Prompts& guiPrompts,
+                 QObject* gui);
+  ~CLibraryWorker() override;
+
+ public slots:
+  void StartUp(const QString& kernelRelease);
+  void Run(int id);
+
+ signals:
+  void OutputArrived(const QByteArray& text);
+  // `posted` are the command ids to post behind it; the device state as the library says
+  // after the command, so the GUI thread never calls the library itself.
+  void Finished(int id, const QList<int>& posted, bool deviceInitialized, int lastCpuSlot,
+                const QByteArray& lastCpuPath);
+
+ private:
+  class ThreadOutput;
+  class ThreadPrompts;
+  void Report(int id, const omrix::commands::CommandResult& result);
+
+  std::unique_ptr<ThreadOutput> output_;
+  std::unique_ptr<ThreadPrompts> prompts_;
+  std::unique_ptr<omrix::commands::MenuCommands> commands_;
+};
+
+// Id of the start-up in Finished.
+inline constexpr int kStartUpJob = 0;

@@ -1,0 +1,11 @@
+// omrix: the program that sets up, tests and controls the omrix board.
+#include <QApplication>
+
+#include "commands/library.h"
+#include "omrix_app.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  COmrixApp omrix(omrix::commands::LinkedLibrary());
+  return QApplication::exec();
+}

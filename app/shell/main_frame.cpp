@@ -1,0 +1,179 @@
+#include "main_frame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QMenuBar>
+#include <QSysInfo>
+#include <QTextStream>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "commands/menu.h"
+#include "commands/people_text.h"
+#include "library_thread.h"
+#include "window_placement.h"
+
+using namespace omrix::commands;
+
+CMainFrame::CMainFrame(Library library, Prompts& prompts, QWidget* parent)
+    : QMainWindow(parent),
+      outputWindow_(new COutputEdit(this)),
+      worker_(new CLibraryWorker(std::move(library), prompts, this)) {
+  programDirectory = QApplication::applicationDirPath() + QLatin1Char('/');
+  setWindowTitle(QStringLiteral("omrix"));
+  setCentralWidget(outputWindow_);
+  BuildMenus();
+  worker_->moveToThread(&libraryThread_);
+  connect(&libraryThread_, &QThread::finished, worker_, &QObject::deleteLater);
+  connect(worker_, &CLibraryWorker::OutputArrived, this, &CMainFrame::OnOutput);
+  connect(worker_, &CLibraryWorker::Finished, this, &CMainFrame::OnFinished);
+  libraryThread_.start();
+}
+
+CMainFrame::~CMainFrame() {
+  libraryThread_.quit();
+  libraryThread_.wait();
+}
+
+void CMainFrame::BuildMenus() {
+  std::map<QString, QMenu*> menus;
+  for (const MenuEntry& entry : MenuBar()) {
+    const QString menuText = QString::fromLatin1(entry.menu);
+    // A top-level item: an action on the menu bar itself.
+    if (entry.text != nullptr && std::string(entry.text) == entry.menu) {
+      QAction* action = menuBar()->addAction(menuText);
+      actions_[entry.id] = action;
+      connect(action, &QAction::triggered, this, [this, id = entry.id] { PostCommand(id); });
+      continue;
+    }
+    QMenu*& menu = menus[menuText];
+    if (menu == nullptr) {
+      menu = menuBar()->addMenu(menuText);
+      connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateEnabling);
+    }
+    QMenu* target = menu;
+    if (entry.submenu != nullptr) {
+      QMenu*& submenu = menus[menuText + QLatin1Char('/') + QString::fromLatin1(entry.submenu)];
+      if (submenu == nullptr) {
+        submenu = menu->addMenu(QString::fromLatin1(entry.submenu));
+        connect(submenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateEnabling);
+      }
+      target = submenu;
+    }
+    if (entry.text == nullptr) {
+      target->addSeparator();
+      continue;
+    }
+    QAction* action = target->addAction(QString::fromLatin1(entry.text));
+    actions_[entry.id] = action;
+    connect(action, &QAction::triggered, this, [this, id = entry.id] { PostCommand(id); });
+  }
+  UpdateEnabling();
+}
+
+QAction* CMainFrame::Action(int id) const {
+  const auto found = actions_.find(id);
+  return found != actions_.end() ? found->second : nullptr;
+}
+
+void CMainFrame::UpdateEnabling() {
+  for (const auto& [id, action] : actions_) {
+    const bool always = AlwaysEnabled(static_cast<CommandId>(id));
+    // While a command runs only About can be chosen; the rest waits for the library.
+    action->setEnabled(id == ID_APP_ABOUT || (!Busy() && (always || deviceInitialized_)));
+  }
+}
+
+void CMainFrame::StartUp() {
+  ++pending_;
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  UpdateEnabling();
+  QMetaObject::invokeMethod(worker_, "StartUp", Qt::QueuedConnection,
+                            Q_ARG(QString, QSysInfo::kernelVersion()));
+}
+
+void CMainFrame::PostCommand(int id) {
+  if (id == ID_APP_ABOUT) {
+    ShowAbout();
+    return;
+  }
+  if (id == ID_SHUTDOWN) {
+    // The window's own part of the shutdown, before the driver is closed.
+    SaveWindowPlacement(*this);
+    WriteLogFile(programDirectory + QStringLiteral("omrix.log"));
+  }
+  Dispatch(id);
+}
+
+void CMainFrame::Dispatch(int id) {
+  if (pending_++ == 0) QApplication::setOverrideCursor(Qt::BusyCursor);
+  UpdateEnabling();
+  QMetaObject::invokeMethod(worker_, "Run", Qt::QueuedConnection, Q_ARG(int, id));
+}
+
+void CMainFrame::OnOutput(const QByteArray& text) {
+  outputWindow_->AppendOutput(QString::fromStdString(PeopleText(text.toStdString())));
+}
+
+void CMainFrame::OnFinished(int id, const QList<int>& posted, bool deviceInitialized,
+                            int lastCpuSlot, const QByteArray& lastCpuPath) {
+  deviceInitialized_ = deviceInitialized;
+  lastCpuFileSlot_ = lastCpuSlot;
+  lastCpuFilePath_ = lastCpuPath;
+  if (--pending_ == 0) QApplication::restoreOverrideCursor();
+  for (const int next : posted) PostCommand(next);
+  UpdateEnabling();
+  emit CommandFinished(id);
+  if (id == ID_SHUTDOWN) {
+    shutDown_ = true;
+    close();
+    emit ShutDownDone();
+  }
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (shutDown_) {
+    event->accept();
+    return;
+  }
+  // Every way out goes through File > Exit, behind whatever runs now.
+  event->ignore();
+  PostCommand(ID_APP_EXIT);
+}
+
+bool CMainFrame::WriteLogFile(const QString& path) const {
+  QFile file(path);
+  if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+    QTextStream out(&file);
+    for (const QString& line : outputWindow_->Lines()) out << line << '\n';
+    out.flush();
+    if (file.error() == QFileDevice::NoError) return true;
+  }
+  std::fprintf(stderr, "omrix: cannot write %s: %s\n", qPrintable(path), qPrintable(file.errorString()));
+  return false;
+}
+
+void CMainFrame::ShowAbout() {
+  QDialog about(this);
+  about.setWindowTitle(QStringLiteral("About omrix.exe"));
+  auto* layout = new QVBoxLayout(&about);
+  for (const char* line : {"omrix for Windows 9x/NT 4.0 based OS",
+                           "setup, test and control routines for omrix/pRAXnode",
+                           "Version 1.24,  january 2005"})
+    layout->addWidget(new QLabel(QString::fromLatin1(line), &about));
+  auto* rule = new QFrame(&about);
+  rule->setFrameShape(QFrame::HLine);
+  layout->addWidget(rule);
+  layout->addWidget(new QLabel(QStringLiteral("(c) Varnotek 2005"), &about));
+  layout->addWidget(new QLabel(QStringLiteral("Varnotek\nmaker of the omrix board"), &about));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &about);
+  connect(buttons, &QDialogButtonBox::accepted, &about, &QDialog::accept);
+  layout->addWidget(buttons);
+  about.exec();
+}

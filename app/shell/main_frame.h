@@ -1,0 +1,70 @@
+// The main window: the menu bar, the output window, and the posting of commands to the
+// library thread in order.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMainWindow>
+#include <QThread>
+#include <map>
+
+#include "commands/library.h"
+#include "commands/seams.h"
+#include "output_edit.h"
+
+class CLibraryWorker;
+class QAction;
+
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // `prompts` asks the person; it is called on the GUI thread only.
+  CMainFrame(omrix::commands::Library library, omrix::commands::Prompts& prompts,
+             QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  // The start-up on the library thread: banner, system line, driver, "omrix.dat".
+  void StartUp();
+  // Queues a command behind those already posted, as the menu does.
+  void PostCommand(int id);
+
+  COutputEdit* outputWindow() const { return outputWindow_; }
+  QAction* Action(int id) const;
+  bool Busy() const { return pending_ > 0; }
+  bool DeviceInitialized() const { return deviceInitialized_; }
+  int lastCpuFileSlot() const { return lastCpuFileSlot_; }
+  const QByteArray& lastCpuFilePath() const { return lastCpuFilePath_; }
+
+  // The output window's lines, whole and in UTF-8, into `path` (omrix.log in the program's
+  // directory at shutdown); false, with a line on stderr, when it cannot be written.
+  bool WriteLogFile(const QString& path) const;
+  // Where omrix.log goes at shutdown: the program's own directory unless told otherwise.
+  QString programDirectory;
+
+ signals:
+  void CommandFinished(int id);
+  void ShutDownDone();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void UpdateEnabling();
+  void Dispatch(int id);
+  void OnOutput(const QByteArray& text);
+  void OnFinished(int id, const QList<int>& posted, bool deviceInitialized, int lastCpuSlot,
+                  const QByteArray& lastCpuPath);
+  void ShowAbout();
+
+  COutputEdit* outputWindow_;
+  QThread libraryThread_;
+  CLibraryWorker* worker_;  // lives on libraryThread_
+  std::map<int, QAction*> actions_;
+  int pending_ = 0;
+  bool deviceInitialized_ = false;
+  int lastCpuFileSlot_ = 0;
+  QByteArray lastCpuFilePath_ = " ";
+  bool shutDown_ = false;
+};

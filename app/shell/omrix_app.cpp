@@ -1,0 +1,18 @@
+#include "omrix_app.h"
+
+#include <QApplication>
+
+#include "window_placement.h"
+
+COmrixApp::COmrixApp(omrix::commands::Library library) {
+  QCoreApplication::setOrganizationName(QStringLiteral("Varnotek"));
+  QCoreApplication::setApplicationName(QStringLiteral("omrix"));
+  prompts_ = std::make_unique<CGuiPrompts>();
+  mainFrame_ = std::make_unique<CMainFrame>(std::move(library), *prompts_);
+  prompts_->SetOwner(mainFrame_.get());  // the boxes belong to the window
+  QObject::connect(mainFrame_.get(), &CMainFrame::ShutDownDone, qApp, &QCoreApplication::quit,
+                   Qt::QueuedConnection);
+  if (!RestoreWindowPlacement(*mainFrame_)) mainFrame_->resize(800, 600);
+  mainFrame_->show();
+  mainFrame_->StartUp();
+}

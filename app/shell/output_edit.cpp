@@ -1,0 +1,36 @@
+#include "output_edit.h"
+
+#include <QFontDatabase>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+namespace {
+constexpr int kFontPoints = 8;
+}
+
+COutputEdit::COutputEdit(QWidget* parent) : QPlainTextEdit(parent) {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font.setPointSize(kFontPoints);
+  setFont(font);
+  setLineWrapMode(QPlainTextEdit::NoWrap);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // No limit: nothing the user reads is dropped.
+  setMaximumBlockCount(0);
+}
+
+void COutputEdit::AppendOutput(const QString& text) {
+  QTextCursor cursor = textCursor();
+  cursor.setPosition(cursor.selectionEnd());  // a selection is collapsed to its end, never replaced
+  cursor.insertText(QLatin1Char(' ') + text);
+  setTextCursor(cursor);
+  ensureCursorVisible();
+}
+
+QStringList COutputEdit::Lines() const {
+  QStringList lines;
+  for (QTextBlock block = document()->begin(); block.isValid(); block = block.next())
+    lines << block.text();
+  return lines;
+}

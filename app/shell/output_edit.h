@@ -1,0 +1,19 @@
+// The output window: the whole session as text, editable and copyable like any text field.
+#pragma once
+
+#include <QPlainTextEdit>
+#include <QString>
+
+class COutputEdit : public QPlainTextEdit {
+  Q_OBJECT
+
+ public:
+  explicit COutputEdit(QWidget* parent = nullptr);
+
+  // One piece of output, with one leading blank, at the insertion point; the insertion point
+  // stays behind it. `text` is already decoded for people.
+  void AppendOutput(const QString& text);
+
+  // Every line of the window, whole, in order.
+  QStringList Lines() const;
+};
