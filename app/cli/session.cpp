@@ -49,10 +49,17 @@ class TerminalOutput final : public commands::Output {
   }
 
  private:
+  // Errors and warnings wherever they stand; results are the "-> " lines but notes and
+  // the verification's progress line.
   static void ShowIfWanted(const std::string& line) {
     const std::size_t start = line.find_first_not_of(' ');
     if (start == std::string::npos) return;
-    if (line.compare(start, 3, "-> ") == 0 || line.find("ERROR") != std::string::npos) Show(line.substr(start));
+    const std::string text = line.substr(start);
+    const bool problem =
+        text.find("ERROR") != std::string::npos || text.find("WARNING") != std::string::npos;
+    const bool result = text.compare(0, 3, "-> ") == 0 && text.compare(0, 9, "-> INFO: ") != 0 &&
+                        text.compare(0, 16, "-> verify flash ") != 0;
+    if (problem || result) Show(text);
   }
 
   bool quiet_;

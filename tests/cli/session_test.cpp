@@ -1,6 +1,7 @@
 // Whole invocations of omrixctl against the simulated board, one library directory per test,
 // the board persisting between the invocations as it would on a desk.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cstdio>
@@ -371,7 +372,10 @@ INSTANTIATE_TEST_SUITE_P(
         BusCase{{"init", "0"}, {}, "\nSignal PPinit reset, now at low level\n"},
         BusCase{{"init", "1"}, {}, "\nSignal PPinit set, now at high level, default setting\n"},
         BusCase{{"ack"}, {}, "\n1\n"},
-        BusCase{{"ack"}, {{"OMRIX_SIM", "state=@omrix-sim/;ack=0"}}, "\n0\n"}));
+        BusCase{{"ack"}, {{"OMRIX_SIM", "state=@omrix-sim/;ack=0"}}, "\n0\n"}),
+    [](const ::testing::TestParamInfo<BusCase>& test) {
+      return std::to_string(test.index) + "_" + NameOfArguments(test.param.arguments);
+    });
 
 TEST(Session, OutReachesTheRegisterNamed) {
   const LibraryDirectory directory;
@@ -414,6 +418,63 @@ TEST(Session, MissingSetupConfigurationStopsBeforeAnyErase) {
   const std::size_t failure = run.out.find("ERROR: FPGA configuration file");
   ASSERT_NE(failure, std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("Configure FPGA via PC", failure), std::string::npos) << run.out;
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+TEST(Session, SetupNeverRunsTheStartUpFirstAndFailsWhenItCannotRecord) {
+  const LibraryDirectory directory;
+  ASSERT_EQ(directory.run({"setup"}).exitStatus, 0);
+  std::string content = ReadWholeFile(directory.file("omrix.dat"));
+  const std::size_t entry = content.find("NOT_VALID //ASC init entrycode");
+  ASSERT_NE(entry, std::string::npos);
+  WriteWholeFile(directory.file("omrix.dat"), content.replace(entry, 9, "R3kTBwN"));
+  const ToolRun run = directory.run({"setup"});
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_EQ(run.out.find("Initialize device"), std::string::npos) << run.out;
+  EXPECT_NE(ReadWholeFile(directory.file("omrix.dat")).find("NOT_VALID //ASC init entrycode"),
+            std::string::npos);
+
+  ASSERT_EQ(chmod(directory.file("omrix.dat").c_str(), 0444), 0);
+  const ToolRun unrecorded = directory.run({"setup"});
+  EXPECT_EQ(unrecorded.exitStatus, 1);
+  EXPECT_NE(unrecorded.err.find("SetupOmrix(0x0) -> result: 1"), std::string::npos) << unrecorded.err;
+}
+
+TEST(Session, QuietKeepsResultsAndErrors) {
+  const LibraryDirectory directory;
+  ASSERT_EQ(directory.run({"setup"}).exitStatus, 0);
+  const ToolRun run = directory.run({"-q", "program", "cpu1", "demo.bin"});
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_EQ(run.out, "-> done\n-> done\n-> flash program done\n") << run.out;
+}
+
+TEST(Session, ScriptRunsInOneSessionAndStopsAtTheFirstFailure) {
+  const LibraryDirectory directory;
+  ASSERT_EQ(directory.run({"setup"}).exitStatus, 0);
+  WriteWholeFile(directory.file("work.txt"),
+                 "# a development loop\nfpga demo.bit\n\nprogram cpu1 demo.bin\ncpu run 1\n");
+  const ToolRun run = directory.run({"script", "work.txt"});
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_EQ(Count(run.out, "Initialize device at parallel port address"), 1u) << run.out;
+  std::string missing;
+  EXPECT_TRUE(ContainsInOrder(run.out, {"-> flash program done\n", "Run CPU file 1\n"}, missing))
+      << missing << "\n" << run.out;
+
+  WriteWholeFile(directory.file("stops.txt"), "program cpu1 gone.bin\ncpu run 2\n");
+  const ToolRun stopped = directory.run({"script", "stops.txt"});
+  EXPECT_EQ(stopped.exitStatus, 1);
+  EXPECT_EQ(stopped.out.find("Run CPU file 2"), std::string::npos) << stopped.out;
+
+  WriteWholeFile(directory.file("bad.txt"), "cpu run 1\nprogram cpu9 x.bin\n");
+  const ToolRun bad = directory.run({"script", "bad.txt"});
+  EXPECT_EQ(bad.exitStatus, 2);
+  EXPECT_NE(bad.err.find("script line 2: bad slot 'cpu9'"), std::string::npos) << bad.err;
+  EXPECT_EQ(bad.out, "");  // nothing ran
 }
 
 }  // namespace

@@ -139,7 +139,10 @@ INSTANTIATE_TEST_SUITE_P(
         std::vector<std::string>{"basic", "save", "x.b52"}, std::vector<std::string>{"rate"},
         std::vector<std::string>{"update-cpu"}, std::vector<std::string>{"update-fpga"},
         std::vector<std::string>{"out", "1", "2"}, std::vector<std::string>{"in", "1"},
-        std::vector<std::string>{"init", "1"}, std::vector<std::string>{"ack"}));
+        std::vector<std::string>{"init", "1"}, std::vector<std::string>{"ack"}),
+    [](const ::testing::TestParamInfo<std::vector<std::string>>& test) {
+      return NameOfArguments(test.param);
+    });
 
 struct SetupCase {
   std::vector<std::string> arguments;
@@ -193,7 +196,11 @@ INSTANTIATE_TEST_SUITE_P(
                   kNoBoard,
                   1,
                   "Setup device at I/O address 378h...\n",
-                  "Device not found at auxiliary port\nomrixctl: SetupOmrix(0x1) -> result: 2"}));
+                  "Device not found at auxiliary port\nomrixctl: SetupOmrix(0x1) -> result: 2"}),
+    [](const ::testing::TestParamInfo<SetupCase>& test) {
+      return NameOfArguments(test.param.arguments) +
+             (test.param.sim.find("none") != std::string::npos ? "_NoBoard" : "_BoardAt378");
+    });
 
 class PortIo : public ::testing::TestWithParam<const char*> {};
 

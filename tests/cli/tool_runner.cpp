@@ -130,6 +130,22 @@ void WriteWholeFile(const std::string& path, const std::string& content) {
   out << content;
 }
 
+std::string NameOfArguments(const std::vector<std::string>& arguments) {
+  std::string name;
+  for (const std::string& argument : arguments) {
+    for (const char c : argument + " ") {
+      const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+      if (kept) {
+        name += c;
+      } else if (!name.empty() && name.back() != '_') {
+        name += '_';
+      }
+    }
+  }
+  while (!name.empty() && name.back() == '_') name.pop_back();
+  return name.empty() ? "none" : name;
+}
+
 std::string InDirectory(const std::string& text, const std::string& directory) {
   std::string result;
   for (const char c : text) {

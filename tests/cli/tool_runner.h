@@ -40,6 +40,9 @@ class LibraryDirectory {
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& content);
 
+// A test name made of the arguments: letters and digits kept, runs of anything else as '_'.
+std::string NameOfArguments(const std::vector<std::string>& arguments);
+
 // Replaces every "@" in text by the directory, so expected lines can name staged files.
 std::string InDirectory(const std::string& text, const std::string& directory);
 

@@ -53,7 +53,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadUsage{{"out", "1", "100"}, "bad data '100'"}, BadUsage{{"out", "1"}, "'out' needs data"},
         BadUsage{{"in", "0x"}, "bad address '0x'"}, BadUsage{{"in", "-1"}, "unknown option '-1'"},
         BadUsage{{"init", "2"}, "bad level '2'"}, BadUsage{{"ack", "1"}, "unexpected argument '1'"},
-        BadUsage{{"help", "frobnicate"}, "no help for unknown subcommand 'frobnicate'"}));
+        BadUsage{{"help", "frobnicate"}, "no help for unknown subcommand 'frobnicate'"}),
+    [](const ::testing::TestParamInfo<BadUsage>& test) {
+      return std::to_string(test.index) + "_" + NameOfArguments(test.param.arguments);
+    });
 
 struct NumberCase {
   const char* text;
