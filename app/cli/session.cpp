@@ -136,10 +136,11 @@ class Session {
         stateFile_(LibraryDirectory() + kStateFileName) {
     if (const std::optional<LastCpuFile> last = ReadLastCpuFile(stateFile_))
       menu_.lastCpuFile = {last->slot, last->path};
-    remembered_ = menu_.lastCpuFile.path;
+    remembered_ = menu_.lastCpuFile;
   }
   ~Session() {
-    if (menu_.lastCpuFile.path != remembered_) {
+    const commands::LastCpuFile& last = menu_.lastCpuFile;
+    if (last.slot != remembered_.slot || last.path != remembered_.path) {
       std::string error;
       if (!WriteLastCpuFile(stateFile_, {menu_.lastCpuFile.slot, menu_.lastCpuFile.path}, error))
         Complain("warning: update-cpu will not know this file: " + error);
@@ -259,7 +260,7 @@ class Session {
   commands::MenuCommands menu_;
   std::int32_t endMode_;
   std::string stateFile_;
-  std::string remembered_;
+  commands::LastCpuFile remembered_;  // as the session found it
 };
 
 }  // namespace

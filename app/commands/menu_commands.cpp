@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <system_error>
 
 namespace omrix::commands {
@@ -151,14 +152,13 @@ void MenuCommands::PrintOperatingSystem(const std::string& kernelRelease) {
 
 CommandResult MenuCommands::BringUpDriver() {
   CommandResult result;
-  if (!result.Check("HwaccInit_EnableDllMessages",
-                    library_.HwaccInit_EnableDllMessages(&RouteLibraryMessage) != 0 ? 1 : 0, {1})) {
-    prompts_.MessageBox(
-        "FATAL ERROR: The driver for hardware access could not be installed\n"
-        "INFO: Administrator privileges necessary\nPROGRAM TERMINATED",
-        Buttons::Ok, Icon::Exclamation);
-    result.posted.push_back(ID_APP_EXIT);  // the close request, through the orderly shutdown
-  }
+  if (library_.HwaccInit_EnableDllMessages(&RouteLibraryMessage) != 0) return result;
+  result.failure = StepFailure{"HwaccInit_EnableDllMessages", 0};
+  prompts_.MessageBox(
+      "FATAL ERROR: The driver for hardware access could not be installed\n"
+      "INFO: Administrator privileges necessary\nPROGRAM TERMINATED",
+      Buttons::Ok, Icon::Exclamation);
+  result.posted.push_back(ID_APP_EXIT);  // the close request, through the orderly shutdown
   return result;
 }
 
@@ -288,7 +288,9 @@ CommandResult MenuCommands::ProgramFlash(FlashSlot slot) {
   Append(layout.programLine);
   const bool binary = layout.cpuFile < 0 || IsCpuBinary(*path);
   // A BASIC-52 program is appended to the slot's BASIC area, which has its own full check.
-  if (!FileFits(*path, binary ? layout.capacity() : UINT64_MAX, layout.name, result)) return result;
+  if (!FileFits(*path, binary ? layout.capacity() : std::numeric_limits<std::uint64_t>::max(),
+                layout.name, result))
+    return result;
   InSetupConfiguration(result, [&] {
     if (!binary) {
       const std::uint32_t base = static_cast<std::uint32_t>(layout.cpuFile) * kCpuSlotSize;
