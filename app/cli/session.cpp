@@ -35,6 +35,12 @@ class TerminalOutput final : public commands::Output {
   TerminalOutput(const TerminalOutput&) = delete;
   TerminalOutput& operator=(const TerminalOutput&) = delete;
 
+  // A line that is itself the answer (a register read, a line level): shown even when quiet.
+  void AppendResult(const std::string& text) {
+    if (!quiet_) AppendOutput("\n");
+    Show(text);
+  }
+
   void AppendOutput(const std::string& text) override {
     if (!quiet_) {
       Show(text);
@@ -221,36 +227,32 @@ class Session {
   }
 
   int Out(const Command& command) {
-    output_.AppendOutput("\n");
     library_.outbyte(command.address, command.data);
     char line[64];
     std::snprintf(line, sizeof line, "%.2Xh written to address %.2Xh\n",
                   static_cast<unsigned>(command.data), static_cast<unsigned>(command.address));
-    output_.AppendOutput(line);
+    output_.AppendResult(line);
     return kSuccess;
   }
 
   int In(const Command& command) {
-    output_.AppendOutput("\n");
     const std::int32_t value = library_.inbyte(command.address) & 0xFF;
     char line[64];
     std::snprintf(line, sizeof line, "%.2Xh read from address %.2Xh\n",
                   static_cast<unsigned>(value), static_cast<unsigned>(command.address));
-    output_.AppendOutput(line);
+    output_.AppendResult(line);
     return kSuccess;
   }
 
   int Init(const Command& command) {
-    output_.AppendOutput("\n");
     library_.PPinitSet(command.level);
-    output_.AppendOutput(command.level ? "Signal PPinit set, now at high level, default setting\n"
+    output_.AppendResult(command.level ? "Signal PPinit set, now at high level, default setting\n"
                                        : "Signal PPinit reset, now at low level\n");
     return kSuccess;
   }
 
   int Ack() {
-    output_.AppendOutput("\n");
-    output_.AppendOutput(library_.PPackGet() ? "1\n" : "0\n");
+    output_.AppendResult(library_.PPackGet() ? "1\n" : "0\n");
     return kSuccess;
   }
 
