@@ -21,9 +21,10 @@ using commands::Buttons;
 using commands::CommandId;
 using commands::CommandResult;
 
-// DeInitOmrix modes.
-constexpr std::int32_t kEndAsExit = 0;       // File > Exit: lines at rest, the FPGA cleared
-constexpr std::int32_t kEndLinesAtRest = 2;  // lines left alone: the FPGA and CPU keep running
+// How a session ends: as File > Exit does, or with the lines left alone so that the FPGA and
+// the CPU keep running.
+constexpr std::int32_t kEndAsExit = OMRIX_DEINIT_EXIT;
+constexpr std::int32_t kEndLinesAtRest = OMRIX_DEINIT_FOR_JTAG;
 
 // The output window on stdout; quiet keeps the lines of results ("-> ...") and errors.
 class TerminalOutput final : public commands::Output {

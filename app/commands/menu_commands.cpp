@@ -13,14 +13,6 @@ namespace omrix::commands {
 
 namespace {
 
-// Library result codes that count as success.
-constexpr std::int32_t kDone = 0;
-constexpr std::int32_t kFpgaNoConfigRegister = 0x200;
-constexpr std::int32_t kFpgaCleared = 0x1000;
-
-// DeInitOmrix modes.
-constexpr std::int32_t kDeInitExit = 0;
-constexpr std::int32_t kDeInitForJtag = 2;
 
 // Basic2File reads the CPU's RAM from 0x200 up to here.
 constexpr std::uint32_t kBasicRamEnd = 0x1000;
@@ -165,11 +157,11 @@ CommandResult MenuCommands::BringUpDriver() {
 CommandResult MenuCommands::InterpretSetupData() {
   CommandResult result;
   const std::int32_t code = library_.InterpreteOmrixDat();
-  result.Check("InterpreteOmrixDat", code, {kDone});
+  result.Check("InterpreteOmrixDat", code, {OMRIX_START_READY});
   switch (code) {
-    case 0: result.posted.push_back(ID_STARTUP_RECONFIG); break;
-    case 8: result.posted.push_back(ID_STARTUP_IDCODES); break;
-    case 16: result.posted.push_back(ID_STARTUP_JTAG); break;
+    case OMRIX_START_READY: result.posted.push_back(ID_STARTUP_RECONFIG); break;
+    case OMRIX_START_CODES_PROGRAMMED: result.posted.push_back(ID_STARTUP_IDCODES); break;
+    case OMRIX_START_JTAG_PREPARED: result.posted.push_back(ID_STARTUP_JTAG); break;
     default: prompts_.MessageBox("device not found", Buttons::Ok, Icon::Exclamation); break;
   }
   return result;
@@ -191,8 +183,9 @@ CommandResult MenuCommands::Run(CommandId id) {
   switch (id) {
     case ID_SAVE_FLASH: return SaveFlash();
     case ID_FPGA_CONFIG_PC: return ConfigViaPc();
-    case ID_FPGA_CONFIG_FLASH: return ConfigFpga("FLASH", {kDone, kFpgaNoConfigRegister});
-    case ID_FPGA_CLEAR: return ConfigFpga("CLEAR", {kFpgaCleared});
+    case ID_FPGA_CONFIG_FLASH:
+      return ConfigFpga("FLASH", {OMRIX_FPGA_LOADED, OMRIX_FPGA_NO_CONFIG_REGISTER});
+    case ID_FPGA_CLEAR: return ConfigFpga("CLEAR", {OMRIX_FPGA_CLEARED});
     case ID_CPU_DISABLE: return DisableCpu();
     case ID_SAVE_BASIC_RAM: return SaveBasicRam();
     case ID_CHECK_TRANSFER_RATE: return CheckTransferRate();
@@ -214,7 +207,7 @@ CommandResult MenuCommands::Setup(std::int32_t port, const char* notFound) {
   CommandResult result;
   Append("\n");
   if (!result.Check(Format("SetupOmrix(%s)", Hex(static_cast<std::uint32_t>(port)).c_str()),
-                    library_.SetupOmrix(port), {kDone}))
+                    library_.SetupOmrix(port), {OMRIX_SETUP_DONE}))
     prompts_.MessageBox(notFound, Buttons::Ok, Icon::Exclamation);
   return result;
 }
@@ -258,17 +251,18 @@ bool MenuCommands::FileFits(const std::string& path, std::uint64_t capacity, con
 
 template <typename Work>
 bool MenuCommands::InSetupConfiguration(CommandResult& result, Work work) {
-  if (!result.Check("FpgaCfgForSetup(1, 0)", library_.FpgaCfgForSetup(1, 0), {kDone}))
+  if (!result.Check("FpgaCfgForSetup(1, 0)", library_.FpgaCfgForSetup(1, 0), {OMRIX_FPGA_LOADED}))
     return false;
   work();
   result.Check("FpgaCfgForSetup(0, 0)", library_.FpgaCfgForSetup(0, 0),
-               {kDone, kFpgaNoConfigRegister, kFpgaCleared});
+               {OMRIX_FPGA_LOADED, OMRIX_FPGA_NO_CONFIG_REGISTER, OMRIX_FPGA_CLEARED});
   return true;
 }
 
 void MenuCommands::EraseSectors(const std::vector<std::uint32_t>& sectors, CommandResult& result) {
   for (const std::uint32_t sector : sectors)
-    result.Check("FlashSectorErase(" + Hex(sector) + ")", library_.FlashSectorErase(sector), {kDone});
+    result.Check("FlashSectorErase(" + Hex(sector) + ")", library_.FlashSectorErase(sector),
+                 {OMRIX_FLASH_DONE});
 }
 
 void MenuCommands::Program(const std::string& path, const FlashSlotLayout& layout,
@@ -277,7 +271,7 @@ void MenuCommands::Program(const std::string& path, const FlashSlotLayout& layou
   result.Check("FlashProgram('" + path + "', " + Hex(layout.first) + ", " + Hex(layout.last) + ")",
                library_.FlashProgram(path.c_str(), layout.first, layout.last, 0, 1,
                                      layout.reverseBits),
-               {kDone});
+               {OMRIX_FLASH_DONE});
 }
 
 CommandResult MenuCommands::ProgramFlash(FlashSlot slot) {
@@ -295,7 +289,7 @@ CommandResult MenuCommands::ProgramFlash(FlashSlot slot) {
     if (!binary) {
       const std::uint32_t base = static_cast<std::uint32_t>(layout.cpuFile) * kCpuSlotSize;
       result.Check("BasicFlash('" + *path + "', " + Hex(base) + ")",
-                   library_.BasicFlash(path->c_str(), base), {kDone});
+                   library_.BasicFlash(path->c_str(), base), {OMRIX_FLASH_DONE});
       return;
     }
     // Remembered before the erase and whatever the flash reports: UpdateCPU repeats it.
@@ -311,7 +305,8 @@ CommandResult MenuCommands::SaveFlash() {
   if (!path) return result;
   InSetupConfiguration(result, [&] {
     result.Check("FlashRead2File('" + *path + "', 0x0, 0x7BFFF)",
-                 library_.FlashRead2File(path->c_str(), kUserSpaceFirst, kUserSpaceLast), {kDone});
+                 library_.FlashRead2File(path->c_str(), kUserSpaceFirst, kUserSpaceLast),
+                 {OMRIX_FLASH_DONE});
   });
   return result;
 }
@@ -328,7 +323,7 @@ CommandResult MenuCommands::ConfigViaPc() {
   const std::optional<std::string> path = Choose(kConfigChooser, result);
   if (!path) return result;
   result.Check("FpgaConfig('" + *path + "', 1, 1)", library_.FpgaConfig(path->c_str(), 1, 1),
-               {kDone, kFpgaNoConfigRegister});
+               {OMRIX_FPGA_LOADED, OMRIX_FPGA_NO_CONFIG_REGISTER});
   return result;
 }
 
@@ -358,7 +353,7 @@ CommandResult MenuCommands::SaveBasicRam() {
   // No bracket: only the run configuration reaches the CPU's RAM, hence the note.
   Append("Device has to be configured for MCS BASIC-52\n");
   result.Check("Basic2File('" + *path + "', 0x1000)",
-               library_.Basic2File(path->c_str(), kBasicRamEnd), {kDone});
+               library_.Basic2File(path->c_str(), kBasicRamEnd), {OMRIX_BASIC_SAVED});
   return result;
 }
 
@@ -400,7 +395,7 @@ CommandResult MenuCommands::UpdateFpga() {
   CommandResult result;
   Append("\n");
   result.Check("FpgaCfgForSetup(0, 1)", library_.FpgaCfgForSetup(0, 1),
-               {kDone, kFpgaNoConfigRegister, kFpgaCleared});
+               {OMRIX_FPGA_LOADED, OMRIX_FPGA_NO_CONFIG_REGISTER, OMRIX_FPGA_CLEARED});
   if (lastCpuFile.known()) library_.CpuRunFile(lastCpuFile.slot);
   return result;
 }
@@ -427,14 +422,14 @@ CommandResult MenuCommands::StartupJtag() {
       "pressing OK will terminate application",
       Buttons::Ok, Icon::Exclamation);
   // The port lines are left to the JTAG tool: never the ordinary exit's mode 0.
-  library_.DeInitOmrix(kDeInitForJtag);
+  library_.DeInitOmrix(OMRIX_DEINIT_FOR_JTAG);
   result.posted.push_back(ID_SHUTDOWN);
   return result;
 }
 
 CommandResult MenuCommands::Exit() {
   CommandResult result;
-  library_.DeInitOmrix(kDeInitExit);
+  library_.DeInitOmrix(OMRIX_DEINIT_EXIT);
   result.posted.push_back(ID_SHUTDOWN);
   return result;
 }

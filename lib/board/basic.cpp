@@ -74,7 +74,7 @@ std::uint8_t BasicRamRead(std::uint32_t address, std::uint32_t previousAddress) 
 
 std::int32_t Basic2File(const char* fileName, std::uint32_t endAddress) {
   const std::string name = fileName != nullptr ? fileName : "";
-  std::int32_t result = 2;
+  std::int32_t result = OMRIX_BASIC_NO_END_MARK;
   CpuReset(1);
   SendMessageF("Save MCS BASIC-52 program to file: '%s'", name.c_str());
   platform::FileStatus existing;
@@ -82,7 +82,7 @@ std::int32_t Basic2File(const char* fileName, std::uint32_t endAddress) {
   std::unique_ptr<platform::File> file =
       special ? nullptr : platform::files().open(name, platform::FileMode::WriteTruncate);
   if (!file) {
-    result = 3;
+    result = OMRIX_BASIC_FILE_ERROR;
   } else {
     bool written = WriteByte(*file, kProgramMark);
     std::uint8_t previousByte = 0;
@@ -94,7 +94,7 @@ std::int32_t Basic2File(const char* fileName, std::uint32_t endAddress) {
       if (++count % 256 == 0) SendMessage(".");
       written = WriteByte(*file, byte);
       if (written && previousByte == 0x0D && byte == 0x01) {
-        result = 0;
+        result = OMRIX_BASIC_SAVED;
         break;
       }
       previousByte = byte;
@@ -104,7 +104,7 @@ std::int32_t Basic2File(const char* fileName, std::uint32_t endAddress) {
       SendMessage("\n -> done\n");
     } else {
       SendMessage("\n");
-      result = 3;
+      result = OMRIX_BASIC_FILE_ERROR;
     }
   }
   CpuReset(0);
@@ -176,42 +176,42 @@ std::int32_t BasicFlash(const char* fileName, std::uint32_t base) {
   // Nothing is written, not even a header, for a program that cannot be read whole.
   if (!IsRegularFile(name, size) || !ReadWhole(name, program)) {
     SendMessageF("-> ERROR: Could not open file '%s'\n", name.c_str());
-    return 1;
+    return OMRIX_FLASH_FILE_ERROR;
   }
   if (!IsBasicProgram(program)) {
     SendMessageF("-> ERROR: '%s' is no MCS BASIC-52 program file\n", name.c_str());
-    return 1;
+    return OMRIX_FLASH_FILE_ERROR;
   }
   size = program.size();
   const BasicRomArea area = BasicRomScan(base);
-  std::int32_t result = 0;
+  std::int32_t result = OMRIX_FLASH_DONE;
   if (area.firstByte == 0xFF) {
     // Made anew beside its source each time: a header file left by an earlier call, or one
     // in whatever directory the process runs in, is never programmed.
     std::string headerPath;
     if (!LibraryPath(kBasicHeaderFile, headerPath)) {
       SendMessage(kHeaderFileNotCreated);
-      return 1;
+      return OMRIX_FLASH_FILE_ERROR;
     }
-    if (BasicHeaderCreate(headerPath.c_str()) != 0) return 1;
+    if (BasicHeaderCreate(headerPath.c_str()) != 0) return OMRIX_FLASH_FILE_ERROR;
     result = FlashProgram(headerPath.c_str(), base + kAreaStart, base + 0xFFFF, 0, 1, 0);
   }
   // Codes are combined as bits: a header and a program that both fail are still "1".
   if (area.appendOffset + size > kLastProgramByte) {
-    result |= 8;
+    result |= OMRIX_FLASH_AREA_FULL;
   } else {
     result |= FlashProgram(name.c_str(), base + area.appendOffset, base + 0xFFFF, 0, 1, 0);
   }
   switch (result) {
-    case 0:
+    case OMRIX_FLASH_DONE:
       SendMessageF("-> INFO: flash contains %x MCS BASIC-52 programs, %u bytes MCS BASIC-52 ROM free\n",
                    area.programs + 1,
                    static_cast<unsigned>(kAreaEnd - area.appendOffset - size));
       break;
-    case 1: SendMessageF("-> ERROR: Could not open file '%s'\n", name.c_str()); break;
-    case 2: SendMessage("-> ERROR: Flash memory program timeout\n"); break;
-    case 4: SendMessage("-> ERROR: Flash memory verify error\n"); break;
-    case 8: SendMessage("-> ERROR: Flash memory full\n"); break;
+    case OMRIX_FLASH_FILE_ERROR: SendMessageF("-> ERROR: Could not open file '%s'\n", name.c_str()); break;
+    case OMRIX_FLASH_TIMEOUT: SendMessage("-> ERROR: Flash memory program timeout\n"); break;
+    case OMRIX_FLASH_VERIFY_ERROR: SendMessage("-> ERROR: Flash memory verify error\n"); break;
+    case OMRIX_FLASH_AREA_FULL: SendMessage("-> ERROR: Flash memory full\n"); break;
     default: break;
   }
   return result;

@@ -8,6 +8,7 @@
 #include "core/helpers.h"
 #include "core/library_state.h"
 #include "core/text.h"
+#include "omrix/omrix_dll.h"
 #include "platform/platform.h"
 #include "setup/setup_data_writer.h"
 
@@ -75,10 +76,10 @@ int PollCompletion(std::uint8_t expected, std::uint32_t deadlineMs) {
   const auto done = [expected](std::uint8_t status) { return ((status ^ expected) & 0x80) == 0; };
   for (;;) {
     const auto status = static_cast<std::uint8_t>(inbyte(kFlashData));
-    if (done(status)) return 0;
+    if (done(status)) return OMRIX_FLASH_DONE;
     const bool timeLimit = (status & 0x20) != 0;
     if (timeLimit || TickCount() - start > deadlineMs)
-      return done(static_cast<std::uint8_t>(inbyte(kFlashData))) ? 0 : 2;
+      return done(static_cast<std::uint8_t>(inbyte(kFlashData))) ? OMRIX_FLASH_DONE : OMRIX_FLASH_TIMEOUT;
   }
 }
 
@@ -249,7 +250,7 @@ void FlashReset() {
 }
 
 int FlashProgramByte(std::uint32_t address, std::uint8_t data) {
-  if (data == 0xFF) return 0;  // an erased byte already holds it
+  if (data == 0xFF) return OMRIX_FLASH_DONE;  // an erased byte already holds it
   Unlock();
   FlashWriteCycle(0xAAA, 0xA0);
   FlashWriteCycle(address, data);
@@ -279,22 +280,22 @@ std::int32_t FlashSectorErase(std::uint32_t sectorAddress) {
   SendMessage("-> done\n");
   LeaveReadMode();
   if (FileNameField* slot = SlotStartingAt(sectorAddress))
-    SetField(*slot, result == 0 ? "ERASED" : "UNKNOWN");
+    SetField(*slot, result == OMRIX_FLASH_DONE ? "ERASED" : "UNKNOWN");
   return result;
 }
 
 std::int32_t FlashVerify(const char* fileName, std::uint32_t startAddress,
                          std::uint32_t endAddress, std::uint32_t fileOffset,
                          std::int32_t reverseBits) {
-  if (!RangeOnChip(startAddress, endAddress)) return 1;
+  if (!RangeOnChip(startAddress, endAddress)) return OMRIX_FLASH_FILE_ERROR;
   FlashReset();
   SendMessage("-> verify flash ");
   ImageFile file;
   if (!file.open(NameOf(fileName)) || !file.skip(fileOffset)) {
     SendMessage("\n");
-    return 1;
+    return OMRIX_FLASH_FILE_ERROR;
   }
-  int result = 0;
+  int result = OMRIX_FLASH_DONE;
   EnterReadMode();
   std::uint32_t previous = ~startAddress;
   std::uint64_t count = 0;
@@ -306,7 +307,7 @@ std::int32_t FlashVerify(const char* fileName, std::uint32_t startAddress,
     const std::uint8_t actual = FlashReadNext(address, previous);
     previous = address;
     if (actual != expected) {
-      result = 2;
+      result = OMRIX_FLASH_TIMEOUT;
       break;
     }
     Progress(++count);
@@ -314,10 +315,10 @@ std::int32_t FlashVerify(const char* fileName, std::uint32_t startAddress,
   LeaveReadMode();
   SendMessage("\n");
   // What could not be read was not compared.
-  if (file.failed()) return 1;
-  if (result == 0 && count == 0) {
+  if (file.failed()) return OMRIX_FLASH_FILE_ERROR;
+  if (result == OMRIX_FLASH_DONE && count == 0) {
     SayFileHoldsNothing(NameOf(fileName), fileOffset);
-    return 1;
+    return OMRIX_FLASH_FILE_ERROR;
   }
   return result;
 }
@@ -326,37 +327,37 @@ std::int32_t FlashProgram(const char* fileName, std::uint32_t startAddress,
                           std::uint32_t endAddress, std::uint32_t fileOffset, std::int32_t verify,
                           std::int32_t reverseBits) {
   const std::string name = NameOf(fileName);
-  if (!RangeOnChip(startAddress, endAddress)) return 1;
+  if (!RangeOnChip(startAddress, endAddress)) return OMRIX_FLASH_FILE_ERROR;
   FlashReset();
   SendMessageF("Program flash starting at %Xh with file '%s'", static_cast<unsigned>(startAddress),
                name.c_str());
-  int result = 0;
+  int result = OMRIX_FLASH_DONE;
   bool nothingInFile = false;
   ImageFile file;
   if (!file.open(name) || !file.skip(fileOffset)) {
-    result = 1;
+    result = OMRIX_FLASH_FILE_ERROR;
   } else {
     std::uint64_t count = 0;
     for (std::uint64_t a = startAddress; a <= endAddress; ++a) {
       std::uint8_t byte;
       if (!file.next(byte)) break;
       if (reverseBits != 0) byte = ReverseBits(byte);
-      if (FlashProgramByte(static_cast<std::uint32_t>(a), byte) == 2) {
-        result = 2;
+      if (FlashProgramByte(static_cast<std::uint32_t>(a), byte) == OMRIX_FLASH_TIMEOUT) {
+        result = OMRIX_FLASH_TIMEOUT;
         break;
       }
       Progress(++count);
     }
     // Programmed up to a read error, but not the whole file: not done.
-    if (result == 0 && file.failed()) result = 1;
-    nothingInFile = result == 0 && count == 0;
-    if (nothingInFile) result = 1;
+    if (result == OMRIX_FLASH_DONE && file.failed()) result = OMRIX_FLASH_FILE_ERROR;
+    nothingInFile = result == OMRIX_FLASH_DONE && count == 0;
+    if (nothingInFile) result = OMRIX_FLASH_FILE_ERROR;
   }
   SendMessage("\n");
   Control(0x00);
-  if (verify != 0 && result == 0) {
-    if (FlashVerify(fileName, startAddress, endAddress, fileOffset, reverseBits) != 0) result = 4;
-    if (result == 0)
+  if (verify != 0 && result == OMRIX_FLASH_DONE) {
+    if (FlashVerify(fileName, startAddress, endAddress, fileOffset, reverseBits) != OMRIX_FLASH_DONE) result = OMRIX_FLASH_VERIFY_ERROR;
+    if (result == OMRIX_FLASH_DONE)
       for (FileNameField* slot : SlotsEndingAt(endAddress)) RecordSlotName(*slot, name);
   }
   if (nothingInFile) {
@@ -364,9 +365,9 @@ std::int32_t FlashProgram(const char* fileName, std::uint32_t startAddress,
     return result;
   }
   switch (result) {
-    case 0: SendMessage("-> flash program done\n"); break;
-    case 1: SendMessageF("-> ERROR: Could not open file '%s'\n", name.c_str()); break;
-    case 2: SendMessage("-> ERROR: Flash memory program timeout\n"); break;
+    case OMRIX_FLASH_DONE: SendMessage("-> flash program done\n"); break;
+    case OMRIX_FLASH_FILE_ERROR: SendMessageF("-> ERROR: Could not open file '%s'\n", name.c_str()); break;
+    case OMRIX_FLASH_TIMEOUT: SendMessage("-> ERROR: Flash memory program timeout\n"); break;
     default: SendMessage("-> ERROR: Flash memory verify error\n"); break;
   }
   return result;
@@ -375,7 +376,7 @@ std::int32_t FlashProgram(const char* fileName, std::uint32_t startAddress,
 std::int32_t FlashRead2File(const char* fileName, std::uint32_t startAddress,
                             std::uint32_t endAddress) {
   const std::string name = NameOf(fileName);
-  if (!RangeOnChip(startAddress, endAddress)) return 1;
+  if (!RangeOnChip(startAddress, endAddress)) return OMRIX_FLASH_FILE_ERROR;
   FlashReset();
   SendMessageF("Save flash to file: '%s' ", name.c_str());
   // Only a regular file or a new name: a FIFO or a device could block or swallow the save.
@@ -383,7 +384,7 @@ std::int32_t FlashRead2File(const char* fileName, std::uint32_t startAddress,
       platform::files().open(name, platform::FileMode::WriteTruncate);
   if (!file) {
     SayCouldNotWrite(name);
-    return 1;
+    return OMRIX_FLASH_FILE_ERROR;
   }
   bool written = true;
   std::vector<std::uint8_t> buffer;
@@ -406,10 +407,10 @@ std::int32_t FlashRead2File(const char* fileName, std::uint32_t startAddress,
   written = file->close() && written;
   if (!written) {
     SayCouldNotWrite(name);
-    return 1;
+    return OMRIX_FLASH_FILE_ERROR;
   }
   SendMessage("\n -> done\n");
-  return 0;
+  return OMRIX_FLASH_DONE;
 }
 
 void FlashReadBlock(std::uint32_t address, std::uint16_t count, std::uint8_t* buffer) {

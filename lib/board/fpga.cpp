@@ -104,11 +104,11 @@ void ProgramPulse() {
 std::int32_t CheckConfigRegister(const std::string& workingPath) {
   if (ToggleCheck() == 1) {
     SendMessage("-> done\n");
-    return 0;
+    return kFpgaLoaded;
   }
   if (SameFileName(FieldText(state.setupFpgaFile).c_str(), workingPath.c_str()) == 0) {
     SendMessage("-> ERROR: could not detect device --> enter FILE SETUP ...\n");
-    DeInitOmrix(1);
+    DeInitOmrix(kDeInitForgetPort);
     return kFpgaDeviceNotDetected;
   }
   SendMessage("-> done, implementation of config register could not be detected\n");
@@ -185,7 +185,7 @@ std::int32_t FpgaConfig(const char* sourceText, std::int32_t sourceIsFullPath,
 std::int32_t FpgaCfgForSetup(std::int32_t forSetup, std::int32_t force) {
   const std::string wanted =
       forSetup != 0 ? FieldText(state.setupFpgaFile) : FieldText(state.fpgaConfigFile);
-  if (force == 0 && SameTextIgnoringCase(wanted, FieldText(state.loadedFpgaFile))) return 0;
+  if (force == 0 && SameTextIgnoringCase(wanted, FieldText(state.loadedFpgaFile))) return kFpgaLoaded;
   return forSetup != 0 ? FpgaConfig(wanted.c_str(), 0, 0) : FpgaConfig(wanted.c_str(), 1, 1);
 }
 

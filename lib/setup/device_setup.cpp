@@ -60,7 +60,7 @@ void ReleaseFailedPort() {
   // Given back already (the probe found no device behind the setup configuration).
   if (state.portBase == kNoDevice) return;
   if (IsUsablePortBase(state.portBase)) {
-    DeInitOmrix(1);
+    DeInitOmrix(kDeInitForgetPort);
   } else {
     state.portBase = kNoDevice;
     SaveSetupData();
@@ -73,13 +73,13 @@ std::int32_t SetupOmrix(std::int32_t port) {
   std::string text;
   if (!LoadSetupDataText(text)) {
     SendMessage("\n ERROR: could not open file \xB4omrix.dat\xB4 --> enter FILE EXIT and re-run program\n");
-    return 1;
+    return OMRIX_SETUP_FILE_ERROR;
   }
   SetupDataReader reader(std::move(text));
   if (!reader.FindSection(kSetupDataHead)) {
-    DeInitOmrix(1);
+    DeInitOmrix(kDeInitForgetPort);
     DeleteCorruptSetupData();
-    return 1;
+    return OMRIX_SETUP_FILE_ERROR;
   }
   std::string setupFile = FieldText(state.setupFpgaFile);
   reader.ReadText(kHeadLineLimit, kFileNameSize - 1, setupFile);
@@ -116,20 +116,20 @@ std::int32_t SetupOmrix(std::int32_t port) {
   }
   if (state.portBase != kNoDevice) SendMessage("-> device found\n");
 
-  std::int32_t result = 2;
+  std::int32_t result = OMRIX_SETUP_NOT_FOUND;
   if (Found(probe)) {
     const IdentifierCodes codes = ReadIdentifierCodes();
     if (WriteSetupData(RecordForSetup(IdentifierCodesForFile(codes), codes.dateOfProduction)) != 0)
-      return 1;
+      return OMRIX_SETUP_FILE_ERROR;
     SendMessage("-> \xB4omrix.dat\xB4 written\n");
     ReportTransferMode();
     SendMessage("Device identifier codes:\n");
     ReportIdentifierCodes(codes);
-    result = 0;
+    result = OMRIX_SETUP_DONE;
   }
   SendMessageF("Elapsed time since start of setup: %ld sec\n",
                static_cast<long>((TickCount() - start) / 1000));
-  SendMessage(result == 0 ? "-> ready\n" : "-> setup failed, see messages\n");
+  SendMessage(result == OMRIX_SETUP_DONE ? "-> ready\n" : "-> setup failed, see messages\n");
   return result;
 }
 

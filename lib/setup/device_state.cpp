@@ -34,14 +34,14 @@ int SaveSetupData() {
 std::int32_t DeInitOmrix(std::int32_t mode) {
   if (state.portBase == kNoDevice) return 0;
   PPirqenSet(0);
-  if (mode == 2) {
+  if (mode == kDeInitForJtag) {
     SetPortLines(5);
   } else {
     outbyte(0, 1);
     SetPortLines(2);
   }
   DisablePortAccess();
-  if (mode == 1) state.portBase = kNoDevice;
+  if (mode == kDeInitForgetPort) state.portBase = kNoDevice;
   const int result = SaveSetupData();
   state.portBase = kNoDevice;
   return result;

@@ -3,12 +3,18 @@
 
 #include <cstdint>
 
+#include "omrix/omrix_dll.h"
+
 namespace omrix {
 
 // Rewrites "omrix.dat" from the file's init sections and memory's run data. 0 or 1.
 int SaveSetupData();
 
 std::int32_t DeInitOmrix(std::int32_t mode);
+// The modes as plain integers: an enumerator would also find the exported C function.
+inline constexpr std::int32_t kDeInitExit = OMRIX_DEINIT_EXIT;
+inline constexpr std::int32_t kDeInitForgetPort = OMRIX_DEINIT_FORGET_PORT;
+inline constexpr std::int32_t kDeInitForJtag = OMRIX_DEINIT_FOR_JTAG;
 std::int32_t IsDeviceInitialized();
 std::int32_t AutoSetup(std::int32_t, std::int32_t, std::int32_t, std::int32_t);
 

@@ -120,26 +120,26 @@ std::int32_t FactoryInitialisation(const SetupDataRecord& read) {
   if (!granted) {
     state.portBase = kNoDevice;
     SendMessage("ERROR: device not found\n");
-    return 2;
+    return OMRIX_START_DEVICE_FAILED;
   }
   if (FpgaConfig(init.initFpgaFile.c_str(), 0, 1) != 0) {
     if (SameFileName(init.initFpgaFile.c_str(), "intdlc5.bit") == 0) {
       SendMessageF("Device prepared for internal programming via JTAG at parallel-port address %Xh\n",
                    state.portBase);
-      return 16;
+      return OMRIX_START_JTAG_PREPARED;
     }
     SendMessage("ERROR: device not found\n");
-    return 2;
+    return OMRIX_START_DEVICE_FAILED;
   }
   const auto now = static_cast<std::uint32_t>(platform::system().calendarTime());
   FlashSectorErase(kIdentifierSector);
   const IdentifierCodes codes = CodesToProgram(init, now);
-  std::int32_t result = 8;
+  std::int32_t result = OMRIX_START_CODES_PROGRAMMED;
   if (ProgramIdentifierCodes(codes) != 0) {
     SendMessage("ERROR: Device identifier codes not programmed, verify error\n");
-    result = 4;
+    result = OMRIX_START_CODES_NOT_VERIFIED;
   } else {
-    if (WriteSetupData(RecordForFactory(init, read.setupFpgaFile, read.auxPortBase)) != 0) return 1;
+    if (WriteSetupData(RecordForFactory(init, read.setupFpgaFile, read.auxPortBase)) != 0) return OMRIX_START_NO_DEVICE;
     SendMessage("Device identifier codes programmed,\xB4omrix.dat\xB4 written:\n");
     ReportIdentifierCodes(AsProgrammed(codes));
   }
@@ -168,7 +168,7 @@ int InitDeviceAtPort(const char* source, std::uint32_t identifier) {
     result = 1;
   } else {
     SendMessage("-> ERROR: identifier code mismatch --> enter FILE SETUP ...\n");
-    DeInitOmrix(1);
+    DeInitOmrix(kDeInitForgetPort);
     result = 3;
   }
   if ((result & 0x0B) == 1) SendMessage("-> INFO: could not verify device identifier code\n");
@@ -180,7 +180,7 @@ std::int32_t InterpreteOmrixDat() {
   if (state.portRangeHeld) DisablePortAccess();
   SetInMemoryDefaults();
   std::string text;
-  if (!LoadOrCreateSetupData(text)) return 1;
+  if (!LoadOrCreateSetupData(text)) return OMRIX_START_NO_DEVICE;
 
   SetupDataRecord read;
   read.setupFpgaFile = FieldText(state.setupFpgaFile);
@@ -191,7 +191,7 @@ std::int32_t InterpreteOmrixDat() {
   if (sections < (factory ? kFactorySections : kSetupDataSections)) {
     state.portBase = kNoDevice;
     DeleteCorruptSetupData();
-    return 1;
+    return OMRIX_START_NO_DEVICE;
   }
   SetField(state.setupFpgaFile, read.setupFpgaFile);
   state.auxPortBase = read.auxPortBase & 0xFFFF;
@@ -201,10 +201,10 @@ std::int32_t InterpreteOmrixDat() {
   if (!IsUsablePortBase(state.portBase)) {
     state.portBase = kNoDevice;
     SendMessage("-> ERROR: \xB4omrix.dat\xB4 not initialized --> enter FILE SETUP ...\n");
-    return 1;
+    return OMRIX_START_NO_DEVICE;
   }
   const int result = InitDeviceAtPort(FieldText(state.fpgaConfigFile).c_str(), read.identifier);
-  return (result & 0x0A) != 0 ? 2 : 0;
+  return (result & 0x0A) != 0 ? OMRIX_START_DEVICE_FAILED : OMRIX_START_READY;
 }
 
 }  // namespace omrix

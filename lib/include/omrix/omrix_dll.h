@@ -4,56 +4,114 @@
 // The library reports progress and errors as Windows-1252 text lines through the message
 // function registered with HwaccInit_EnableDllMessages; it calls it synchronously, and the text
 // is valid only during the call.
-#pragma once
+//
+// C programs (C99 and later) and C++ programs include it alike; Python's ctypes can load the
+// library by these names.
+#ifndef OMRIX_OMRIX_DLL_H
+#define OMRIX_OMRIX_DLL_H
 
-#include <cstdint>
+#include <stdint.h>
 
-using MessageFunction = void (*)(const char* text);
+#define OMRIX_EXPORT __attribute__((visibility("default")))
 
-#define OMRIX_EXPORT extern "C" __attribute__((visibility("default")))
+#ifdef __cplusplus
+extern "C" {
+#endif
 
-// Library frame
-OMRIX_EXPORT std::int32_t HwaccInit_EnableDllMessages(MessageFunction callback);
-OMRIX_EXPORT std::int32_t HwaccDeInit();
+typedef void (*MessageFunction)(const char* text);
 
-// Setup data, device setup and device state
-OMRIX_EXPORT std::int32_t InterpreteOmrixDat();
-OMRIX_EXPORT std::int32_t SetupOmrix(std::int32_t port);
-OMRIX_EXPORT std::int32_t DeInitOmrix(std::int32_t mode);
-OMRIX_EXPORT std::int32_t IsDeviceInitialized();
-OMRIX_EXPORT std::int32_t AutoSetup(std::int32_t, std::int32_t, std::int32_t, std::int32_t);
+/* Results of FpgaConfig and FpgaCfgForSetup (FpgaCfgForSetup: 0 also when nothing was loaded). */
+enum {
+  OMRIX_FPGA_LOADED = 0x0000,              /* loaded, ConfigRegister found */
+  OMRIX_FPGA_FILE_ERROR = 0x0008,          /* file not found, not read whole, or no configuration */
+  OMRIX_FPGA_DEVICE_NOT_DETECTED = 0x0100, /* setup configuration without register: device released */
+  OMRIX_FPGA_NO_CONFIG_REGISTER = 0x0200,  /* loaded; the design has no ConfigRegister */
+  OMRIX_FPGA_CLEARED = 0x1000              /* the FPGA was cleared */
+};
 
-// mm-bus cycles and parallel-port lines
-OMRIX_EXPORT void outbyte(std::int32_t address, std::int32_t data);
-OMRIX_EXPORT void outbyteS(std::int32_t data);
-OMRIX_EXPORT std::int32_t inbyte(std::int32_t address);
-OMRIX_EXPORT std::int32_t inbyteS();
-OMRIX_EXPORT void PPinitSet(std::int32_t level);
-OMRIX_EXPORT void PPirqenSet(std::int32_t enable);
-OMRIX_EXPORT std::int32_t PPackGet();
-OMRIX_EXPORT std::uint32_t GetTransferRate(std::int32_t kind, std::int32_t writeAddress,
-                                           std::int32_t readAddress, std::int32_t kilobytes);
+/* Results of the flash exports and BasicFlash (BasicFlash combines them as bits). */
+enum {
+  OMRIX_FLASH_DONE = 0,
+  OMRIX_FLASH_FILE_ERROR = 1,   /* a file could not be opened or read, or the range is empty */
+  OMRIX_FLASH_TIMEOUT = 2,      /* time limit; for FlashVerify a byte that differs */
+  OMRIX_FLASH_VERIFY_ERROR = 4, /* FlashProgram: programmed, but the verification differs */
+  OMRIX_FLASH_AREA_FULL = 8     /* BasicFlash: the program does not fit the BASIC ROM area */
+};
 
-// FPGA and CPU
-OMRIX_EXPORT std::int32_t FpgaConfig(const char* source, std::int32_t sourceIsFullPath,
-                                     std::int32_t recordAsRunConfig);
-OMRIX_EXPORT std::int32_t FpgaCfgForSetup(std::int32_t forSetup, std::int32_t force);
-OMRIX_EXPORT void CpuReset(std::int32_t disable);
-OMRIX_EXPORT void CpuRunFile(std::int32_t fileIndex);
+/* Results of Basic2File. */
+enum {
+  OMRIX_BASIC_SAVED = 0,       /* the program up to its end mark is in the file */
+  OMRIX_BASIC_NO_END_MARK = 2, /* everything read is in the file, but no end of program */
+  OMRIX_BASIC_FILE_ERROR = 3   /* the file could not be created or written */
+};
 
-// Flash memory and BASIC-52 programs
-OMRIX_EXPORT std::int32_t FlashChipErase();
-OMRIX_EXPORT std::int32_t FlashSectorErase(std::uint32_t sectorAddress);
-OMRIX_EXPORT std::int32_t FlashProgram(const char* fileName, std::uint32_t startAddress,
-                                       std::uint32_t endAddress, std::uint32_t fileOffset,
-                                       std::int32_t verify, std::int32_t reverseBits);
-OMRIX_EXPORT std::int32_t FlashVerify(const char* fileName, std::uint32_t startAddress,
-                                      std::uint32_t endAddress, std::uint32_t fileOffset,
-                                      std::int32_t reverseBits);
-OMRIX_EXPORT std::int32_t FlashRead2File(const char* fileName, std::uint32_t startAddress,
-                                         std::uint32_t endAddress);
-OMRIX_EXPORT std::int32_t Basic2File(const char* fileName, std::uint32_t endAddress);
-OMRIX_EXPORT std::int32_t BasicFlash(const char* fileName, std::uint32_t base);
+/* Results of SetupOmrix. */
+enum {
+  OMRIX_SETUP_DONE = 0,       /* device found and recorded in omrix.dat */
+  OMRIX_SETUP_FILE_ERROR = 1, /* omrix.dat could not be read, was corrupt or not written */
+  OMRIX_SETUP_NOT_FOUND = 2   /* no device at the port or ports tried */
+};
+
+/* Results of InterpreteOmrixDat. */
+enum {
+  OMRIX_START_READY = 0,              /* the recorded device is current */
+  OMRIX_START_NO_DEVICE = 1,          /* omrix.dat missing, corrupt or records no device */
+  OMRIX_START_DEVICE_FAILED = 2,      /* configuration failed or another board answers */
+  OMRIX_START_CODES_NOT_VERIFIED = 4, /* factory: identifier codes programmed, verify error */
+  OMRIX_START_CODES_PROGRAMMED = 8,   /* factory: identifier codes programmed and recorded */
+  OMRIX_START_JTAG_PREPARED = 16      /* factory: board prepared for internal JTAG programming */
+};
+
+/* Modes of DeInitOmrix. */
+enum {
+  OMRIX_DEINIT_EXIT = 0,        /* lines at rest, port given back, omrix.dat saved */
+  OMRIX_DEINIT_FORGET_PORT = 1, /* as 0, and omrix.dat records no device */
+  OMRIX_DEINIT_FOR_JTAG = 2     /* lines left to an outside JTAG tool */
+};
+
+/* Library frame */
+OMRIX_EXPORT int32_t HwaccInit_EnableDllMessages(MessageFunction callback);
+OMRIX_EXPORT int32_t HwaccDeInit(void);
+
+/* Setup data, device setup and device state */
+OMRIX_EXPORT int32_t InterpreteOmrixDat(void);
+OMRIX_EXPORT int32_t SetupOmrix(int32_t port);
+OMRIX_EXPORT int32_t DeInitOmrix(int32_t mode);
+OMRIX_EXPORT int32_t IsDeviceInitialized(void);
+OMRIX_EXPORT int32_t AutoSetup(int32_t, int32_t, int32_t, int32_t);
+
+/* mm-bus cycles and parallel-port lines */
+OMRIX_EXPORT void outbyte(int32_t address, int32_t data);
+OMRIX_EXPORT void outbyteS(int32_t data);
+OMRIX_EXPORT int32_t inbyte(int32_t address);
+OMRIX_EXPORT int32_t inbyteS(void);
+OMRIX_EXPORT void PPinitSet(int32_t level);
+OMRIX_EXPORT void PPirqenSet(int32_t enable);
+OMRIX_EXPORT int32_t PPackGet(void);
+OMRIX_EXPORT uint32_t GetTransferRate(int32_t kind, int32_t writeAddress, int32_t readAddress,
+                                      int32_t kilobytes);
+
+/* FPGA and CPU */
+OMRIX_EXPORT int32_t FpgaConfig(const char* source, int32_t sourceIsFullPath,
+                                int32_t recordAsRunConfig);
+OMRIX_EXPORT int32_t FpgaCfgForSetup(int32_t forSetup, int32_t force);
+OMRIX_EXPORT void CpuReset(int32_t disable);
+OMRIX_EXPORT void CpuRunFile(int32_t fileIndex);
+
+/* Flash memory and BASIC-52 programs */
+OMRIX_EXPORT int32_t FlashChipErase(void);
+OMRIX_EXPORT int32_t FlashSectorErase(uint32_t sectorAddress);
+OMRIX_EXPORT int32_t FlashProgram(const char* fileName, uint32_t startAddress, uint32_t endAddress,
+                                  uint32_t fileOffset, int32_t verify, int32_t reverseBits);
+OMRIX_EXPORT int32_t FlashVerify(const char* fileName, uint32_t startAddress, uint32_t endAddress,
+                                 uint32_t fileOffset, int32_t reverseBits);
+OMRIX_EXPORT int32_t FlashRead2File(const char* fileName, uint32_t startAddress,
+                                    uint32_t endAddress);
+OMRIX_EXPORT int32_t Basic2File(const char* fileName, uint32_t endAddress);
+OMRIX_EXPORT int32_t BasicFlash(const char* fileName, uint32_t base);
+
+#ifdef __cplusplus
+}  /* extern "C" */
 
 namespace omrix {
 
@@ -93,3 +151,7 @@ inline constexpr ExportOrdinal kExportOrdinals[] = {
 };
 
 }  // namespace omrix
+
+#endif  /* __cplusplus */
+
+#endif  /* OMRIX_OMRIX_DLL_H */
