@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include "port_backend_listing.h"
+
 using namespace omrix::commands;
 
 #include <cerrno>
@@ -59,9 +61,6 @@ constexpr PortEntry kPorts[] = {
 };
 
 constexpr CommandId kCpuRuns[] = {ID_CPU_RUN0, ID_CPU_RUN1, ID_CPU_RUN2, ID_CPU_RUN3};
-
-// The library's port backends.
-constexpr const char* kPortBackends[] = {"sim", "direct"};
 
 const SubcommandEntry* FindSubcommand(const std::string& word) {
   for (const SubcommandEntry& entry : kSubcommands) {
@@ -247,9 +246,16 @@ bool ParseHex(const std::string& text, std::uint32_t largest, std::uint32_t& val
 }
 
 bool IsPortBackendName(const std::string& name) {
-  for (const char* backend : kPortBackends)
-    if (name == backend) return true;
+  for (const PortBackendListing& backend : kPortBackendListing)
+    if (name == backend.name) return true;
   return false;
+}
+
+std::string PortBackendNames() {
+  std::string names;
+  for (const PortBackendListing& backend : kPortBackendListing)
+    names += (names.empty() ? "" : ", ") + std::string(backend.name);
+  return names;
 }
 
 bool ParseNumber(const std::string& text, std::uint32_t largest, std::uint32_t& value) {
@@ -307,7 +313,8 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& arguments) {
       }
       if (invocation.portIo.empty()) return Failure("'--port-io' needs a backend name");
       if (!IsPortBackendName(invocation.portIo))
-        return Failure("unknown port backend '" + invocation.portIo + "' for '--port-io' (sim, direct)");
+        return Failure("unknown port backend '" + invocation.portIo + "' for '--port-io' (" +
+                       PortBackendNames() + ")");
       invocation.portIoGiven = true;
     } else if (argument == "-q" || argument == "--quiet") {
       invocation.quiet = true;

@@ -1,8 +1,17 @@
 #include "help_text.h"
 
+#include "port_backend_listing.h"
+
 namespace omrix::cli {
 
 namespace {
+
+std::string PortBackendLines() {
+  std::string lines;
+  for (const PortBackendListing& backend : kPortBackendListing)
+    lines += "                    " + std::string(backend.name) + ": " + backend.description + "\n";
+  return lines;
+}
 
 struct HelpEntry {
   const char* name;
@@ -209,8 +218,7 @@ std::string ToolHelp() {
   text +=
       "\n"
       "options:\n"
-      "  --port-io NAME  port backend: sim (the simulated board, default) or direct (needs\n"
-      "                  CAP_SYS_RAWIO); sets OMRIX_PORT_IO\n"
+      "  --port-io NAME  port backend, sets OMRIX_PORT_IO:\n" + PortBackendLines() +
       "  --stop          end as the GUI's File > Exit does: the FPGA is cleared, the CPU stops\n"
       "  -q, --quiet     print only results (lines beginning with ->, what out, in, init and\n"
       "                  ack report) and errors\n"

@@ -37,6 +37,8 @@ struct LibraryState {
   platform::Handle driverHandle = platform::kInvalidHandle;
   // The port range the driver granted, kept so that exactly it is given back.
   bool portRangeHeld = false;
+  // The last grant was refused because another program holds the port.
+  bool portFoundBusy = false;
   platform::PortRange heldPortRange{};
 };
 

@@ -4,6 +4,7 @@
 
 #include "core/helpers.h"
 #include "core/library_state.h"
+#include "core/text.h"
 #include "platform/platform.h"
 
 namespace omrix {
@@ -175,7 +176,13 @@ int EnablePortAccess() {
   // Only one range is kept; an older grant is given back rather than leaked.
   if (state.portRangeHeld) DisablePortAccess();
   const platform::PortRange range = RangeAt(state.portBase);
-  if (SendRange(platform::kOpenPortRange, range) == 0) return 0;
+  state.portFoundBusy = false;
+  if (SendRange(platform::kOpenPortRange, range) == 0) {
+    state.portFoundBusy = platform::portBackend().grantRefusedAsBusy();
+    if (state.portFoundBusy)
+      SendMessageF("-> ERROR: port %Xh is in use by another program\n", state.portBase);
+    return 0;
+  }
   state.portRangeHeld = true;
   state.heldPortRange = range;
   return 1;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "omrix/sim/simulator.h"
 #include "platform.h"
@@ -19,7 +20,9 @@ struct DirectPortOps {
   void (*outb)(std::uint8_t value, std::uint16_t port);
 };
 DirectPortOps realDirectPortOps();
-std::unique_ptr<PortBackend> makeDirectBackend(const DirectPortOps& ops);
+// Holds an advisory lock per port base in `lockDirectory` while the base's range is granted.
+std::unique_ptr<PortBackend> makeDirectBackend(const DirectPortOps& ops,
+                                               const std::string& lockDirectory);
 
 // The board simulator. Every sim backend shares the process's one simulated board.
 std::unique_ptr<PortBackend> makeSimBackend(std::shared_ptr<sim::Simulator> simulator);

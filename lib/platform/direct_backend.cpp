@@ -1,6 +1,8 @@
 #include <cerrno>
+#include <map>
 
 #include "backends.h"
+#include "port_lock.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <sys/io.h>
@@ -46,7 +48,8 @@ void realOutb(std::uint8_t value, std::uint16_t port) {
 
 class DirectBackend final : public PortBackend {
  public:
-  explicit DirectBackend(const DirectPortOps& ops) : ops_(ops) {}
+  DirectBackend(const DirectPortOps& ops, std::string lockDirectory)
+      : ops_(ops), lockDirectory_(std::move(lockDirectory)) {}
 
  protected:
   std::uint8_t rawIn(std::uint16_t port) override { return ops_.inb(port); }
@@ -56,23 +59,37 @@ class DirectBackend final : public PortBackend {
     ops_.ioperm(kProbePort, 1, 0);
     return true;
   }
+  // Two programs on one port would clobber each other's cycles: the port is locked first.
+  // A lock that cannot be made at all (no writable directory) does not stop the user.
   bool grant(const PortRange& range) override {
-    return ops_.ioperm(range.first, range.count, 1) == 0;
+    PortLock lock;
+    if (lock.acquire(lockDirectory_, range.first) == PortLock::Result::Busy) {
+      refuseAsBusy();
+      return false;
+    }
+    if (ops_.ioperm(range.first, range.count, 1) != 0) return false;
+    locks_[range.first] = std::move(lock);
+    return true;
   }
   bool revoke(const PortRange& range) override {
-    return ops_.ioperm(range.first, range.count, 0) == 0;
+    const bool revoked = ops_.ioperm(range.first, range.count, 0) == 0;
+    locks_.erase(range.first);
+    return revoked;
   }
 
  private:
   DirectPortOps ops_;
+  std::string lockDirectory_;
+  std::map<std::uint32_t, PortLock> locks_;  // by port base, while its range is held
 };
 
 }  // namespace
 
 DirectPortOps realDirectPortOps() { return {realIoperm, realInb, realOutb}; }
 
-std::unique_ptr<PortBackend> makeDirectBackend(const DirectPortOps& ops) {
-  return std::make_unique<DirectBackend>(ops);
+std::unique_ptr<PortBackend> makeDirectBackend(const DirectPortOps& ops,
+                                               const std::string& lockDirectory) {
+  return std::make_unique<DirectBackend>(ops, lockDirectory);
 }
 
 }  // namespace omrix::platform

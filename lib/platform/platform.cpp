@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "backends.h"
+#include "port_backend_kinds.h"
 #include "system_impl.h"
 
 namespace omrix::platform {
@@ -39,16 +40,15 @@ bool selectPortBackend(const std::string& libraryDirectory, std::string& problem
     return true;
   }
   const std::string name = environment("OMRIX_PORT_IO");
-  if (name.empty() || name == "sim") {
-    parts.backend = makeSimBackend(processSimulator(libraryDirectory));
-  } else if (name == "direct") {
-    parts.backend = makeDirectBackend(realDirectPortOps());
-  } else {
-    parts.backend = makeNullBackend();
-    problem = "OMRIX_PORT_IO=" + name + " names no port backend (sim, direct)";
-    return false;
+  for (const PortBackendKind& kind : PortBackendKinds()) {
+    if (name == kind.name || (name.empty() && &kind == &PortBackendKinds().front())) {
+      parts.backend = kind.make(libraryDirectory);
+      return true;
+    }
   }
-  return true;
+  parts.backend = makeNullBackend();
+  problem = "OMRIX_PORT_IO=" + name + " names no port backend (" + PortBackendNames() + ")";
+  return false;
 }
 
 void overridePortBackend(std::unique_ptr<PortBackend> backend) {

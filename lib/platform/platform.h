@@ -62,6 +62,8 @@ class PortBackend {
   virtual std::string notice() const { return {}; }
 
   const std::vector<PortRange>& granted() const { return granted_; }
+  // Whether the last grant was refused because another program holds the port.
+  bool grantRefusedAsBusy() const { return busy_; }
   const std::vector<RecordedRequest>& requests() const { return requests_; }
 
  protected:
@@ -71,6 +73,8 @@ class PortBackend {
   virtual bool mayAccessPorts() { return true; }
   virtual bool grant(const PortRange& range) = 0;
   virtual bool revoke(const PortRange& range) = 0;
+  // Called by a grant() that fails because another program holds the port.
+  void refuseAsBusy() { busy_ = true; }
 
  private:
   bool isGranted(std::uint32_t port) const;
@@ -79,6 +83,7 @@ class PortBackend {
   std::vector<RecordedRequest> requests_;
   Handle nextHandle_ = 3;
   std::vector<Handle> openHandles_;
+  bool busy_ = false;
 };
 
 struct VersionInfo {

@@ -27,7 +27,11 @@ class SimBackend final : public PortBackend {
   std::uint8_t rawIn(std::uint16_t port) override { return simulator_->in(port); }
   void rawOut(std::uint16_t port, std::uint8_t value) override { simulator_->out(port, value); }
   // The board is this process's while it holds a range: another process finds the port busy.
-  bool grant(const PortRange&) override { return simulator_->attach(); }
+  bool grant(const PortRange&) override {
+    if (simulator_->attach()) return true;
+    refuseAsBusy();
+    return false;
+  }
   bool revoke(const PortRange&) override {
     simulator_->detach();
     return true;

@@ -50,15 +50,22 @@ void ReportTransferMode() {
 
 // Grants and probes the port in portBase, after its report line has been sent.
 std::uint32_t TryPort() {
+  state.portFoundBusy = false;
   if (!IsUsablePortBase(state.portBase) || EnablePortAccess() == 0) return kProbeNoPort;
   return ProbeDevice(FieldText(state.setupFpgaFile).c_str());
 }
 
 // After a failed setup no device is current and the file records none. A port that was never
 // usable is not touched on the way.
-void ReleaseFailedPort() {
+void ReleaseFailedPort(bool portFoundBusy) {
   // Given back already (the probe found no device behind the setup configuration).
   if (state.portBase == kNoDevice) return;
+  // Another program holds a port tried: the board recorded may well be there, so the file
+  // keeps it for when the port is free again.
+  if (portFoundBusy) {
+    state.portBase = kNoDevice;
+    return;
+  }
   if (IsUsablePortBase(state.portBase)) {
     DeInitOmrix(kDeInitForgetPort);
   } else {
@@ -91,16 +98,18 @@ std::int32_t SetupOmrix(std::int32_t port) {
   const std::uint32_t start = TickCount();
   const auto requested = static_cast<std::uint16_t>(port & 0xFFFF);
   std::uint32_t probe = kProbeNoPort;
+  bool anyPortBusy = false;
   if (requested == 0) {
     for (std::size_t i = 0; i < std::size(kSearchedPorts); ++i) {
       state.portBase = kSearchedPorts[i];
       const bool last = i + 1 == std::size(kSearchedPorts);
       SendMessageF("Setup device at I/O address %Xh ...\n", kSearchedPorts[i]);
       probe = TryPort();
+      anyPortBusy = anyPortBusy || state.portFoundBusy;
       if (Found(probe)) break;
       SendMessage("-> device not found\n");
       if (last) {
-        ReleaseFailedPort();
+        ReleaseFailedPort(anyPortBusy);
       } else {
         DisablePortAccess();
       }
@@ -111,7 +120,7 @@ std::int32_t SetupOmrix(std::int32_t port) {
     probe = TryPort();
     if (!Found(probe)) {
       SendMessage("-> device not found\n");
-      ReleaseFailedPort();
+      ReleaseFailedPort(state.portFoundBusy);
     }
   }
   if (state.portBase != kNoDevice) SendMessage("-> device found\n");

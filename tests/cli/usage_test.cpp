@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "port_backend_listing.h"
 #include "tool_runner.h"
 
 namespace omrix::cli::testing {
@@ -160,6 +161,17 @@ TEST(Help, VersionLine) {
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(run.out.rfind("omrixctl ", 0), 0u) << run.out;
   EXPECT_EQ(run.out.back(), '\n');
+}
+
+TEST(PortBackends, HelpAndReadmeListTheLibrarysTable) {
+  const LibraryDirectory directory;
+  const std::string help = directory.run({"--help"}).out;
+  const std::string readme = ReadWholeFile(OMRIX_README_PATH);
+  for (const PortBackendListing& backend : kPortBackendListing) {
+    SCOPED_TRACE(backend.name);
+    EXPECT_NE(help.find(std::string(backend.name) + ": " + backend.description), std::string::npos) << help;
+    EXPECT_NE(readme.find("`" + std::string(backend.name) + "`: " + backend.description), std::string::npos);
+  }
 }
 
 }  // namespace

@@ -236,7 +236,7 @@ class DirectBackendTest : public DriverTest {
     world_->managerAvailable = false;  // as on Linux
     platform::overrideSystem(std::make_unique<testing::ScriptedSystem>(world_));
     platform::forceNextPortBackend(
-        platform::makeDirectBackend({FakeIo::Ioperm, FakeIo::Inb, FakeIo::Outb}));
+        platform::makeDirectBackend({FakeIo::Ioperm, FakeIo::Inb, FakeIo::Outb}, Directory()));
     return HwaccInit_EnableDllMessages(&Sink);
   }
 };
@@ -274,9 +274,35 @@ TEST_F(DirectBackendTest, RealKernelFailsCleanlyWhereIopermIsRefused) {
   if (kernelAllows) platform::realDirectPortOps().ioperm(0x80, 1, 0);
   world_->managerAvailable = false;
   platform::overrideSystem(std::make_unique<testing::ScriptedSystem>(world_));
-  platform::forceNextPortBackend(platform::makeDirectBackend(platform::realDirectPortOps()));
+  platform::forceNextPortBackend(
+      platform::makeDirectBackend(platform::realDirectPortOps(), Directory()));
   EXPECT_EQ(HwaccInit_EnableDllMessages(&Sink), kernelAllows ? 1 : 0);
   EXPECT_EQ(world_->beeps.size(), kernelAllows ? 0u : 1u);
+}
+
+TEST_F(DirectBackendTest, PortHeldByAnotherProgramIsBusyUntilItGoes) {
+  FakeIo::iopermResult = 0;
+  ASSERT_EQ(Init(), 1);
+  auto other = platform::makeDirectBackend({FakeIo::Ioperm, FakeIo::Inb, FakeIo::Outb}, Directory());
+  const platform::Handle handle =
+      other->openDevice("\\\\.\\Dev_PORTGATE", platform::DeviceOpenMode::ReadShared);
+  std::uint32_t returned = 0;
+  const auto exchange = [&](std::uint32_t command) {
+    PortRangeRequest request;
+    request.command = command;
+    request.firstPort = 0x378;
+    request.portCount = 5;
+    const auto bytes = request.bytes();
+    return other->request(handle, platform::kPortRangeRequestCode, bytes.data(), bytes.size(),
+                          nullptr, 0, returned);
+  };
+  ASSERT_TRUE(exchange(platform::kOpenPortRange));
+  ClearTranscript();
+  state.portBase = 0x378;
+  EXPECT_EQ(EnablePortAccess(), 0);
+  EXPECT_EQ(Transcript(), "-> ERROR: port 378h is in use by another program\n");
+  ASSERT_TRUE(exchange(platform::kClosePortRange));
+  EXPECT_EQ(EnablePortAccess(), 1);
 }
 
 // Touches the real port at 0x378: only where someone asks for it on a machine with one.
@@ -284,7 +310,8 @@ TEST_F(DirectBackendTest, RealPortAnswersTheProbe) {
   if (platform::environment("OMRIX_TEST_REAL_PORTS") != "1")
     GTEST_SKIP() << "set OMRIX_TEST_REAL_PORTS=1 to test against the real port at 0x378";
   platform::overrideSystem(nullptr);
-  platform::forceNextPortBackend(platform::makeDirectBackend(platform::realDirectPortOps()));
+  platform::forceNextPortBackend(
+      platform::makeDirectBackend(platform::realDirectPortOps(), Directory()));
   ASSERT_EQ(HwaccInit_EnableDllMessages(&Sink), 1) << Transcript();
   state.portBase = 0x378;
   ASSERT_EQ(EnablePortAccess(), 1);

@@ -181,6 +181,25 @@ TEST_F(DeviceSetupTest, PortAlreadyGivenBackIsNotReleasedTwice) {
   EXPECT_EQ(Transcript().find("Could not read file"), std::string::npos) << Transcript();
 }
 
+TEST_F(DeviceSetupTest, PortBusyInAnotherProgramKeepsTheRecordedBoard) {
+  Start(Board(""));
+  ASSERT_EQ(SetupOmrix(0x378), 0);
+  ASSERT_EQ(DisablePortAccess(), 1);
+  sim::SimConfig sameBoard = testing::Board().config();
+  sim::Simulator otherProgram(sameBoard);
+  ASSERT_TRUE(otherProgram.attach());
+  for (const std::int32_t port : {0x378, 0}) {
+    SCOPED_TRACE(port);
+    ClearTranscript();
+    EXPECT_EQ(SetupOmrix(port), 2);
+    EXPECT_NE(Transcript().find("-> ERROR: port 378h is in use by another program\n-> device not found\n"),
+              std::string::npos)
+        << Transcript();
+    EXPECT_EQ(File().portBase, 0x378u);
+    EXPECT_EQ(IsDeviceInitialized(), 0);
+  }
+}
+
 TEST_F(DeviceSetupTest, FileThatCannotBeWrittenKeepsTheDevice) {
   Start(Board(""));
   testing::InstallFaultyFiles()->failRename = true;

@@ -185,7 +185,8 @@ TEST_F(StartupTest, PortThatCannotBeGrantedKeepsTheRecordedPort) {
   sim::Simulator otherProcess(sameBoard);
   ASSERT_TRUE(otherProcess.attach());
   EXPECT_EQ(InterpreteOmrixDat(), 2);
-  EXPECT_EQ(Transcript(), "Initialize device at parallel port address 378h\n"
+  EXPECT_EQ(Transcript(), "-> ERROR: port 378h is in use by another program\n"
+                          "Initialize device at parallel port address 378h\n"
                           "-> ERROR: could not detect device --> enter FILE SETUP ...\n");
   EXPECT_EQ(IsDeviceInitialized(), 0);
   EXPECT_EQ(File().portBase, 0x378u);
