@@ -39,6 +39,29 @@ int SendRange(std::uint32_t command, const platform::PortRange& range) {
   return DriverRequest(request);
 }
 
+// The backend's reason for a refused grant, as a line before the usual texts.
+void SayWhyRefused(platform::GrantRefusal why) {
+  const unsigned base = state.portBase;
+  switch (why) {
+    case platform::GrantRefusal::None:
+      break;
+    case platform::GrantRefusal::Busy:
+      state.portFoundBusy = true;
+      SendMessageF("-> ERROR: port %Xh is in use by another program\n", base);
+      break;
+    case platform::GrantRefusal::NoPort:
+      SendMessageF("-> ERROR: no parallel port at %Xh --> is the parport_pc module loaded? "
+                   "(ls /dev/parport*)\n",
+                   base);
+      break;
+    case platform::GrantRefusal::PermissionDenied:
+      SendMessageF("-> ERROR: no permission for the parallel port at %Xh --> add the user to "
+                   "group lp and log in again\n",
+                   base);
+      break;
+  }
+}
+
 }  // namespace
 
 std::array<std::uint8_t, 20> PortRangeRequest::bytes() const {
@@ -178,9 +201,7 @@ int EnablePortAccess() {
   const platform::PortRange range = RangeAt(state.portBase);
   state.portFoundBusy = false;
   if (SendRange(platform::kOpenPortRange, range) == 0) {
-    state.portFoundBusy = platform::portBackend().grantRefusedAsBusy();
-    if (state.portFoundBusy)
-      SendMessageF("-> ERROR: port %Xh is in use by another program\n", state.portBase);
+    SayWhyRefused(platform::portBackend().lastRefusal());
     return 0;
   }
   state.portRangeHeld = true;

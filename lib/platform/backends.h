@@ -24,6 +24,10 @@ DirectPortOps realDirectPortOps();
 std::unique_ptr<PortBackend> makeDirectBackend(const DirectPortOps& ops,
                                                const std::string& lockDirectory);
 
+// The port through ppdev and libieee1284, whose calls `ops` supplies.
+struct Ieee1284Ops;
+std::unique_ptr<PortBackend> makePpdevBackend(const Ieee1284Ops& ops);
+
 // The board simulator. Every sim backend shares the process's one simulated board.
 std::unique_ptr<PortBackend> makeSimBackend(std::shared_ptr<sim::Simulator> simulator);
 

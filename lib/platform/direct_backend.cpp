@@ -64,7 +64,7 @@ class DirectBackend final : public PortBackend {
   bool grant(const PortRange& range) override {
     PortLock lock;
     if (lock.acquire(lockDirectory_, range.first) == PortLock::Result::Busy) {
-      refuseAsBusy();
+      refuse(GrantRefusal::Busy);
       return false;
     }
     if (ops_.ioperm(range.first, range.count, 1) != 0) return false;

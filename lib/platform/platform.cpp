@@ -42,8 +42,10 @@ bool selectPortBackend(const std::string& libraryDirectory, std::string& problem
   const std::string name = environment("OMRIX_PORT_IO");
   for (const PortBackendKind& kind : PortBackendKinds()) {
     if (name == kind.name || (name.empty() && &kind == &PortBackendKinds().front())) {
-      parts.backend = kind.make(libraryDirectory);
-      return true;
+      parts.backend = kind.make(libraryDirectory, problem);
+      if (parts.backend) return true;
+      parts.backend = makeNullBackend();
+      return false;
     }
   }
   parts.backend = makeNullBackend();

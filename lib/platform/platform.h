@@ -30,6 +30,14 @@ struct RecordedRequest {
   std::vector<std::uint8_t> input;
 };
 
+// Why a backend refused to grant a range, when it knows.
+enum class GrantRefusal {
+  None,              // granted, or refused for no reason the backend can name
+  Busy,              // another program holds the port
+  NoPort,            // no parallel port at that base
+  PermissionDenied,  // the port exists, but this user may not open it
+};
+
 struct PortRange {
   std::uint32_t first = 0;
   std::uint32_t count = 0;
@@ -62,8 +70,8 @@ class PortBackend {
   virtual std::string notice() const { return {}; }
 
   const std::vector<PortRange>& granted() const { return granted_; }
-  // Whether the last grant was refused because another program holds the port.
-  bool grantRefusedAsBusy() const { return busy_; }
+  // Why the last grant was refused.
+  GrantRefusal lastRefusal() const { return refusal_; }
   const std::vector<RecordedRequest>& requests() const { return requests_; }
 
  protected:
@@ -73,8 +81,8 @@ class PortBackend {
   virtual bool mayAccessPorts() { return true; }
   virtual bool grant(const PortRange& range) = 0;
   virtual bool revoke(const PortRange& range) = 0;
-  // Called by a grant() that fails because another program holds the port.
-  void refuseAsBusy() { busy_ = true; }
+  // Called by a grant() that fails for a reason it can name.
+  void refuse(GrantRefusal why) { refusal_ = why; }
 
  private:
   bool isGranted(std::uint32_t port) const;
@@ -83,7 +91,7 @@ class PortBackend {
   std::vector<RecordedRequest> requests_;
   Handle nextHandle_ = 3;
   std::vector<Handle> openHandles_;
-  bool busy_ = false;
+  GrantRefusal refusal_ = GrantRefusal::None;
 };
 
 struct VersionInfo {

@@ -89,7 +89,7 @@ bool PortBackend::request(Handle handle, std::uint32_t code, const std::uint8_t*
   if (range.count == 0 || range.first > 0xFFFF || range.count > 0x10000 - range.first)
     return false;
   if (command == kOpenPortRange) {
-    busy_ = false;
+    refusal_ = GrantRefusal::None;
     if (!grant(range)) return false;
     granted_.push_back(range);
     return true;

@@ -4,6 +4,7 @@
 #include "port_backend_kinds.h"
 
 #include "backends.h"
+#include "ieee1284_ops.h"
 #include "port_lock.h"
 
 namespace omrix::platform {
@@ -11,11 +12,19 @@ namespace omrix::platform {
 const std::vector<PortBackendKind>& PortBackendKinds() {
   static const std::vector<PortBackendKind> kinds = {
       {"sim", "the simulated omrix board (the default)",
-       [](const std::string& libraryDirectory) {
+       [](const std::string& libraryDirectory, std::string&) {
          return makeSimBackend(processSimulator(libraryDirectory));
        }},
+      {"ppdev", "/dev/parportN through the kernel's ppdev driver and libieee1284 (group lp)",
+       [](const std::string&, std::string& problem) -> std::unique_ptr<PortBackend> {
+         Ieee1284Ops ops{};
+         if (!loadIeee1284(ops, problem)) return nullptr;
+         return makePpdevBackend(ops);
+       }},
       {"direct", "ioperm and inb/outb on exactly the granted range (CAP_SYS_RAWIO)",
-       [](const std::string&) { return makeDirectBackend(realDirectPortOps(), portLockDirectory()); }},
+       [](const std::string&, std::string&) {
+         return makeDirectBackend(realDirectPortOps(), portLockDirectory());
+       }},
   };
   return kinds;
 }

@@ -12,7 +12,8 @@ namespace omrix::platform {
 struct PortBackendKind {
   const char* name;         // the value of OMRIX_PORT_IO
   const char* description;  // one line for people
-  std::unique_ptr<PortBackend> (*make)(const std::string& libraryDirectory);
+  // Nothing, with the reason in `problem`, when the backend cannot be had here.
+  std::unique_ptr<PortBackend> (*make)(const std::string& libraryDirectory, std::string& problem);
 };
 
 // The first is the default.

@@ -29,7 +29,7 @@ class SimBackend final : public PortBackend {
   // The board is this process's while it holds a range: another process finds the port busy.
   bool grant(const PortRange&) override {
     if (simulator_->attach()) return true;
-    refuseAsBusy();
+    refuse(GrantRefusal::Busy);
     return false;
   }
   bool revoke(const PortRange&) override {

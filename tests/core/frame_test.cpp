@@ -79,7 +79,7 @@ TEST_F(FrameTest, UnknownBackendNameFailsWithAReason) {
   ScopedEnvironment backend("OMRIX_PORT_IO", "parport9");
   EXPECT_EQ(HwaccInit_EnableDllMessages(&Sink), 0);
   EXPECT_EQ(Transcript(),
-            std::string("-> ERROR: OMRIX_PORT_IO=parport9 names no port backend (sim, direct)\n") +
+            std::string("-> ERROR: OMRIX_PORT_IO=parport9 names no port backend (sim, ppdev, direct)\n") +
                 kFatal);
 }
 

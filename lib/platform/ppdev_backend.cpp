@@ -1,0 +1,220 @@
+// The parallel port through the kernel's ppdev driver (/dev/parportN), on libieee1284: no root
+// needed, only membership of the group that owns the device (lp).
+#include <dlfcn.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+
+#include "backends.h"
+#include "ieee1284_ops.h"
+
+namespace omrix::platform {
+
+namespace {
+
+// Register offsets from the base.
+constexpr std::uint16_t kData = 0;
+constexpr std::uint16_t kStatus = 1;
+constexpr std::uint16_t kControl = 2;
+constexpr std::uint16_t kEppAddress = 3;
+constexpr std::uint16_t kEppData = 4;
+
+// What the control register holds beside the four lines.
+constexpr std::uint8_t kControlLines = 0x0F;
+constexpr std::uint8_t kIrqEnable = 0x10;
+constexpr std::uint8_t kReverse = 0x20;
+// Pins no parallel port connects read as 1, as on any PC-style port.
+constexpr std::uint8_t kUnconnectedStatus = 0x07;
+constexpr std::uint8_t kUnconnectedControl = 0xC0;
+
+// One port found and claimed: the list it came from stays until it is closed.
+class OpenPort {
+ public:
+  OpenPort(const Ieee1284Ops& ops, parport_list list, parport* port)
+      : ops_(ops), list_(list), port_(port) {}
+  ~OpenPort() {
+    ops_.release(port_);
+    ops_.close(port_);
+    ops_.free_ports(&list_);
+  }
+  OpenPort(const OpenPort&) = delete;
+  OpenPort& operator=(const OpenPort&) = delete;
+  parport* get() const { return port_; }
+
+ private:
+  const Ieee1284Ops& ops_;
+  parport_list list_;
+  parport* port_;
+};
+
+// libieee1284 also offers ports it would reach by raw I/O (/dev/port, ioperm) where ppdev has
+// none; ppdev was asked for, so only its devices count.
+bool IsPpdevPort(const parport& port) {
+  return port.filename != nullptr && std::strncmp(port.filename, "/dev/parport", 12) == 0;
+}
+
+GrantRefusal RefusalFromErrno(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM: return GrantRefusal::PermissionDenied;
+    case EBUSY: return GrantRefusal::Busy;
+    default: return GrantRefusal::None;
+  }
+}
+
+class PpdevBackend final : public PortBackend {
+ public:
+  explicit PpdevBackend(const Ieee1284Ops& ops) : ops_(ops) {}
+
+ protected:
+  std::uint8_t rawIn(std::uint16_t port) override {
+    Held* held = Find(port);
+    if (held == nullptr) return 0xFF;
+    parport* p = held->port->get();
+    switch (port - held->base) {
+      case kData: return Byte(ops_.read_data(p));
+      case kStatus: {
+        const int status = ops_.read_status(p);
+        if (status < 0) return 0xFF;
+        return static_cast<std::uint8_t>(((status ^ S1284_INVERTED) & 0xF8) | kUnconnectedStatus);
+      }
+      case kControl: {
+        const int lines = ops_.read_control(p);
+        if (lines < 0) return 0xFF;
+        return static_cast<std::uint8_t>(((lines ^ C1284_INVERTED) & kControlLines) |
+                                         (held->control & (kIrqEnable | kReverse)) |
+                                         kUnconnectedControl);
+      }
+      case kEppAddress: return EppRead(ops_.epp_read_addr, p);
+      case kEppData: return EppRead(ops_.epp_read_data, p);
+      default: return 0xFF;
+    }
+  }
+
+  void rawOut(std::uint16_t port, std::uint8_t value) override {
+    Held* held = Find(port);
+    if (held == nullptr) return;
+    parport* p = held->port->get();
+    switch (port - held->base) {
+      case kData: ops_.write_data(p, value); break;
+      case kControl:
+        // The direction is the data-direction call's; the IRQ enable only a shadow, since
+        // the library never waits for an interrupt.
+        if ((value ^ held->control) & kReverse) ops_.data_dir(p, (value & kReverse) != 0 ? 1 : 0);
+        ops_.write_control(p, static_cast<unsigned char>((value & kControlLines) ^ C1284_INVERTED));
+        held->control = value;
+        break;
+      case kEppAddress: EppWrite(ops_.epp_write_addr, p, value); break;
+      case kEppData: EppWrite(ops_.epp_write_data, p, value); break;
+      default: break;  // the status register is read-only
+    }
+  }
+
+  bool grant(const PortRange& range) override {
+    parport_list list{};
+    if (ops_.find_ports(&list, 0) != E1284_OK) {
+      refuse(GrantRefusal::NoPort);
+      return false;
+    }
+    parport* found = nullptr;
+    for (int i = 0; i < list.portc && found == nullptr; ++i)
+      if (list.portv[i]->base_addr == range.first && IsPpdevPort(*list.portv[i])) found = list.portv[i];
+    if (found == nullptr) {
+      ops_.free_ports(&list);
+      refuse(GrantRefusal::NoPort);
+      return false;
+    }
+    int capabilities = 0;
+    errno = 0;
+    if (ops_.open(found, F1284_EXCL, &capabilities) != E1284_OK) {
+      refuse(RefusalFromErrno(errno));
+      ops_.free_ports(&list);
+      return false;
+    }
+    errno = 0;
+    if (ops_.claim(found) != E1284_OK) {
+      // A claim refused after an exclusive open: another program has the port.
+      refuse(errno == 0 || errno == EBUSY ? GrantRefusal::Busy : RefusalFromErrno(errno));
+      ops_.close(found);
+      ops_.free_ports(&list);
+      return false;
+    }
+    held_[range.first] = Held{range.first, std::make_unique<OpenPort>(ops_, list, found), 0};
+    return true;
+  }
+
+  bool revoke(const PortRange& range) override { return held_.erase(range.first) == 1; }
+
+ private:
+  struct Held {
+    std::uint32_t base = 0;
+    std::unique_ptr<OpenPort> port;
+    std::uint8_t control = 0;  // the register as last written: direction and IRQ enable
+  };
+
+  Held* Find(std::uint16_t port) {
+    for (auto& [base, held] : held_)
+      if (port >= base && port - base <= kEppData) return &held;
+    return nullptr;
+  }
+
+  static std::uint8_t Byte(int value) { return value < 0 ? 0xFF : static_cast<std::uint8_t>(value); }
+
+  template <typename Read>
+  static std::uint8_t EppRead(Read read, parport* p) {
+    char byte = 0;
+    return read(p, 0, &byte, 1) == 1 ? static_cast<std::uint8_t>(byte) : 0xFF;
+  }
+
+  template <typename Write>
+  static void EppWrite(Write write, parport* p, std::uint8_t value) {
+    const char byte = static_cast<char>(value);
+    write(p, 0, &byte, 1);
+  }
+
+  const Ieee1284Ops ops_;
+  std::map<std::uint32_t, Held> held_;
+};
+
+template <typename Function>
+bool Bind(void* library, const char* name, Function& function, std::string& problem) {
+  function = reinterpret_cast<Function>(dlsym(library, name));
+  if (function == nullptr && problem.empty()) problem = std::string("libieee1284 has no ") + name;
+  return function != nullptr;
+}
+
+}  // namespace
+
+bool loadIeee1284(Ieee1284Ops& ops, std::string& problem) {
+  // Loaded once and kept for the process, as a system library is.
+  static void* const library = dlopen("libieee1284.so.3", RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    problem = "ppdev needs libieee1284 (Debian package libieee1284-3): " + std::string(dlerror());
+    return false;
+  }
+  problem.clear();
+  Bind(library, "ieee1284_find_ports", ops.find_ports, problem);
+  Bind(library, "ieee1284_free_ports", ops.free_ports, problem);
+  Bind(library, "ieee1284_open", ops.open, problem);
+  Bind(library, "ieee1284_close", ops.close, problem);
+  Bind(library, "ieee1284_claim", ops.claim, problem);
+  Bind(library, "ieee1284_release", ops.release, problem);
+  Bind(library, "ieee1284_read_data", ops.read_data, problem);
+  Bind(library, "ieee1284_write_data", ops.write_data, problem);
+  Bind(library, "ieee1284_data_dir", ops.data_dir, problem);
+  Bind(library, "ieee1284_read_status", ops.read_status, problem);
+  Bind(library, "ieee1284_read_control", ops.read_control, problem);
+  Bind(library, "ieee1284_write_control", ops.write_control, problem);
+  Bind(library, "ieee1284_epp_read_data", ops.epp_read_data, problem);
+  Bind(library, "ieee1284_epp_write_data", ops.epp_write_data, problem);
+  Bind(library, "ieee1284_epp_read_addr", ops.epp_read_addr, problem);
+  Bind(library, "ieee1284_epp_write_addr", ops.epp_write_addr, problem);
+  return problem.empty();
+}
+
+std::unique_ptr<PortBackend> makePpdevBackend(const Ieee1284Ops& ops) {
+  return std::make_unique<PpdevBackend>(ops);
+}
+
+}  // namespace omrix::platform

@@ -1,0 +1,216 @@
+// The ppdev backend against a played libieee1284: every register access becomes the right
+// call with the right value, and every refusal its line.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "bus/bus.h"
+#include "core/frame.h"
+#include "core/library_state.h"
+#include "driver/driver.h"
+#include "platform/backends.h"
+#include "platform/ieee1284_ops.h"
+#include "support/library_fixture.h"
+
+namespace omrix {
+namespace {
+
+using Calls = std::vector<std::string>;
+
+// One machine's parallel ports as libieee1284 would show them; function pointers cannot
+// capture, so the play is process-wide and reset by each test.
+struct Play {
+  static inline Calls calls;
+  static inline parport port378{"parport0", 0x378, 0x778, nullptr, "/dev/parport0"};
+  // A port libieee1284 would reach by raw I/O only, not through ppdev.
+  static inline parport port278{"0x278", 0x278, 0, nullptr, "/dev/port"};
+  static inline parport* ports[] = {&port378, &port278};
+  static inline int openResult = E1284_OK;
+  static inline int openErrno = 0;
+  static inline int claimResult = E1284_OK;
+  static inline int claimErrno = 0;
+  static inline int status = 0;   // IEEE 1284 line levels
+  static inline int control = 0;  // IEEE 1284 line levels
+  static inline char eppByte = 0;
+
+  static void Reset() {
+    calls.clear();
+    openResult = claimResult = E1284_OK;
+    openErrno = claimErrno = 0;
+    status = control = 0;
+    eppByte = 0;
+  }
+  static std::string Hex(int value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X", value & 0xFF);
+    return text;
+  }
+  static platform::Ieee1284Ops Ops() {
+    platform::Ieee1284Ops ops{};
+    ops.find_ports = [](parport_list* list, int) {
+      list->portc = 2;
+      list->portv = ports;
+      return static_cast<int>(E1284_OK);
+    };
+    ops.free_ports = [](parport_list*) { calls.push_back("free_ports"); };
+    ops.open = [](parport*, int flags, int*) {
+      calls.push_back(flags == F1284_EXCL ? "open exclusive" : "open shared");
+      errno = openErrno;
+      return openResult;
+    };
+    ops.close = [](parport*) {
+      calls.push_back("close");
+      return static_cast<int>(E1284_OK);
+    };
+    ops.claim = [](parport*) {
+      calls.push_back("claim");
+      errno = claimErrno;
+      return claimResult;
+    };
+    ops.release = [](parport*) { calls.push_back("release"); };
+    ops.read_data = [](parport*) {
+      calls.push_back("read_data");
+      return 0x5A;
+    };
+    ops.write_data = [](parport*, unsigned char value) { calls.push_back("write_data " + Hex(value)); };
+    ops.data_dir = [](parport*, int reverse) {
+      calls.push_back("data_dir " + std::to_string(reverse));
+      return static_cast<int>(E1284_OK);
+    };
+    ops.read_status = [](parport*) {
+      calls.push_back("read_status");
+      return status;
+    };
+    ops.read_control = [](parport*) {
+      calls.push_back("read_control");
+      return control;
+    };
+    ops.write_control = [](parport*, unsigned char value) {
+      calls.push_back("write_control " + Hex(value));
+      control = value;
+    };
+    ops.epp_read_data = [](parport*, int, char* buffer, size_t) -> ssize_t {
+      calls.push_back("epp_read_data");
+      *buffer = eppByte;
+      return 1;
+    };
+    ops.epp_write_data = [](parport*, int, const char* buffer, size_t) -> ssize_t {
+      calls.push_back("epp_write_data " + Hex(*buffer));
+      return 1;
+    };
+    ops.epp_read_addr = [](parport*, int, char* buffer, size_t) -> ssize_t {
+      calls.push_back("epp_read_addr");
+      *buffer = eppByte;
+      return 1;
+    };
+    ops.epp_write_addr = [](parport*, int, const char* buffer, size_t) -> ssize_t {
+      calls.push_back("epp_write_addr " + Hex(*buffer));
+      return 1;
+    };
+    return ops;
+  }
+};
+
+class PpdevTest : public testing::LibraryTest {
+ protected:
+  void SetUp() override {
+    LibraryTest::SetUp();
+    Play::Reset();
+    platform::forceNextPortBackend(platform::makePpdevBackend(Play::Ops()));
+    ASSERT_EQ(HwaccInit_EnableDllMessages(&Sink), 1);
+    ClearTranscript();
+  }
+};
+
+TEST_F(PpdevTest, RegistersAreTheLinesAsThePortRegistersShowThem) {
+  state.portBase = 0x378;
+  ASSERT_EQ(EnablePortAccess(), 1);
+  EXPECT_EQ(Play::calls, (Calls{"open exclusive", "claim"}));
+  platform::PortBackend& port = platform::portBackend();
+  Play::calls.clear();
+
+  port.out(0x378, 0xA5);
+  EXPECT_EQ(port.in(0x378), 0x5A);
+  // BUSY is inverted at the register; the three unconnected bits read 1.
+  Play::status = S1284_BUSY | S1284_NACK;
+  EXPECT_EQ(port.in(0x379), 0x47);
+  Play::status = S1284_SELECT;
+  EXPECT_EQ(port.in(0x379), 0x97);
+  // STROBE, AUTOFD and SELECTIN are inverted; the direction goes to its own call, once; the
+  // IRQ enable is kept for reading back.
+  port.out(0x37A, 0x24);
+  port.out(0x37A, 0x34);
+  EXPECT_EQ(port.in(0x37A), 0xF4);
+  port.out(0x37A, 0x0B);
+  EXPECT_EQ(port.in(0x37A), 0xCB);
+  Play::eppByte = '\x3C';
+  port.out(0x37B, 0x01);
+  port.out(0x37C, 0x55);
+  EXPECT_EQ(port.in(0x37B), 0x3C);
+  EXPECT_EQ(port.in(0x37C), 0x3C);
+  EXPECT_EQ(Play::calls,
+            (Calls{"write_data A5", "read_data", "read_status", "read_status", "data_dir 1",
+                   "write_control 0F", "write_control 0F", "read_control", "data_dir 0",
+                   "write_control 00", "read_control", "epp_write_addr 01", "epp_write_data 55",
+                   "epp_read_addr", "epp_read_data"}));
+
+  Play::calls.clear();
+  ASSERT_EQ(DisablePortAccess(), 1);
+  EXPECT_EQ(Play::calls, (Calls{"release", "close", "free_ports"}));
+}
+
+TEST_F(PpdevTest, EppBusCycleIsOneAddressAndOneDataTransfer) {
+  state.portBase = 0x378;
+  ASSERT_EQ(EnablePortAccess(), 1);
+  state.PPcontrol = kModeEpp;
+  state.PPwait = 0;
+  Play::calls.clear();
+  outbyte(1, 0x80);
+  EXPECT_EQ(Play::calls, (Calls{"epp_write_addr 01", "epp_write_data 80"}));
+}
+
+struct RefusalCase {
+  const char* name;
+  std::uint16_t base;
+  int openResult, openErrno, claimResult, claimErrno;
+  const char* line;
+};
+
+class PpdevRefusals : public PpdevTest, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(PpdevRefusals, SayWhyBeforeTheUsualTexts) {
+  const RefusalCase& c = GetParam();
+  Play::openResult = c.openResult;
+  Play::openErrno = c.openErrno;
+  Play::claimResult = c.claimResult;
+  Play::claimErrno = c.claimErrno;
+  state.portBase = c.base;
+  EXPECT_EQ(EnablePortAccess(), 0);
+  EXPECT_EQ(Transcript(), c.line);
+  EXPECT_TRUE(platform::portBackend().granted().empty());
+  // Once the cause has gone, the same port is had.
+  Play::openResult = Play::claimResult = E1284_OK;
+  if (c.base == 0x378) {
+    EXPECT_EQ(EnablePortAccess(), 1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, PpdevRefusals,
+    ::testing::Values(
+        RefusalCase{"NoPortAtTheBase", 0x3BC, E1284_OK, 0, E1284_OK, 0,
+                    "-> ERROR: no parallel port at 3BCh --> is the parport_pc module loaded? "
+                    "(ls /dev/parport*)\n"},
+        RefusalCase{"OnlyRawIoAtTheBase", 0x278, E1284_OK, 0, E1284_OK, 0,
+                    "-> ERROR: no parallel port at 278h --> is the parport_pc module loaded? "
+                    "(ls /dev/parport*)\n"},
+        RefusalCase{"PermissionDenied", 0x378, E1284_INIT, EACCES, E1284_OK, 0,
+                    "-> ERROR: no permission for the parallel port at 378h --> add the user to "
+                    "group lp and log in again\n"},
+        RefusalCase{"ClaimedByAnotherProgram", 0x378, E1284_OK, 0, E1284_SYS, EBUSY,
+                    "-> ERROR: port 378h is in use by another program\n"}),
+    [](const ::testing::TestParamInfo<RefusalCase>& test) { return std::string(test.param.name); });
+
+}  // namespace
+}  // namespace omrix
