@@ -1,0 +1,31 @@
+#!/bin/sh
+# Installs the build into a new prefix, moves the tree elsewhere, and uses it there: a C program
+# built with pkg-config against the installed header and library, then omrixctl.
+# Arguments: the build directory, the C compiler, the flags every program of the build gets.
+set -eu
+build="$1"
+cc="$2"
+flags="$3"
+source_dir="$(cd "$(dirname "$0")/.." && pwd)"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cmake --install "$build" --prefix "$work/first" >/dev/null
+mv "$work/first" "$work/moved"
+tree="$work/moved"
+unset OMRIX_LIBRARY_DIR OMRIX_SIM OMRIX_PORT_IO
+
+# shellcheck disable=SC2086  # the flags are words
+"$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror $flags "$source_dir/exports/c_program.c" \
+  $(PKG_CONFIG_PATH="$tree/lib/pkgconfig" pkg-config --cflags --libs omrix) -o "$work/c_program"
+"$work/c_program"
+
+"$tree/bin/omrixctl" start >"$work/start.out" 2>&1
+grep -q "Initialize device at parallel port address 378h" "$work/start.out" || {
+  cat "$work/start.out"
+  exit 1
+}
+test -f "$tree/lib/omrix/omrix.dat"
+readelf -d "$tree/bin/omrix" | grep -q 'R.*PATH.*\$ORIGIN/../lib/omrix'
+test -f "$tree/share/applications/omrix.desktop"
+test -f "$tree/share/icons/hicolor/scalable/apps/omrix.svg"
+echo "installed tree works"
