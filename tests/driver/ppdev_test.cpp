@@ -160,14 +160,44 @@ TEST_F(PpdevTest, RegistersAreTheLinesAsThePortRegistersShowThem) {
   EXPECT_EQ(Play::calls, (Calls{"release", "close", "free_ports"}));
 }
 
-TEST_F(PpdevTest, EppBusCycleIsOneAddressAndOneDataTransfer) {
+TEST_F(PpdevTest, EachBusCycleOfEachModeBecomesItsCalls) {
+  struct Case {
+    const char* name;
+    std::uint8_t mode;
+    bool read;
+    Calls calls;
+  };
+  // The control lines as libieee1284 takes them: STROBE, AUTOFD and SELECTIN inverted.
+  const Calls write = {"write_data 03", "write_control 07", "write_control 0F", "write_data 5A",
+                       "write_control 0E", "write_control 0F"};
+  const Case cases[] = {
+      {"spp_write", kModeSpp, false, write},
+      {"ps2_write", kModePs2, false, write},  // the PC drives the lines: no turn-around
+      {"spp_read", kModeSpp, true,
+       {"write_data 03", "write_control 07", "write_control 0F", "write_control 0D",
+        "write_data 01", "read_status", "write_data 00", "read_status", "write_control 0F",
+        "write_control 0F"}},
+      {"ps2_read", kModePs2, true,
+       {"write_data 03", "write_control 07", "write_control 0F", "data_dir 1", "write_control 0D",
+        "read_data", "write_control 0F", "data_dir 0", "write_control 0F"}},
+      {"epp_write", kModeEpp, false, {"epp_write_addr 03", "epp_write_data 5A"}},
+      {"epp_read", kModeEpp, true, {"epp_write_addr 03", "epp_read_data"}},
+  };
   state.portBase = 0x378;
-  ASSERT_EQ(EnablePortAccess(), 1);
-  state.PPcontrol = kModeEpp;
-  state.PPwait = 0;
-  Play::calls.clear();
-  outbyte(1, 0x80);
-  EXPECT_EQ(Play::calls, (Calls{"epp_write_addr 01", "epp_write_data 80"}));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(EnablePortAccess(), 1);
+    state.PPcontrol = c.mode;
+    state.PPwait = 0;
+    Play::calls.clear();
+    if (c.read) {
+      inbyte(3);
+    } else {
+      outbyte(3, 0x5A);
+    }
+    EXPECT_EQ(Play::calls, c.calls);
+    ASSERT_EQ(DisablePortAccess(), 1);
+  }
 }
 
 struct RefusalCase {
