@@ -19,9 +19,9 @@ unset OMRIX_LIBRARY_DIR OMRIX_SIM OMRIX_PORT_IO
   $(PKG_CONFIG_PATH="$tree/lib/pkgconfig" pkg-config --cflags --libs omrix) -o "$work/c_program"
 "$work/c_program"
 
-"$tree/bin/omrixctl" start >"$work/start.out" 2>&1
-grep -q "Initialize device at parallel port address 378h" "$work/start.out" || {
-  cat "$work/start.out"
+"$tree/bin/omrixctl" setup >"$work/setup.out" 2>&1
+grep -q -- "-> ready" "$work/setup.out" || {
+  cat "$work/setup.out"
   exit 1
 }
 test -f "$tree/lib/omrix/omrix.dat"
