@@ -142,9 +142,10 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  // Every way out goes through File > Exit, behind whatever runs now.
+  // Every way out goes through File > Exit, behind whatever runs now; once is enough.
   event->ignore();
-  PostCommand(ID_APP_EXIT);
+  if (!exitRequested_) PostCommand(ID_APP_EXIT);
+  exitRequested_ = true;
 }
 
 bool CMainFrame::WriteLogFile(const QString& path) const {

@@ -67,4 +67,5 @@ class CMainFrame : public QMainWindow {
   int lastCpuFileSlot_ = 0;
   QByteArray lastCpuFilePath_ = " ";
   bool shutDown_ = false;
+  bool exitRequested_ = false;  // by a close request
 };
