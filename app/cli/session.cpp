@@ -141,15 +141,15 @@ class Session {
         menu_(library_, output_, prompts_),
         endMode_(endMode),
         stateFile_(LibraryDirectory() + kStateFileName) {
-    if (const std::optional<LastCpuFile> last = ReadLastCpuFile(stateFile_))
-      menu_.lastCpuFile = {last->slot, last->path};
+    if (const std::optional<commands::LastCpuFile> last = ReadLastCpuFile(stateFile_))
+      menu_.lastCpuFile = *last;
     remembered_ = menu_.lastCpuFile;
   }
   ~Session() {
     const commands::LastCpuFile& last = menu_.lastCpuFile;
     if (last.slot != remembered_.slot || last.path != remembered_.path) {
       std::string error;
-      if (!WriteLastCpuFile(stateFile_, {menu_.lastCpuFile.slot, menu_.lastCpuFile.path}, error))
+      if (!WriteLastCpuFile(stateFile_, last, error))
         Complain("warning: update-cpu will not know this file: " + error);
     }
     // Every way out, a failed bring-up included, ends as the program's shutdown does.

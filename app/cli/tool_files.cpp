@@ -52,25 +52,26 @@ std::string AbsolutePath(const std::string& name) {
   return error ? absolute.string() : resolved.string();
 }
 
-std::optional<LastCpuFile> ReadLastCpuFile(const std::string& stateFile) {
+std::optional<commands::LastCpuFile> ReadLastCpuFile(const std::string& stateFile) {
   std::ifstream in(stateFile);
   std::string line;
   if (!std::getline(in, line) || line != kStateHeader) return std::nullopt;
-  std::optional<int> slot;
+  std::optional<std::int32_t> slot;
   std::optional<std::string> path;
   while (std::getline(in, line)) {
     if (StartsWith(line, kSlotKey)) {
       std::uint32_t value = 0;
-      if (ParseNumber(line.substr(std::strlen(kSlotKey)), 3, value)) slot = static_cast<int>(value);
+      if (ParseNumber(line.substr(std::strlen(kSlotKey)), 3, value)) slot = static_cast<std::int32_t>(value);
     } else if (StartsWith(line, kPathKey)) {
       path = line.substr(std::strlen(kPathKey));
     }
   }
   if (!slot || !path || path->empty()) return std::nullopt;
-  return LastCpuFile{*slot, *path};
+  return commands::LastCpuFile{*slot, *path};
 }
 
-bool WriteLastCpuFile(const std::string& stateFile, const LastCpuFile& last, std::string& error) {
+bool WriteLastCpuFile(const std::string& stateFile, const commands::LastCpuFile& last,
+                      std::string& error) {
   if (last.path.find('\n') != std::string::npos) {
     error = "a file name with a line break cannot be remembered";
     return false;

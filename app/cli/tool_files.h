@@ -1,10 +1,12 @@
 // The files omrixctl itself looks after: the absolute names it hands to the library, and its
 // state file beside omrix.dat, which lets update-cpu and update-fpga work across invocations
-// as the GUI's fields lastCpuFileSlot and lastCpuFilePath do within one run.
+// as the program's lastCpuFile does within one run.
 #pragma once
 
 #include <optional>
 #include <string>
+
+#include "commands/menu_commands.h"
 
 namespace omrix::cli {
 
@@ -18,15 +20,11 @@ std::string AbsolutePath(const std::string& name);
 
 inline constexpr const char* kStateFileName = "omrixctl.state";
 
-struct LastCpuFile {
-  int slot = 0;
-  std::string path;
-};
-
 // Nothing recorded (no file, or not one omrixctl wrote) gives nullopt.
-std::optional<LastCpuFile> ReadLastCpuFile(const std::string& stateFile);
+std::optional<commands::LastCpuFile> ReadLastCpuFile(const std::string& stateFile);
 
 // Replaces the file whole (temporary file and rename); false with error set on failure.
-bool WriteLastCpuFile(const std::string& stateFile, const LastCpuFile& last, std::string& error);
+bool WriteLastCpuFile(const std::string& stateFile, const commands::LastCpuFile& last,
+                      std::string& error);
 
 }  // namespace omrix::cli

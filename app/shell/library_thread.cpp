@@ -66,6 +66,5 @@ void CLibraryWorker::Report(int id, const CommandResult& result) {
   QList<int> posted;
   for (const CommandId next : result.posted) posted << next;
   const bool device = commands_->DeviceInitialized();
-  emit Finished(id, posted, device, commands_->lastCpuFile.slot,
-                QByteArray::fromStdString(commands_->lastCpuFile.path));
+  emit Finished(id, posted, device);
 }

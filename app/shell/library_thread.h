@@ -27,8 +27,7 @@ class CLibraryWorker : public QObject {
   void OutputArrived(const QByteArray& text);
   // `posted` are the command ids to post behind it; the device state as the library says
   // after the command, so the GUI thread never calls the library itself.
-  void Finished(int id, const QList<int>& posted, bool deviceInitialized, int lastCpuSlot,
-                const QByteArray& lastCpuPath);
+  void Finished(int id, const QList<int>& posted, bool deviceInitialized);
 
  private:
   class ThreadOutput;

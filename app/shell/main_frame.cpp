@@ -121,11 +121,8 @@ void CMainFrame::OnOutput(const QByteArray& text) {
   outputWindow_->AppendOutput(QString::fromStdString(PeopleText(text.toStdString())));
 }
 
-void CMainFrame::OnFinished(int id, const QList<int>& posted, bool deviceInitialized,
-                            int lastCpuSlot, const QByteArray& lastCpuPath) {
+void CMainFrame::OnFinished(int id, const QList<int>& posted, bool deviceInitialized) {
   deviceInitialized_ = deviceInitialized;
-  lastCpuFileSlot_ = lastCpuSlot;
-  lastCpuFilePath_ = lastCpuPath;
   if (--pending_ == 0) QApplication::restoreOverrideCursor();
   for (const int next : posted) PostCommand(next);
   UpdateEnabling();

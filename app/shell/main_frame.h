@@ -33,8 +33,6 @@ class CMainFrame : public QMainWindow {
   QAction* Action(int id) const;
   bool Busy() const { return pending_ > 0; }
   bool DeviceInitialized() const { return deviceInitialized_; }
-  int lastCpuFileSlot() const { return lastCpuFileSlot_; }
-  const QByteArray& lastCpuFilePath() const { return lastCpuFilePath_; }
 
   // The output window's lines, whole and in UTF-8, into `path` (omrix.log in the program's
   // directory at shutdown); false, with a line on stderr, when it cannot be written.
@@ -54,8 +52,7 @@ class CMainFrame : public QMainWindow {
   void UpdateEnabling();
   void Dispatch(int id);
   void OnOutput(const QByteArray& text);
-  void OnFinished(int id, const QList<int>& posted, bool deviceInitialized, int lastCpuSlot,
-                  const QByteArray& lastCpuPath);
+  void OnFinished(int id, const QList<int>& posted, bool deviceInitialized);
   void ShowAbout();
 
   COutputEdit* outputWindow_;
@@ -64,8 +61,6 @@ class CMainFrame : public QMainWindow {
   std::map<int, QAction*> actions_;
   int pending_ = 0;
   bool deviceInitialized_ = false;
-  int lastCpuFileSlot_ = 0;
-  QByteArray lastCpuFilePath_ = " ";
   bool shutDown_ = false;
   bool exitRequested_ = false;  // by a close request
 };
