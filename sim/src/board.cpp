@@ -105,6 +105,12 @@ void Board::loadDesign(Design design) {
 
 Design Board::design() const { return design_; }
 
+TestLed Board::testLed() const { return info_ != nullptr ? info_->testLed : TestLed::Dark; }
+
+const CableEmulation* Board::cableEmulation() const {
+  return info_ != nullptr ? info_->cable : nullptr;
+}
+
 void Board::setAck(int level) { ackHigh_ = level != 0; }
 
 void Board::advanceTo(uint64_t nowNs) {

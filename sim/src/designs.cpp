@@ -41,32 +41,39 @@ std::vector<uint8_t> MakeBitstream(const char* designName) {
   return stream;
 }
 
+constexpr CableEmulation kAt89IspCable{"AT89isp cable", {"RST", "MOSI", "MISO", "SCK"}};
+constexpr CableEmulation kAvrIspDongle{"AVR ISP dongle", {"RST", "MOSI", "MISO", "SCK"}};
+constexpr CableEmulation kDlc5Cable{"DLC5 / Parallel Cable III", {"TCK", "TMS", "TDO", "TDI"}};
+
 // Constant-initialised and never destroyed: a board saved from an exit handler still finds it.
 constexpr std::array<DesignInfo, kKnownDesignCount> kDesigns = {{
-    {Design::Setup, "setup.bit", "omrix_setup.ncd", true, true, false, 0x01,
+    {Design::Setup, "setup.bit", "omrix_setup.ncd", true, true, false, 0x01, TestLed::Dark, nullptr,
      "setup: ModeRegister, ConfigRegister, the flash window (2 echoes 3)"},
-    {Design::Demo, "demo.bit", "omrix_demo.ncd", true, true, false, 0x00,
+    {Design::Demo, "demo.bit", "omrix_demo.ncd", true, true, false, 0x00, TestLed::Dark, nullptr,
      "a user run configuration; registers as setup, so the identifier can be read"},
-    {Design::NoRegisters, "noreg.bit", "omrix_noreg.ncd", false, false, false, 0x00,
-     "a user design without registers"},
-    {Design::Basic52, "basic52.bit", "omrix_basic52.ncd", true, false, true, 0x00,
-     "BASIC-52: ModeRegister, ConfigRegister, the CPU RAM window"},
+    {Design::NoRegisters, "noreg.bit", "omrix_noreg.ncd", false, false, false, 0x00, TestLed::Dark,
+     nullptr, "a user design without registers"},
+    {Design::Basic52, "basic52.bit", "omrix_basic52.ncd", true, false, true, 0x00, TestLed::Dark,
+     nullptr, "BASIC-52: ModeRegister, ConfigRegister, the CPU RAM window"},
     {Design::IoTestA, "LIOTESTA.BIT", "omrix_iotest_a.ncd", true, false, false, 0x01,
-     "I/O test A, LEDs blink fast"},
+     TestLed::FlashingFast, nullptr, "I/O test A: the TEST LED flashes fast"},
     {Design::IoTestB, "LIOTESTB.BIT", "omrix_iotest_b.ncd", true, false, false, 0x01,
-     "I/O test B, LEDs blink slowly"},
+     TestLed::FlashingSlow, nullptr, "I/O test B: the TEST LED flashes slowly"},
     {Design::PraxIoTestA, "pRAXnodeTestA.BIT", "praxnode_iotest_a.ncd", true, false, false, 0x01,
-     "pRAXnode I/O test A, LEDs blink fast"},
+     TestLed::FlashingFast, nullptr, "pRAXnode I/O test A: the TEST LED flashes fast"},
     {Design::PraxIoTestB, "pRAXnodeTestB.BIT", "praxnode_iotest_b.ncd", true, false, false, 0x01,
-     "pRAXnode I/O test B, LEDs blink slowly"},
-    {Design::EmuAt89Isp, "emuat89ispcable.bit", "omrix_emu_at89isp.ncd", true, false, false,
-     0x01, "emulates the AT89 ISP cable"},
+     TestLed::FlashingSlow, nullptr, "pRAXnode I/O test B: the TEST LED flashes slowly"},
+    {Design::EmuAt89Isp, "emuat89ispcable.bit", "omrix_emu_at89isp.ncd", true, false, false, 0x01,
+     TestLed::Dark, &kAt89IspCable,
+     "AT89isp cable: RST, MOSI, MISO, SCK on X2 4b, 4a, 5b, 5a and X1 P5-P8"},
     {Design::EmuAvrIsp, "emuavrispdongle.bit", "omrix_emu_avrisp.ncd", true, false, false, 0x01,
-     "emulates the AVR ISP dongle"},
-    {Design::EmuDlc5, "emudlc5.bit", "omrix_emu_dlc5.ncd", true, false, false, 0x01,
-     "emulates the Xilinx DLC5 JTAG cable"},
-    {Design::IntDlc5, "intdlc5.bit", "omrix_intdlc5.ncd", false, false, false, 0x00,
-     "prepares internal JTAG programming"},
+     TestLed::Dark, &kAvrIspDongle,
+     "AVR ISP dongle (STK200/STK300): RST, MOSI, MISO, SCK on X2 4b, 4a, 5b, 5a and X1 P5-P8"},
+    {Design::EmuDlc5, "emudlc5.bit", "omrix_emu_dlc5.ncd", true, false, false, 0x01, TestLed::Dark,
+     &kDlc5Cable,
+     "DLC5 / Parallel Cable III: TCK, TMS, TDO, TDI on X2 4b, 4a, 5b, 5a and X1 P5-P8"},
+    {Design::IntDlc5, "intdlc5.bit", "omrix_intdlc5.ncd", false, false, false, 0x00, TestLed::Dark,
+     nullptr, "prepares internal JTAG programming"},
 }};
 
 }  // namespace

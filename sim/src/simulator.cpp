@@ -205,6 +205,16 @@ Design Simulator::design() const {
   return board ? board->design() : Design::None;
 }
 
+TestLed Simulator::testLed() const {
+  const Board* board = reachableBoard();
+  return board ? board->testLed() : TestLed::Dark;
+}
+
+const CableEmulation* Simulator::cableEmulation() const {
+  const Board* board = reachableBoard();
+  return board ? board->cableEmulation() : nullptr;
+}
+
 void Simulator::setAck(int level) {
   if (Board* board = reachableBoard()) board->setAck(level);
 }

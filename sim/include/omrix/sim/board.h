@@ -97,6 +97,8 @@ class Board {
   // Loading a design starts its registers from their power-up values.
   void loadDesign(Design design);
   Design design() const;
+  TestLed testLed() const;
+  const CableEmulation* cableEmulation() const;  // nullptr: no cable is emulated
   void setAck(int level);
 
   // Simulated time; called before every access and after every wait.

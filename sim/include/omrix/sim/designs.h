@@ -27,6 +27,18 @@ enum class Design {
   Foreign
 };
 
+// The board's TEST LED. The I/O-test designs flash it while the test wiring joins their pin
+// pairs (the simulated board always has it), fast for the first design, slow for the second.
+enum class TestLed { Dark, FlashingFast, FlashingSlow };
+
+// A programming cable an emulation design turns the board into: its four signals, in the
+// order they appear on the omrix connector X2 at 4b, 4a, 5b, 5a and on the pRAXnode
+// connector X1 at P5, P6, P7, P8.
+struct CableEmulation {
+  const char* cable;
+  std::array<const char*, 4> signals;
+};
+
 // A design the board knows, the data file that carries it and what it implements.
 struct DesignInfo {
   Design design;
@@ -36,6 +48,8 @@ struct DesignInfo {
   bool flashWindow;        // FlashControl (2), FlashData (3), FlashAddress (4-6); 2 echoes 3
   bool ramWindow;          // the CPU RAM window: address low 4, high 5, data read at 2
   uint8_t configAfterLoad; // ConfigRegister when the design starts
+  TestLed testLed;
+  const CableEmulation* cable;  // nullptr: the connector pins stay the design's own
   const char* behaviour;   // one line for the README
 };
 

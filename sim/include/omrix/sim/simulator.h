@@ -62,6 +62,8 @@ class Simulator {
   // Test API.
   void loadDesign(Design design);
   Design design() const;
+  TestLed testLed() const;                       // dark while the board is out of reach
+  const CableEmulation* cableEmulation() const;  // likewise nullptr
   void setAck(int level);
   uint8_t boardRegister(uint8_t address) const;
   void setBoardRegister(uint8_t address, uint8_t value);
