@@ -26,6 +26,9 @@ class ChoosingPrompts final : public Prompts {
   explicit ChoosingPrompts(std::string file) : file_(std::move(file)) {}
   Answer MessageBox(const std::string&, Buttons, Icon) override { return Answer::Cancel; }
   std::optional<std::string> ChooseFile(const FileChooser&) override { return file_; }
+  // The benchmark runs no test routine: nothing beeps, no loop waits for a window.
+  void Beep() override {}
+  std::unique_ptr<Progress> ShowProgress() override { return nullptr; }
 
  private:
   std::string file_;

@@ -34,6 +34,9 @@ constexpr SubcommandEntry kSubcommands[] = {
     {"init", Subcommand::Init, true},
     {"ack", Subcommand::Ack, true},
     {"script", Subcommand::Script, false},
+    {"shell", Subcommand::Shell, true},
+    {"io-test", Subcommand::IoTest, true},
+    {"emulate", Subcommand::Emulate, true},
 };
 
 struct SlotEntry {
@@ -61,6 +64,11 @@ constexpr PortEntry kPorts[] = {
 };
 
 constexpr CommandId kCpuRuns[] = {ID_CPU_RUN0, ID_CPU_RUN1, ID_CPU_RUN2, ID_CPU_RUN3};
+
+// The Command menu's I/O tests and emulations by the board or cable they are for.
+constexpr PortEntry kIoTests[] = {{"omrix", ID_TEST_FPGA_IO}, {"praxnode", ID_TEST_PRAXNODE_IO}};
+constexpr PortEntry kEmulations[] = {
+    {"at89", ID_EMULATE_AT89}, {"avr", ID_EMULATE_AVR}, {"dlc5", ID_EMULATE_DLC5}};
 
 const SubcommandEntry* FindSubcommand(const std::string& word) {
   for (const SubcommandEntry& entry : kSubcommands) {
@@ -139,6 +147,22 @@ class ArgumentReader {
       return false;
     }
     return true;
+  }
+
+  template <std::size_t N>
+  bool choice(const char* what, const PortEntry (&entries)[N], CommandId& id) {
+    std::string word;
+    std::string names;
+    for (const PortEntry& entry : entries) names += (names.empty() ? "" : "|") + std::string(entry.name);
+    if (!next(what, word)) return false;
+    for (const PortEntry& entry : entries) {
+      if (word == entry.name) {
+        id = entry.id;
+        return done();
+      }
+    }
+    error_ = "bad " + std::string(what) + " '" + word + "' for '" + subcommand_ + "' (" + names + ")";
+    return false;
   }
 
   void fail(std::string error) { error_ = std::move(error); }
@@ -228,6 +252,12 @@ bool ReadArguments(Command& command, ArgumentReader& in) {
       return in.number("level", 1, command.level) && in.done();
     case Subcommand::Script:
       return in.next("a file or '-'", command.file) && in.done();
+    case Subcommand::Shell:
+      return in.done();
+    case Subcommand::IoTest:
+      return in.choice("board", kIoTests, command.id);
+    case Subcommand::Emulate:
+      return in.choice("cable", kEmulations, command.id);
   }
   return false;
 }

@@ -27,6 +27,9 @@ enum class Subcommand {
   Init,
   Ack,
   Script,
+  Shell,
+  IoTest,
+  Emulate,
 };
 
 struct Command {

@@ -163,6 +163,35 @@ constexpr HelpEntry kEntries[] = {
      "library calls: PPackGet()\n"
      "\n"
      "result codes counted as success: none to check\n"},
+    {"shell", "", "the test routines at a prompt, in one session",
+     "Reads the test routines' one-letter commands at a prompt with line editing and\n"
+     "history, as the GUI's Command > Commandline dialog does, all in one session: o ADDR\n"
+     "DATA, i ADDR, s 0|1, g, c FILE, f, ? (help) and @ (prints a line every 100 ms until\n"
+     "Enter or Ctrl-C). Numbers are hexadecimal; the file name of c is taken as typed.\n"
+     "exit, quit or Ctrl-D ends the shell.\n"
+     "\n"
+     "library calls: outbyte, inbyte, PPinitSet, PPackGet, FpgaConfig(FILE, 1, 1)\n"
+     "\n"
+     "result codes counted as success: none to check\n"},
+    {"io-test", "omrix|praxnode", "test the connector pins with the test wiring",
+     "Loads the first I/O-test design and asks whether the TEST LED flashes fast, then the\n"
+     "second and whether it flashes slowly (answer y or n), as Command > Test FPGA I/O and\n"
+     "Test pRAXnode I/O do; the pins to join through 1K resistors are printed first. The run\n"
+     "configuration is loaded again at the end.\n"
+     "\n"
+     "library calls: FpgaConfig(LIOTESTA.BIT or pRAXnodeTestA.BIT, 0, 0), the B design\n"
+     "  likewise after a yes, FpgaCfgForSetup(0, 0)\n"
+     "\n"
+     "result codes counted as success: the answers decide; a no is exit status 1\n"},
+    {"emulate", "at89|avr|dlc5", "turn the board into a programming cable until Enter",
+     "Loads the emulation design of the AT89isp cable, the AVR ISP dongle (STK200/STK300) or\n"
+     "the DLC5 / Parallel Cable III and leaves the port to other programming software until\n"
+     "you press Enter; then the run configuration is loaded again.\n"
+     "\n"
+     "library calls: FpgaConfig(emuat89ispcable.bit, emuavrispdongle.bit or emudlc5.bit, 0,\n"
+     "  0), FpgaCfgForSetup(0, 0)\n"
+     "\n"
+     "result codes counted as success: FpgaCfgForSetup 0, 0x200, 0x1000\n"},
     {"script", "FILE|-", "run one subcommand per line in one session",
      "Runs the subcommands of FILE (or standard input for -), one per line with its\n"
      "arguments, in one session: one start-up (none when the first line is a setup), the\n"

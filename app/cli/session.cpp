@@ -1,6 +1,12 @@
 #include "session.h"
 
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -10,6 +16,7 @@
 
 #include "commands/menu_commands.h"
 #include "console.h"
+#include <editline/readline.h>
 #include "tool_files.h"
 
 namespace omrix::cli {
@@ -73,14 +80,77 @@ class TerminalOutput final : public commands::Output {
   std::string line_;
 };
 
-// A shell has no boxes and no choosers: a box's text goes to stderr and takes its default,
-// the chooser answers with the file named on the command line.
+// A line from standard input, read byte by byte so that nothing is taken from the line editor
+// beyond it; nothing at the end of the input.
+std::optional<std::string> ReadInputLine() {
+  std::string line;
+  char c = 0;
+  for (;;) {
+    const ssize_t got = read(STDIN_FILENO, &c, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return line.empty() ? std::nullopt : std::optional<std::string>(line);
+    if (c == '\n') return line;
+    line += c;
+  }
+}
+
+volatile std::sig_atomic_t interrupted = 0;
+extern "C" void OnInterrupt(int) { interrupted = 1; }
+
+// Ctrl-C asks the waiting loop to stop instead of ending the session, while this object lives.
+class InterruptCatcher {
+ public:
+  InterruptCatcher() {
+    interrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = &OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previous_);
+  }
+  ~InterruptCatcher() { sigaction(SIGINT, &previous_, nullptr); }
+  InterruptCatcher(const InterruptCatcher&) = delete;
+  InterruptCatcher& operator=(const InterruptCatcher&) = delete;
+
+ private:
+  struct sigaction previous_ {};
+};
+
+// The waiting loop on a terminal: Enter, the end of the input or Ctrl-C stops it. Its lines
+// are the terminal's sign that it goes on; there is no bar to move.
+class TerminalProgress final : public commands::Progress {
+ public:
+  TerminalProgress() { Complain("press Enter or Ctrl-C to stop"); }
+  void StepIt() override {}
+  bool CheckCancel() override {
+    if (interrupted != 0) {
+      interrupted = 0;
+      return true;
+    }
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    if (poll(&input, 1, 0) <= 0) return false;
+    ReadInputLine();
+    return true;
+  }
+
+ private:
+  InterruptCatcher catcher_;
+};
+
+// A shell has no boxes and no choosers: a box's text goes to stderr and, unless the command
+// asks the person, takes its default; the chooser answers with the file named on the command
+// line. Asking, a question is answered y or n and an information box is closed by Enter.
 class TerminalPrompts final : public commands::Prompts {
  public:
-  Answer MessageBox(const std::string& text, Buttons buttons, commands::Icon) override {
+  Answer MessageBox(const std::string& text, Buttons buttons, commands::Icon icon) override {
     std::istringstream lines(text);
     for (std::string line; !muted && std::getline(lines, line);)
       if (!line.empty()) Complain(line);
+    if (interactive && buttons == Buttons::YesNo) return AskYesNo();
+    if (interactive && icon == commands::Icon::Information) {
+      Complain("press Enter for OK");
+      ReadInputLine();
+      return Answer::Ok;
+    }
     switch (buttons) {
       case Buttons::Ok: return Answer::Ok;
       case Buttons::OkCancel: return Answer::Cancel;
@@ -91,9 +161,27 @@ class TerminalPrompts final : public commands::Prompts {
   std::optional<std::string> ChooseFile(const commands::FileChooser&) override {
     return std::exchange(file, std::nullopt);
   }
+  void Beep() override {
+    if (isatty(STDERR_FILENO)) std::fputs("\a", stderr);
+  }
+  std::unique_ptr<commands::Progress> ShowProgress() override {
+    return std::make_unique<TerminalProgress>();
+  }
 
   std::optional<std::string> file;
   bool muted = false;
+  bool interactive = false;  // the command asks the person at the terminal
+
+ private:
+  static Answer AskYesNo() {
+    for (;;) {
+      Complain("answer y or n:");
+      const std::optional<std::string> answer = ReadInputLine();
+      if (!answer) return Answer::No;  // nobody there to say yes
+      if (*answer == "y" || *answer == "Y" || *answer == "yes") return Answer::Yes;
+      if (*answer == "n" || *answer == "N" || *answer == "no") return Answer::No;
+    }
+  }
 };
 
 std::string ResultOf(const commands::StepFailure& failure) {
@@ -126,7 +214,8 @@ std::string ParseScript(const std::string& text, std::vector<Command>& commands)
     if (words.empty() || words[0][0] == '#') continue;
     Command command;
     std::string error = ParseSubcommand(words, command);
-    if (error.empty() && command.subcommand == Subcommand::Script) error = "a script cannot run a script";
+    if (error.empty() && (command.subcommand == Subcommand::Script || command.subcommand == Subcommand::Shell))
+      error = std::string("a script cannot run a ") + SubcommandName(command.subcommand);
     if (!error.empty()) return "script line " + std::to_string(number) + ": " + error;
     commands.push_back(command);
   }
@@ -217,10 +306,14 @@ class Session {
       case Subcommand::In: return In(command);
       case Subcommand::Init: return Init(command);
       case Subcommand::Ack: return Ack();
+      case Subcommand::Shell: return Shell();
       default: break;
     }
     if (!command.file.empty()) prompts_.file = AbsolutePath(command.file);
+    prompts_.interactive =
+        command.subcommand == Subcommand::IoTest || command.subcommand == Subcommand::Emulate;
     const CommandResult result = menu_.Run(command.id);
+    prompts_.interactive = false;
     prompts_.file.reset();
     if (result.succeeded()) return kSuccess;
     Complain(ResultOf(*result.failure));
@@ -228,32 +321,48 @@ class Session {
   }
 
   int Out(const Command& command) {
-    library_.outbyte(command.address, command.data);
-    char line[64];
-    std::snprintf(line, sizeof line, "%.2Xh written to address %.2Xh\n",
-                  static_cast<unsigned>(command.data), static_cast<unsigned>(command.address));
-    output_.AppendResult(line);
+    output_.AppendResult(menu_.testRoutines().WriteByte(command.address, command.data));
     return kSuccess;
   }
 
   int In(const Command& command) {
-    const std::int32_t value = library_.inbyte(command.address) & 0xFF;
-    char line[64];
-    std::snprintf(line, sizeof line, "%.2Xh read from address %.2Xh\n",
-                  static_cast<unsigned>(value), static_cast<unsigned>(command.address));
-    output_.AppendResult(line);
+    output_.AppendResult(menu_.testRoutines().ReadByte(command.address));
     return kSuccess;
   }
 
   int Init(const Command& command) {
-    library_.PPinitSet(command.level);
-    output_.AppendResult(command.level ? "Signal PPinit set, now at high level, default setting\n"
-                                       : "Signal PPinit reset, now at low level\n");
+    output_.AppendResult(menu_.testRoutines().SetInit(command.level));
     return kSuccess;
   }
 
   int Ack() {
-    output_.AppendResult(library_.PPackGet() ? "1\n" : "0\n");
+    output_.AppendResult(menu_.testRoutines().AckHigh() ? "1\n" : "0\n");
+    return kSuccess;
+  }
+
+  // The test routines at a prompt, each line as the dialog's command field takes it.
+  int Shell() {
+    Show("\ntest routines: ? for help; exit, quit or Ctrl-D to leave\n");
+    prompts_.interactive = true;
+    // Ctrl-C drops the line being typed; only exit, quit or the end of the input end the
+    // session, so the board is always given back in order.
+    const InterruptCatcher catcher;
+    for (;;) {
+      const std::unique_ptr<char, decltype(&std::free)> line(readline("omrix> "), &std::free);
+      if (interrupted != 0) {
+        interrupted = 0;
+        Show("\n");
+        continue;
+      }
+      if (!line) break;
+      const std::string text = line.get();
+      if (text == "exit" || text == "quit") break;
+      if (text.find_first_not_of(" \t") == std::string::npos) continue;
+      add_history(line.get());
+      menu_.testRoutines().Execute(text);
+    }
+    prompts_.interactive = false;
+    Show("\n");
     return kSuccess;
   }
 
@@ -284,7 +393,9 @@ int RunSession(const Invocation& invocation) {
     }
     if (commands.empty()) return kSuccess;
   }
-  Session session(invocation.quiet, invocation.stop ? kEndAsExit : kEndLinesAtRest);
+  // The shell's answers are its results, every one of them.
+  const bool quiet = invocation.quiet && invocation.command.subcommand != Subcommand::Shell;
+  Session session(quiet, invocation.stop ? kEndAsExit : kEndLinesAtRest);
   return session.Run(commands);
 }
 

@@ -108,6 +108,10 @@ void RouteLibraryMessage(const char* text) {
 
 }  // namespace
 
+std::string LongPathLine(const std::string& path) {
+  return Format("-> ERROR: file name longer than %zu bytes: '", kLongestPath) + path + "'\n";
+}
+
 bool CommandResult::Check(const std::string& step, std::int32_t code,
                           std::initializer_list<std::int32_t> good) {
   if (std::find(good.begin(), good.end(), code) != good.end()) return true;
@@ -119,8 +123,12 @@ void CommandResult::Refuse(const std::string& step) {
   if (!failure) failure = StepFailure{step, 0, false};
 }
 
-MenuCommands::MenuCommands(Library library, Output& output, Prompts& prompts)
-    : library_(std::move(library)), output_(output), prompts_(prompts) {
+MenuCommands::MenuCommands(Library library, Output& output, Prompts& prompts,
+                           TestRoutines::Sleep sleep)
+    : library_(std::move(library)),
+      output_(output),
+      prompts_(prompts),
+      testRoutines_(library_, output_, prompts_, std::move(sleep)) {
   libraryMessages = &output_;
 }
 
@@ -180,6 +188,7 @@ CommandResult MenuCommands::Run(CommandId id) {
   }
   for (std::int32_t file = 0; file < 4; ++file)
     if (kCpuRunItems[file] == id) return RunCpu(file);
+  if (std::optional<CommandResult> result = RunServiceTool(id)) return *result;
   switch (id) {
     case ID_SAVE_FLASH: return SaveFlash();
     case ID_FPGA_CONFIG_PC: return ConfigViaPc();
@@ -189,6 +198,7 @@ CommandResult MenuCommands::Run(CommandId id) {
     case ID_CPU_DISABLE: return DisableCpu();
     case ID_SAVE_BASIC_RAM: return SaveBasicRam();
     case ID_CHECK_TRANSFER_RATE: return CheckTransferRate();
+    case ID_COMMANDLINE: testRoutines_.PrintHelp(); return {};
     case ID_UPDATE_CPU: return UpdateCpu();
     case ID_UPDATE_FPGA: return UpdateFpga();
     case ID_STARTUP_RECONFIG: return StartupReconfig();
@@ -221,8 +231,7 @@ std::optional<std::string> MenuCommands::Choose(const FileChooser& chooser,
   }
   Append("\n");
   if (path->size() > kLongestPath) {
-    // The library's file-name fields hold 260 bytes; it is never handed a name they cut.
-    Append(Format("-> ERROR: file name longer than %zu bytes: '", kLongestPath) + *path + "'\n");
+    Append(LongPathLine(*path));
     result.Refuse("file name too long, nothing done");
     return std::nullopt;
   }
@@ -254,8 +263,7 @@ bool MenuCommands::InSetupConfiguration(CommandResult& result, Work work) {
   if (!result.Check("FpgaCfgForSetup(1, 0)", library_.FpgaCfgForSetup(1, 0), {OMRIX_FPGA_LOADED}))
     return false;
   work();
-  result.Check("FpgaCfgForSetup(0, 0)", library_.FpgaCfgForSetup(0, 0),
-               {OMRIX_FPGA_LOADED, OMRIX_FPGA_NO_CONFIG_REGISTER, OMRIX_FPGA_CLEARED});
+  RestoreRunConfiguration(result);
   return true;
 }
 
@@ -396,7 +404,8 @@ CommandResult MenuCommands::UpdateFpga() {
   Append("\n");
   result.Check("FpgaCfgForSetup(0, 1)", library_.FpgaCfgForSetup(0, 1),
                {OMRIX_FPGA_LOADED, OMRIX_FPGA_NO_CONFIG_REGISTER, OMRIX_FPGA_CLEARED});
-  if (lastCpuFile.known()) library_.CpuRunFile(lastCpuFile.slot);
+  // A reload that failed may have given the device up; a CPU start would then go nowhere.
+  if (lastCpuFile.known() && DeviceInitialized()) library_.CpuRunFile(lastCpuFile.slot);
   return result;
 }
 

@@ -13,6 +13,7 @@
 #include "library.h"
 #include "menu.h"
 #include "seams.h"
+#include "test_routines.h"
 
 namespace omrix::commands {
 
@@ -41,8 +42,9 @@ struct CommandResult {
 
 class MenuCommands {
  public:
-  // While it lives, the library's texts go to `output`.
-  MenuCommands(Library library, Output& output, Prompts& prompts);
+  // While it lives, the library's texts go to `output`. `sleep` paces the test routines'
+  // waiting loop.
+  MenuCommands(Library library, Output& output, Prompts& prompts, TestRoutines::Sleep sleep = {});
   ~MenuCommands();
   MenuCommands(const MenuCommands&) = delete;
   MenuCommands& operator=(const MenuCommands&) = delete;
@@ -58,6 +60,9 @@ class MenuCommands {
   CommandResult Run(CommandId id);
 
   bool DeviceInitialized();
+
+  // What the Commandline item's dialog runs; the item itself prints their help.
+  TestRoutines& testRoutines() { return testRoutines_; }
 
   LastCpuFile lastCpuFile;
 
@@ -75,6 +80,9 @@ class MenuCommands {
   CommandResult CheckTransferRate();
   CommandResult UpdateCpu();
   CommandResult UpdateFpga();
+  // The I/O tests and cable emulations; nothing for any other command.
+  std::optional<CommandResult> RunServiceTool(CommandId id);
+  void RestoreRunConfiguration(CommandResult& result);
   CommandResult StartupReconfig();
   CommandResult StartupIdCodes();
   CommandResult StartupJtag();
@@ -96,9 +104,13 @@ class MenuCommands {
   Library library_;
   Output& output_;
   Prompts& prompts_;
+  TestRoutines testRoutines_;
 };
 
-// The longest path the library's file-name fields hold.
+// The longest path the library's file-name fields hold; the library is never handed a longer
+// one, which they would cut.
 inline constexpr std::size_t kLongestPath = 259;
+// The line that refuses a longer path.
+std::string LongPathLine(const std::string& path);
 
 }  // namespace omrix::commands

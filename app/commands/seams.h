@@ -1,6 +1,7 @@
 // What the commands need of a front end: somewhere to show text, and a person to ask.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,7 +17,7 @@ class Output {
 };
 
 enum class Buttons { Ok, OkCancel, YesNo };
-enum class Icon { Exclamation, Question };
+enum class Icon { Exclamation, Question, Information };
 enum class Answer { Ok, Cancel, Yes, No };
 
 struct FileType {
@@ -32,6 +33,15 @@ struct FileChooser {
   std::string initialName;      // e.g. "*.bin"
 };
 
+// The window a loop shows while it runs until the person stops it.
+class Progress {
+ public:
+  virtual ~Progress() = default;  // closes the window
+  virtual void StepIt() = 0;       // moves the bar one step
+  // Whether a stop was asked for since the last call; a request is reported once.
+  virtual bool CheckCancel() = 0;
+};
+
 class Prompts {
  public:
   virtual ~Prompts() = default;
@@ -39,6 +49,10 @@ class Prompts {
   virtual Answer MessageBox(const std::string& text, Buttons buttons, Icon icon) = 0;
   // The chosen path, or nothing when the user cancelled.
   virtual std::optional<std::string> ChooseFile(const FileChooser& chooser) = 0;
+  // The short sound that answers a command the test routines do not know.
+  virtual void Beep() = 0;
+  // Shown until the object goes.
+  virtual std::unique_ptr<Progress> ShowProgress() = 0;
 };
 
 }  // namespace omrix::commands

@@ -1,11 +1,13 @@
 #include "gui_prompts.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSettings>
 
 #include "commands/people_text.h"
+#include "progress_window.h"
 
 using omrix::commands::Answer;
 using omrix::commands::Buttons;
@@ -27,8 +29,10 @@ Answer CGuiPrompts::MessageBox(const std::string& text, Buttons buttons, Icon ic
   QMessageBox::StandardButtons shown = QMessageBox::Ok;
   if (buttons == Buttons::OkCancel) shown = QMessageBox::Ok | QMessageBox::Cancel;
   if (buttons == Buttons::YesNo) shown = QMessageBox::Yes | QMessageBox::No;
-  QMessageBox box(icon == Icon::Question ? QMessageBox::Question : QMessageBox::Warning,
-                  QStringLiteral("omrix"), People(text), shown, owner_);
+  QMessageBox::Icon shownIcon = QMessageBox::Warning;
+  if (icon == Icon::Question) shownIcon = QMessageBox::Question;
+  if (icon == Icon::Information) shownIcon = QMessageBox::Information;
+  QMessageBox box(shownIcon, QStringLiteral("omrix"), People(text), shown, owner_);
   switch (box.exec()) {
     case QMessageBox::Cancel: return Answer::Cancel;
     case QMessageBox::Yes: return Answer::Yes;
@@ -59,4 +63,20 @@ std::optional<std::string> CGuiPrompts::ChooseFile(const FileChooser& chooser) {
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   settings.setValue(title, dialog.directory().absolutePath());
   return dialog.selectedFiles().first().toStdString();
+}
+
+void CGuiPrompts::Beep() { QApplication::beep(); }
+
+std::unique_ptr<omrix::commands::Progress> CGuiPrompts::ShowProgress() {
+  class WindowProgress final : public omrix::commands::Progress {
+   public:
+    explicit WindowProgress(QWidget* parent) { window_.Create(parent); }
+    void StepIt() override { window_.StepIt(); }
+    bool CheckCancel() override { return window_.CheckCancel(); }
+
+   private:
+    CProgressWindow window_;
+  };
+  QWidget* dialog = QApplication::activeModalWidget();
+  return std::make_unique<WindowProgress>(dialog != nullptr ? dialog : owner_);
 }

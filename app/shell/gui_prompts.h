@@ -13,6 +13,9 @@ class CGuiPrompts final : public omrix::commands::Prompts {
   omrix::commands::Answer MessageBox(const std::string& text, omrix::commands::Buttons buttons,
                                      omrix::commands::Icon icon) override;
   std::optional<std::string> ChooseFile(const omrix::commands::FileChooser& chooser) override;
+  void Beep() override;
+  // The progress window over the dialog that is open, else over the owner.
+  std::unique_ptr<omrix::commands::Progress> ShowProgress() override;
 
  private:
   QWidget* owner_;

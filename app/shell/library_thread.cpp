@@ -20,6 +20,33 @@ class CLibraryWorker::ThreadOutput final : public omrix::commands::Output {
   CLibraryWorker& worker_;
 };
 
+// The progress window lives on the GUI thread: its bar is moved there without waiting, and
+// a poll waits for the window's answer.
+class CLibraryWorker::ThreadProgress final : public omrix::commands::Progress {
+ public:
+  ThreadProgress(std::unique_ptr<omrix::commands::Progress> gui, QObject* guiObject)
+      : gui_(std::move(gui)), guiObject_(guiObject) {}
+  ~ThreadProgress() override {
+    // Behind the steps still queued, so each finds the window.
+    QMetaObject::invokeMethod(
+        guiObject_, [this] { gui_.reset(); }, Qt::BlockingQueuedConnection);
+  }
+  void StepIt() override {
+    omrix::commands::Progress* window = gui_.get();
+    QMetaObject::invokeMethod(guiObject_, [window] { window->StepIt(); }, Qt::QueuedConnection);
+  }
+  bool CheckCancel() override {
+    bool cancel = false;
+    QMetaObject::invokeMethod(
+        guiObject_, [&] { cancel = gui_->CheckCancel(); }, Qt::BlockingQueuedConnection);
+    return cancel;
+  }
+
+ private:
+  std::unique_ptr<omrix::commands::Progress> gui_;
+  QObject* guiObject_;
+};
+
 // Asks on the GUI thread and waits for the answer: the command stands still meanwhile.
 class CLibraryWorker::ThreadPrompts final : public omrix::commands::Prompts {
  public:
@@ -36,6 +63,15 @@ class CLibraryWorker::ThreadPrompts final : public omrix::commands::Prompts {
     QMetaObject::invokeMethod(
         guiObject_, [&] { path = gui_.ChooseFile(chooser); }, Qt::BlockingQueuedConnection);
     return path;
+  }
+  void Beep() override {
+    QMetaObject::invokeMethod(guiObject_, [this] { gui_.Beep(); }, Qt::QueuedConnection);
+  }
+  std::unique_ptr<omrix::commands::Progress> ShowProgress() override {
+    std::unique_ptr<omrix::commands::Progress> window;
+    QMetaObject::invokeMethod(
+        guiObject_, [&] { window = gui_.ShowProgress(); }, Qt::BlockingQueuedConnection);
+    return std::make_unique<ThreadProgress>(std::move(window), guiObject_);
   }
 
  private:
@@ -61,6 +97,14 @@ void CLibraryWorker::StartUp(const QString& kernelRelease) {
 }
 
 void CLibraryWorker::Run(int id) { Report(id, commands_->Run(static_cast<CommandId>(id))); }
+
+void CLibraryWorker::Execute(const QByteArray& text) {
+  const std::string command = text.toStdString();
+  output_->AppendOutput(command);
+  output_->AppendOutput("\n");
+  commands_->testRoutines().Execute(command);
+  Report(kTestRoutineJob, {});
+}
 
 void CLibraryWorker::Report(int id, const CommandResult& result) {
   QList<int> posted;

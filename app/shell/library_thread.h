@@ -22,6 +22,8 @@ class CLibraryWorker : public QObject {
  public slots:
   void StartUp(const QString& kernelRelease);
   void Run(int id);
+  // One command of the test routines: echoed, then answered.
+  void Execute(const QByteArray& text);
 
  signals:
   void OutputArrived(const QByteArray& text);
@@ -32,6 +34,7 @@ class CLibraryWorker : public QObject {
  private:
   class ThreadOutput;
   class ThreadPrompts;
+  class ThreadProgress;
   void Report(int id, const omrix::commands::CommandResult& result);
 
   std::unique_ptr<ThreadOutput> output_;
@@ -39,5 +42,6 @@ class CLibraryWorker : public QObject {
   std::unique_ptr<omrix::commands::MenuCommands> commands_;
 };
 
-// Id of the start-up in Finished.
+// Ids in Finished of what is no menu command: the start-up, a command of the test routines.
 inline constexpr int kStartUpJob = 0;
+inline constexpr int kTestRoutineJob = 1;

@@ -17,6 +17,7 @@
 #include "commands/menu.h"
 #include "commands/people_text.h"
 #include "library_thread.h"
+#include "test_routines_dialog.h"
 #include "window_placement.h"
 
 using namespace omrix::commands;
@@ -111,10 +112,26 @@ void CMainFrame::PostCommand(int id) {
   Dispatch(id);
 }
 
-void CMainFrame::Dispatch(int id) {
+void CMainFrame::Queued() {
   if (pending_++ == 0) QApplication::setOverrideCursor(Qt::BusyCursor);
   UpdateEnabling();
+}
+
+void CMainFrame::Dispatch(int id) {
+  Queued();
   QMetaObject::invokeMethod(worker_, "Run", Qt::QueuedConnection, Q_ARG(int, id));
+}
+
+void CMainFrame::ExecuteTestRoutine(const QString& text) {
+  Queued();
+  // Bytes as a file name is spelt on this system, for the file name of c.
+  QMetaObject::invokeMethod(worker_, "Execute", Qt::QueuedConnection,
+                            Q_ARG(QByteArray, QFile::encodeName(text)));
+}
+
+void CMainFrame::OpenTestRoutines() {
+  CTestRoutinesDialog dialog(this);
+  dialog.exec();
 }
 
 void CMainFrame::OnOutput(const QByteArray& text) {
@@ -127,6 +144,9 @@ void CMainFrame::OnFinished(int id, const QList<int>& posted, bool deviceInitial
   for (const int next : posted) PostCommand(next);
   UpdateEnabling();
   emit CommandFinished(id);
+  // The item has printed the help; the dialog opens once this slot has returned.
+  if (id == ID_COMMANDLINE)
+    QMetaObject::invokeMethod(this, &CMainFrame::OpenTestRoutines, Qt::QueuedConnection);
   if (id == ID_SHUTDOWN) {
     shutDown_ = true;
     close();

@@ -28,6 +28,8 @@ class CMainFrame : public QMainWindow {
   void StartUp();
   // Queues a command behind those already posted, as the menu does.
   void PostCommand(int id);
+  // Queues one command of the test routines likewise; it is echoed, then answered.
+  void ExecuteTestRoutine(const QString& text);
 
   COutputEdit* outputWindow() const { return outputWindow_; }
   QAction* Action(int id) const;
@@ -51,9 +53,11 @@ class CMainFrame : public QMainWindow {
   void BuildMenus();
   void UpdateEnabling();
   void Dispatch(int id);
+  void Queued();
   void OnOutput(const QByteArray& text);
   void OnFinished(int id, const QList<int>& posted, bool deviceInitialized);
   void ShowAbout();
+  void OpenTestRoutines();
 
   COutputEdit* outputWindow_;
   QThread libraryThread_;

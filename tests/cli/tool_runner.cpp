@@ -64,7 +64,8 @@ LibraryDirectory::~LibraryDirectory() {
 
 ToolRun LibraryDirectory::run(
     const std::vector<std::string>& arguments,
-    const std::vector<std::pair<std::string, std::string>>& environment) const {
+    const std::vector<std::pair<std::string, std::string>>& environment,
+    const std::string& input) const {
   std::vector<std::pair<std::string, std::string>> variables = {{"OMRIX_LIBRARY_DIR", path_},
                                                                 {"OMRIX_SIM", DefaultSim(path_)}};
   for (const auto& variable : environment) {
@@ -94,8 +95,11 @@ ToolRun LibraryDirectory::run(
 
   const std::string outPath = root_ + "capture/out";
   const std::string errPath = root_ + "capture/err";
+  const std::string inPath = root_ + "capture/in";
+  WriteWholeFile(inPath, input);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, inPath.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),

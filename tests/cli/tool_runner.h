@@ -28,9 +28,11 @@ class LibraryDirectory {
   std::string simStateDirectory() const { return path_ + "omrix-sim/"; }
 
   // Runs omrixctl with this directory as working and library directory. `environment`
-  // entries replace or add variables (an OMRIX_SIM given here replaces the default one).
+  // entries replace or add variables (an OMRIX_SIM given here replaces the default one);
+  // `input` is all its standard input holds.
   ToolRun run(const std::vector<std::string>& arguments,
-              const std::vector<std::pair<std::string, std::string>>& environment = {}) const;
+              const std::vector<std::pair<std::string, std::string>>& environment = {},
+              const std::string& input = "") const;
 
  private:
   std::string root_;  // holds the library directory and the captured output

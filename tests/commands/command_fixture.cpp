@@ -29,6 +29,7 @@ std::string Text(const char* text) { return text != nullptr ? std::string("'") +
 
 Answer ScriptedPrompts::MessageBox(const std::string& text, Buttons, Icon) {
   boxes.push_back(text);
+  if (whileBoxIsOpen) whileBoxIsOpen();
   if (answers.empty()) return Answer::Ok;
   const Answer answer = answers.front();
   answers.pop_front();
@@ -41,6 +42,26 @@ std::optional<std::string> ScriptedPrompts::ChooseFile(const FileChooser& choose
   std::optional<std::string> file = files.front();
   files.pop_front();
   return file;
+}
+
+std::unique_ptr<Progress> ScriptedPrompts::ShowProgress() {
+  class ScriptedProgress final : public Progress {
+   public:
+    ScriptedProgress(ScriptedPrompts& prompts) : prompts_(prompts) {}
+    void StepIt() override { prompts_.barSteps.back().push_back(prompts_.OutputSize()); }
+    bool CheckCancel() override {
+      // One request, reported once, however long the loop goes on polling.
+      const bool asked = !reported_ && prompts_.clock.now >= prompts_.clock.cancelAt;
+      reported_ = reported_ || asked;
+      return asked;
+    }
+
+   private:
+    ScriptedPrompts& prompts_;
+    bool reported_ = false;
+  };
+  barSteps.emplace_back();
+  return std::make_unique<ScriptedProgress>(*this);
 }
 
 Library RecordingLibrary(std::vector<std::string>& calls) {
@@ -139,7 +160,9 @@ void CommandTest::SetUp() {
   omrix::testing::ResetLibrary(Directory(), board);
   for (const char* name : {"setup.bit", "demo.bit", "demo.bin", "demo.rom", "basic52.dat", "hello.b52"})
     StageDataFile(name);
-  commands_.emplace(RecordingLibrary(calls_), output_, prompts_);
+  prompts_.output = &output_;
+  commands_.emplace(RecordingLibrary(calls_), output_, prompts_,
+                    [this](std::chrono::milliseconds time) { prompts_.clock.now += time; });
 }
 
 void CommandTest::TearDown() {

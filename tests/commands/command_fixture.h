@@ -2,7 +2,9 @@
 // scripted: every library call is recorded as it passes.
 #pragma once
 
+#include <chrono>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,15 +20,32 @@ class RecordedOutput final : public Output {
   std::string text_;
 };
 
+// Simulated time for the waiting loop, so no test sleeps.
+struct TestClock {
+  std::chrono::milliseconds now{0};
+  std::chrono::milliseconds cancelAt = std::chrono::milliseconds::max();  // the person presses Escape
+};
+
 class ScriptedPrompts final : public Prompts {
  public:
   Answer MessageBox(const std::string& text, Buttons buttons, Icon) override;
   std::optional<std::string> ChooseFile(const FileChooser& chooser) override;
+  void Beep() override { beeps.push_back(OutputSize()); }
+  std::unique_ptr<Progress> ShowProgress() override;
 
   std::deque<Answer> answers;                     // Ok when none is left
   std::deque<std::optional<std::string>> files;   // cancel when none is left
   std::vector<std::string> boxes;                 // the texts shown
   std::vector<std::string> choosers;              // the titles shown
+  std::function<void()> whileBoxIsOpen;           // looks at the board meanwhile
+  std::vector<std::size_t> beeps;                 // how much output there was at each
+  // Per window shown: the output's size at each step of its bar.
+  std::vector<std::vector<std::size_t>> barSteps;
+  TestClock clock;
+  const RecordedOutput* output = nullptr;
+
+ private:
+  std::size_t OutputSize() const { return output != nullptr ? output->text_.size() : 0; }
 };
 
 // The exports as the shared library has them, taken from its code in this process, each call

@@ -213,7 +213,10 @@ TEST_F(CommandTest, UpdateCpuRepeatsTheLastBinaryOnlyWhileItStillFits) {
   EXPECT_EQ(calls_, Join({kBracketStart, Erases({"0x20000"}),
                           {"FlashProgram('" + Staged("demo.bin") + "', 0x20000, 0x2FFFF, 0, 1, 0)"},
                           kBracketEnd, {"CpuRunFile(2)"}}));
-  EXPECT_NE(output_.text_.find("Program flash memory user space CPU file2 ...\n"), std::string::npos);
+  const std::size_t programLine = output_.text_.find("Program flash memory user space CPU file2 ...\n");
+  const std::size_t runLine = output_.text_.find("Run CPU file 2\n");
+  EXPECT_LT(programLine, runLine) << output_.text_;
+  EXPECT_LT(runLine, output_.text_.find("CPU reset\n", runLine)) << output_.text_;
 
   std::ofstream(Staged("demo.bin"), std::ios::binary | std::ios::app) << std::string(0x10000, '\0');
   calls_.clear();
@@ -221,7 +224,7 @@ TEST_F(CommandTest, UpdateCpuRepeatsTheLastBinaryOnlyWhileItStillFits) {
   EXPECT_TRUE(calls_.empty());  // the slot keeps its program
 }
 
-TEST_F(CommandTest, UpdateFpgaRestartsTheCpuOnlyAfterABinary) {
+TEST_F(CommandTest, UpdateFpgaRestartsTheCpuOnlyAfterABinaryWhileADeviceIsCurrent) {
   SetUpBoard();
   commands_->Run(ID_UPDATE_FPGA);
   EXPECT_EQ(calls_, Calls{"FpgaCfgForSetup(0, 1)"});
@@ -229,6 +232,11 @@ TEST_F(CommandTest, UpdateFpgaRestartsTheCpuOnlyAfterABinary) {
   calls_.clear();
   commands_->Run(ID_UPDATE_FPGA);
   EXPECT_EQ(calls_, (Calls{"FpgaCfgForSetup(0, 1)", "CpuRunFile(1)"}));
+  commands_->Run(ID_APP_EXIT);  // the device given up, the driver still there
+  ASSERT_FALSE(commands_->DeviceInitialized());
+  calls_.clear();
+  commands_->Run(ID_UPDATE_FPGA);
+  EXPECT_EQ(calls_, Calls{"FpgaCfgForSetup(0, 1)"});
 }
 
 TEST_F(CommandTest, TransferRateIsMeasuredInsideTheBracket) {

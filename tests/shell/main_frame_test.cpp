@@ -1,6 +1,8 @@
 // The window as a person uses it, with a library table that answers as each test tells it.
 #include <QAction>
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
@@ -9,13 +11,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
+#include <QTimer>
 #include <deque>
 #include <future>
 #include <mutex>
 
 #include "commands/menu.h"
 #include "commands/people_text.h"
+#include "gui_prompts.h"
 #include "main_frame.h"
+#include "progress_window.h"
+#include "test_routines_dialog.h"
 #include "window_placement.h"
 
 using namespace omrix::commands;
@@ -29,7 +35,10 @@ class AnsweringPrompts final : public Prompts {
     return Answer::Ok;
   }
   std::optional<std::string> ChooseFile(const FileChooser&) override { return std::nullopt; }
+  void Beep() override { ++beeps; }
+  std::unique_ptr<Progress> ShowProgress() override { return CGuiPrompts().ShowProgress(); }
   std::vector<std::string> boxes;
+  int beeps = 0;
 };
 
 // The library's side of a session, told what to answer; the calls it gets are kept.
@@ -64,11 +73,22 @@ struct FakeLibrary {
       Note("HwaccDeInit()");
       return 1;
     };
+    l.outbyte = [this](std::int32_t address, std::int32_t data) {
+      Note("outbyte(" + std::to_string(address) + ", " + std::to_string(data) + ")");
+    };
     return l;
   }
 };
 
 }  // namespace
+
+CProgressWindow* ShownProgressWindow() {
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    auto* progress = qobject_cast<CProgressWindow*>(window);
+    if (progress != nullptr && progress->isVisible()) return progress;
+  }
+  return nullptr;
+}
 
 class MainFrameTest : public QObject {
   Q_OBJECT
@@ -199,6 +219,80 @@ class MainFrameTest : public QObject {
     release.set_value();
     QTRY_VERIFY(!running.Busy());
     QVERIFY(running.Action(ID_UPDATE_CPU)->isEnabled());  // top-level: after every command
+  }
+
+  void testRoutinesAnswerInTheMainOutputAndKeepExecuteEnabled() {
+    library_->device = true;
+    CMainFrame frame(library_->Table(), *prompts_);
+    Isolated(frame);
+    frame.StartUp();
+    QTRY_VERIFY(!frame.Busy());
+    QSignalSpy answered(&frame, &CMainFrame::CommandFinished);
+    bool closed = false;
+    // The dialog is modal: the person acts from inside its event loop.
+    QTimer person;
+    connect(&person, &QTimer::timeout, this, [&] {
+      auto* dialog = qobject_cast<CTestRoutinesDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      person.stop();
+      QCOMPARE(dialog->windowTitle(), QStringLiteral("test routines"));
+      QVERIFY(!dialog->executeButton()->isEnabled());
+      const auto before = answered.count();
+      for (const char* command : {"o 1 ff", "x", "@"}) {
+        QTest::keyClicks(dialog->commandField(), QLatin1String(command));
+        QTest::keyClick(dialog->commandField(), Qt::Key_Return);
+        QVERIFY(dialog->commandField()->text().isEmpty());
+        QVERIFY(dialog->executeButton()->isEnabled());
+      }
+      CProgressWindow* progress = nullptr;
+      QTRY_VERIFY((progress = ShownProgressWindow()) != nullptr);
+      QVERIFY(!dialog->isEnabled());
+      QTest::keyClick(progress, Qt::Key_Escape);
+      QTRY_COMPARE(answered.count(), before + 3);
+      QVERIFY(dialog->isEnabled());
+      QTest::keyClick(dialog->commandField(), Qt::Key_Escape);
+      closed = true;
+    });
+    person.start(10);
+    emit frame.menuBar()->findChildren<QMenu*>().first()->aboutToShow();
+    frame.Action(ID_COMMANDLINE)->trigger();
+    QTRY_VERIFY(closed);
+    QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+    QCOMPARE(prompts_->beeps, 1);
+    QVERIFY(library_->Calls() == std::vector<std::string>{"outbyte(1, 255)"});
+    const QStringList lines = frame.outputWindow()->Lines();
+    for (const char* expected : {" Cmdline help for test routines", " o 1 ff ",
+                                 " FFh written to address 01h", " Sorry, this command is not implemented",
+                                 " nothing happens, just waiting", " aborted"})
+      QVERIFY2(lines.contains(QLatin1String(expected)), qPrintable(lines.join(QLatin1Char('|'))));
+  }
+
+  void progressWindowReportsAStopOnceAndGivesBackOnlyWhatItTook() {
+    QWidget owner;
+    owner.show();
+    {
+      CProgressWindow window;
+      window.Create(&owner);
+      QCOMPARE(window.windowTitle(), QStringLiteral("Press ESCAPE to stop execution"));
+      QVERIFY(!owner.isEnabled());
+      QVERIFY(window.isEnabled());
+      QTest::keyClick(&window, Qt::Key_Escape);
+      QTest::keyClick(&window, Qt::Key_Escape);
+      QVERIFY(window.isVisible());
+      QVERIFY(window.CheckCancel());
+      QVERIFY(!window.CheckCancel());
+      for (int step = 0; step < 20; ++step) window.StepIt();
+      QCOMPARE(window.Position(), 20);
+      window.StepIt();
+      QCOMPARE(window.Position(), 0);
+    }
+    QVERIFY(owner.isEnabled());
+    owner.setEnabled(false);
+    {
+      CProgressWindow window;
+      window.Create(&owner);
+    }
+    QVERIFY(!owner.isEnabled());
   }
 
   void decoderAgreesWithQtForEveryByte() {
