@@ -42,6 +42,9 @@ void CProgressWindow::Create(QWidget* parent) {
   adjustSize();
   if (owner_) move(owner_->frameGeometry().center() - rect().center());
   show();
+  // Escape must reach this window, not the disabled owner that had the keyboard.
+  raise();
+  activateWindow();
 }
 
 void CProgressWindow::StepIt() {
