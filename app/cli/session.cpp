@@ -1,5 +1,6 @@
 #include "session.h"
 
+#include <editline/readline.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -16,7 +17,6 @@
 
 #include "commands/menu_commands.h"
 #include "console.h"
-#include <editline/readline.h>
 #include "tool_files.h"
 
 namespace omrix::cli {
@@ -344,10 +344,11 @@ class Session {
   int Shell() {
     Show("\ntest routines: ? for help; exit, quit or Ctrl-D to leave\n");
     prompts_.interactive = true;
-    // Ctrl-C drops the line being typed; only exit, quit or the end of the input end the
-    // session, so the board is always given back in order.
+    // Ctrl-C drops the line being typed and is ignored while a command runs; only exit, quit
+    // or the end of the input end the session, so the board is always given back in order.
     const InterruptCatcher catcher;
     for (;;) {
+      interrupted = 0;
       const std::unique_ptr<char, decltype(&std::free)> line(readline("omrix> "), &std::free);
       if (interrupted != 0) {
         interrupted = 0;
