@@ -1,6 +1,7 @@
 // The window as a person uses it, with a library table that answers as each test tells it.
 #include <QAction>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QMenu>
@@ -293,6 +294,27 @@ class MainFrameTest : public QObject {
       window.Create(&owner);
     }
     QVERIFY(!owner.isEnabled());
+  }
+
+  void basicRamChooserAddsItsExtensionToABareName() {
+    QTemporaryDir directory;
+    QSettings().setValue(QStringLiteral("FileChoosers/Save MCS BASIC-52 program from RAM to disk"),
+                         directory.path());
+    QTimer person;
+    connect(&person, &QTimer::timeout, this, [&person] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      person.stop();
+      QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
+      dialog->selectFile(QStringLiteral("program"));
+      QMetaObject::invokeMethod(dialog, "accept");
+    });
+    person.start(10);
+    const FileChooser chooser{FileChooser::Kind::Open, "Save MCS BASIC-52 program from RAM to disk",
+                              {{"MCS BASIC-52 program (*.b52)", "*.b52"}}, "*.b52"};
+    const std::optional<std::string> path = CGuiPrompts().ChooseFile(chooser);
+    QVERIFY(path.has_value());
+    QCOMPARE(QString::fromStdString(*path), directory.filePath(QStringLiteral("program.b52")));
   }
 
   void decoderAgreesWithQtForEveryByte() {
