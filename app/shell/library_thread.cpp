@@ -71,6 +71,7 @@ class CLibraryWorker::ThreadPrompts final : public omrix::commands::Prompts {
     std::unique_ptr<omrix::commands::Progress> window;
     QMetaObject::invokeMethod(
         guiObject_, [&] { window = gui_.ShowProgress(); }, Qt::BlockingQueuedConnection);
+    if (!window) return nullptr;
     return std::make_unique<ThreadProgress>(std::move(window), guiObject_);
   }
 
