@@ -214,7 +214,9 @@ std::string ParseScript(const std::string& text, std::vector<Command>& commands)
     if (words.empty() || words[0][0] == '#') continue;
     Command command;
     std::string error = ParseSubcommand(words, command);
-    if (error.empty() && (command.subcommand == Subcommand::Script || command.subcommand == Subcommand::Shell))
+    const bool nested =
+        command.subcommand == Subcommand::Script || command.subcommand == Subcommand::Shell;
+    if (error.empty() && nested)
       error = std::string("a script cannot run a ") + SubcommandName(command.subcommand);
     if (!error.empty()) return "script line " + std::to_string(number) + ": " + error;
     commands.push_back(command);

@@ -42,7 +42,8 @@ class Arguments {
     const std::size_t start = at_;
     for (; at_ < text_.size() && std::isxdigit(static_cast<unsigned char>(text_[at_])); ++at_) {
       const char c = text_[at_];
-      const unsigned digit = c <= '9' ? static_cast<unsigned>(c - '0') : static_cast<unsigned>(c - 'A' + 10);
+      const unsigned digit =
+          c <= '9' ? static_cast<unsigned>(c - '0') : static_cast<unsigned>(c - 'A' + 10);
       // Only the low byte reaches the bus; an absurdly long number just stays at the largest.
       value = value > 0xFFFFFFFFu ? value : value * 16 + digit;
     }
@@ -74,7 +75,8 @@ std::string UpperCase(std::string text) {
 
 std::string Line(const char* format, std::uint32_t first, std::uint32_t second) {
   char line[64];
-  std::snprintf(line, sizeof line, format, static_cast<unsigned>(first), static_cast<unsigned>(second));
+  std::snprintf(line, sizeof line, format, static_cast<unsigned>(first),
+                static_cast<unsigned>(second));
   return line;
 }
 
@@ -113,7 +115,7 @@ bool TestRoutines::AckHigh() { return library_.PPackGet() != 0; }
 
 void TestRoutines::Execute(const std::string& text) {
   // The letter and the numbers in either case; a file name as typed, for Linux tells them apart.
-  const char letter = text.empty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+  const char letter = UpperCase(text.substr(0, 1)).c_str()[0];
   const std::string rest = text.size() > 2 ? text.substr(2) : "";
   Arguments numbers(UpperCase(rest));
   Arguments words(rest);
