@@ -52,13 +52,14 @@ constexpr SlotEntry kSlots[] = {
     {"all", ID_PROGRAM_ALL, ID_ERASE_ALL},
 };
 
-struct PortEntry {
+// A word of the command line and the menu item it chooses.
+struct NamedItem {
   const char* name;
   CommandId id;
 };
 
 // The five items of the File > Setup menu.
-constexpr PortEntry kPorts[] = {
+constexpr NamedItem kPorts[] = {
     {"auto", ID_SETUP_AUTO}, {"3bc", ID_SETUP_3BC}, {"378", ID_SETUP_378},
     {"278", ID_SETUP_278},   {"aux", ID_SETUP_AUX},
 };
@@ -66,8 +67,8 @@ constexpr PortEntry kPorts[] = {
 constexpr CommandId kCpuRuns[] = {ID_CPU_RUN0, ID_CPU_RUN1, ID_CPU_RUN2, ID_CPU_RUN3};
 
 // The Command menu's I/O tests and emulations by the board or cable they are for.
-constexpr PortEntry kIoTests[] = {{"omrix", ID_TEST_FPGA_IO}, {"praxnode", ID_TEST_PRAXNODE_IO}};
-constexpr PortEntry kEmulations[] = {
+constexpr NamedItem kIoTests[] = {{"omrix", ID_TEST_FPGA_IO}, {"praxnode", ID_TEST_PRAXNODE_IO}};
+constexpr NamedItem kEmulations[] = {
     {"at89", ID_EMULATE_AT89}, {"avr", ID_EMULATE_AVR}, {"dlc5", ID_EMULATE_DLC5}};
 
 const SubcommandEntry* FindSubcommand(const std::string& word) {
@@ -149,17 +150,18 @@ class ArgumentReader {
     return true;
   }
 
+  // One of `items` by its name, the last word; the error lists them all.
   template <std::size_t N>
-  bool choice(const char* what, const PortEntry (&entries)[N], CommandId& id) {
+  bool choice(const char* what, const NamedItem (&items)[N], CommandId& id) {
     std::string word;
-    std::string names;
-    for (const PortEntry& entry : entries) names += (names.empty() ? "" : "|") + std::string(entry.name);
     if (!next(what, word)) return false;
-    for (const PortEntry& entry : entries) {
-      if (word == entry.name) {
-        id = entry.id;
+    std::string names;
+    for (std::size_t i = 0; i < N; ++i) {
+      if (word == items[i].name) {
+        id = items[i].id;
         return done();
       }
+      names += (i == 0 ? "" : i + 1 == N ? " or " : ", ") + std::string(items[i].name);
     }
     error_ = "bad " + std::string(what) + " '" + word + "' for '" + subcommand_ + "' (" + names + ")";
     return false;
@@ -192,17 +194,7 @@ bool ReadArguments(Command& command, ArgumentReader& in) {
       return in.done();
     case Subcommand::Setup: {
       command.id = ID_SETUP_AUTO;  // as the menu's first item
-      if (in.atEnd()) return true;
-      std::string word;
-      in.next("a port", word);
-      for (const PortEntry& entry : kPorts) {
-        if (word == entry.name) {
-          command.id = entry.id;
-          return in.done();
-        }
-      }
-      in.fail("bad port '" + word + "' for 'setup' (auto, 3bc, 378, 278 or aux)");
-      return false;
+      return in.atEnd() || in.choice("port", kPorts, command.id);
     }
     case Subcommand::Program:
       return in.slot(false, command.id) && in.next("a file", command.file) && in.done();
