@@ -279,6 +279,6 @@ std::string SubcommandHelp(const std::string& name) {
   return text;
 }
 
-std::string VersionLine() { return "omrixctl 1.0 (libomrix_dll, 26 exports)\n"; }
+std::string VersionLine() { return "omrixctl " OMRIX_VERSION " (libomrix_dll, 26 exports)\n"; }
 
 }  // namespace omrix::cli
