@@ -20,9 +20,21 @@ struct DirectPortOps {
   void (*outb)(std::uint8_t value, std::uint16_t port);
 };
 DirectPortOps realDirectPortOps();
-// Holds an advisory lock per port base in `lockDirectory` while the base's range is granted.
-std::unique_ptr<PortBackend> makeDirectBackend(const DirectPortOps& ops,
-                                               const std::string& lockDirectory);
+
+// Where an administrator lists the bases of further parallel ports (a PCIe card's), one hex
+// base a line, for `direct` to grant besides the three standard ones.
+inline constexpr const char* kDirectAllowList = "/etc/omrix/direct-ports";
+
+struct DirectConfig {
+  DirectPortOps ops;
+  std::string lockDirectory;  // an advisory lock per port base while its range is granted
+  std::string allowListPath;
+};
+std::unique_ptr<PortBackend> makeDirectBackend(const DirectConfig& config);
+
+// False, with the line saying why, where `direct` must not run: in a secure execution whose
+// library file or a directory above it is not root's alone.
+bool directAllowedInThisProcess(std::string& problem);
 
 // The port through ppdev and libieee1284, whose calls `ops` supplies.
 struct Ieee1284Ops;

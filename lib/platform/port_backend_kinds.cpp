@@ -22,8 +22,9 @@ const std::vector<PortBackendKind>& PortBackendKinds() {
          return makePpdevBackend(ops);
        }},
       {"direct", "ioperm and inb/outb on exactly the granted range (CAP_SYS_RAWIO)",
-       [](const std::string&, std::string&) {
-         return makeDirectBackend(realDirectPortOps(), portLockDirectory());
+       [](const std::string&, std::string& problem) -> std::unique_ptr<PortBackend> {
+         if (!directAllowedInThisProcess(problem)) return nullptr;
+         return makeDirectBackend({realDirectPortOps(), kPortLockDirectory, kDirectAllowList});
        }},
   };
   return kinds;
@@ -31,7 +32,8 @@ const std::vector<PortBackendKind>& PortBackendKinds() {
 
 std::string PortBackendNames() {
   std::string names;
-  for (const PortBackendKind& kind : PortBackendKinds()) names += (names.empty() ? "" : ", ") + std::string(kind.name);
+  for (const PortBackendKind& kind : PortBackendKinds())
+    names += (names.empty() ? "" : ", ") + std::string(kind.name);
   return names;
 }
 
