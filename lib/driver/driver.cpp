@@ -69,6 +69,13 @@ void SayWhyRefused(std::uint32_t base) {
   }
 }
 
+bool EmulationDesignLoaded() {
+  const std::string loaded = FieldText(state.loadedFpgaFile);
+  for (const char* design : kEmulationDesigns)
+    if (SameFileName(loaded.c_str(), design) == 0) return true;
+  return false;
+}
+
 }  // namespace
 
 std::array<std::uint8_t, 20> PortRangeRequest::bytes() const {
@@ -225,6 +232,15 @@ int DisablePortAccess() {
   if (!state.portRangeHeld) return 1;
   state.portRangeHeld = false;
   return SendRange(platform::kClosePortRange, state.heldPortRange);
+}
+
+LibraryCall::LibraryCall() {
+  if (state.portRangeHeld && !platform::portBackend().reclaim())
+    SayWhyRefused(state.heldPortRange.first);
+}
+
+LibraryCall::~LibraryCall() {
+  if (state.portRangeHeld && EmulationDesignLoaded()) platform::portBackend().lend();
 }
 
 }  // namespace omrix

@@ -36,9 +36,11 @@ std::unique_ptr<PortBackend> makeDirectBackend(const DirectConfig& config);
 // library file or a directory above it is not root's alone.
 bool directAllowedInThisProcess(std::string& problem);
 
-// The port through ppdev and libieee1284, whose calls `ops` supplies.
+// The port through ppdev and libieee1284, whose calls `ops` supplies; `sleep` (the real one
+// when null) paces the wait for a port another program keeps.
 struct Ieee1284Ops;
-std::unique_ptr<PortBackend> makePpdevBackend(const Ieee1284Ops& ops);
+std::unique_ptr<PortBackend> makePpdevBackend(const Ieee1284Ops& ops,
+                                              void (*sleep)(std::uint32_t ms) = nullptr);
 
 // The board simulator. Every sim backend shares the process's one simulated board.
 std::unique_ptr<PortBackend> makeSimBackend(std::shared_ptr<sim::Simulator> simulator);

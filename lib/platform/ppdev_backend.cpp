@@ -3,8 +3,10 @@
 #include <dlfcn.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <map>
+#include <thread>
 
 #include "backends.h"
 #include "ieee1284_ops.h"
@@ -28,19 +30,26 @@ constexpr std::uint8_t kReverse = 0x20;
 constexpr std::uint8_t kUnconnectedStatus = 0x07;
 constexpr std::uint8_t kUnconnectedControl = 0xC0;
 
-// One port found and claimed: the list it came from stays until it is closed.
+// How long a claim waits for another program to give the port back, and how often it asks.
+constexpr std::uint32_t kClaimPatienceMs = 3000;
+constexpr std::uint32_t kClaimRetryMs = 100;
+
+// One port found and opened, claimed while this program drives it: the list it came from
+// stays until it is closed.
 class OpenPort {
  public:
   OpenPort(const Ieee1284Ops& ops, parport_list list, parport* port)
       : ops_(ops), list_(list), port_(port) {}
   ~OpenPort() {
-    ops_.release(port_);
+    if (claimed) ops_.release(port_);
     ops_.close(port_);
     ops_.free_ports(&list_);
   }
   OpenPort(const OpenPort&) = delete;
   OpenPort& operator=(const OpenPort&) = delete;
   parport* get() const { return port_; }
+
+  bool claimed = false;
 
  private:
   const Ieee1284Ops& ops_;
@@ -63,14 +72,39 @@ GrantRefusal RefusalFromErrno(int error) {
   }
 }
 
+void RealSleep(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
 class PpdevBackend final : public PortBackend {
  public:
-  explicit PpdevBackend(const Ieee1284Ops& ops) : ops_(ops) {}
+  PpdevBackend(const Ieee1284Ops& ops, void (*sleep)(std::uint32_t ms))
+      : ops_(ops), sleep_(sleep != nullptr ? sleep : RealSleep) {}
+
+  void lend() override {
+    for (auto& [base, held] : held_) {
+      if (!held.port->claimed) continue;
+      ops_.release(held.port->get());
+      held.port->claimed = false;
+    }
+  }
+
+  bool reclaim() override {
+    for (auto& [base, held] : held_) {
+      if (held.port->claimed) continue;
+      const GrantRefusal why = Claim(held.port->get());
+      if (why != GrantRefusal::None) {
+        refuse(why);
+        return false;
+      }
+      held.port->claimed = true;
+    }
+    return true;
+  }
 
  protected:
+  // A port lent to another program reads as an absent one, and nothing is written to it.
   std::uint8_t rawIn(std::uint16_t port) override {
     Held* held = Find(port);
-    if (held == nullptr) return 0xFF;
+    if (held == nullptr || !held->port->claimed) return 0xFF;
     parport* p = held->port->get();
     switch (port - held->base) {
       case kData: return Byte(ops_.read_data(p));
@@ -94,7 +128,7 @@ class PpdevBackend final : public PortBackend {
 
   void rawOut(std::uint16_t port, std::uint8_t value) override {
     Held* held = Find(port);
-    if (held == nullptr) return;
+    if (held == nullptr || !held->port->claimed) return;
     parport* p = held->port->get();
     switch (port - held->base) {
       case kData: ops_.write_data(p, value); break;
@@ -119,28 +153,29 @@ class PpdevBackend final : public PortBackend {
     }
     parport* found = nullptr;
     for (int i = 0; i < list.portc && found == nullptr; ++i)
-      if (list.portv[i]->base_addr == range.first && IsPpdevPort(*list.portv[i])) found = list.portv[i];
+      if (list.portv[i]->base_addr == range.first && IsPpdevPort(*list.portv[i]))
+        found = list.portv[i];
     if (found == nullptr) {
       ops_.free_ports(&list);
       refuse(GrantRefusal::NoPort);
       return false;
     }
+    // Not exclusive: while an emulation design runs, other programs use the port through it.
     int capabilities = 0;
     errno = 0;
-    if (ops_.open(found, F1284_EXCL, &capabilities) != E1284_OK) {
+    if (ops_.open(found, 0, &capabilities) != E1284_OK) {
       refuse(RefusalFromErrno(errno));
       ops_.free_ports(&list);
       return false;
     }
-    errno = 0;
-    if (ops_.claim(found) != E1284_OK) {
-      // A claim refused after an exclusive open: another program has the port.
-      refuse(errno == 0 || errno == EBUSY ? GrantRefusal::Busy : RefusalFromErrno(errno));
-      ops_.close(found);
-      ops_.free_ports(&list);
+    auto port = std::make_unique<OpenPort>(ops_, list, found);
+    const GrantRefusal why = Claim(found);
+    if (why != GrantRefusal::None) {
+      refuse(why);
       return false;
     }
-    held_[range.first] = Held{range.first, std::make_unique<OpenPort>(ops_, list, found), 0};
+    port->claimed = true;
+    held_[range.first] = Held{range.first, std::move(port), 0};
     return true;
   }
 
@@ -153,13 +188,27 @@ class PpdevBackend final : public PortBackend {
     std::uint8_t control = 0;  // the register as last written: direction and IRQ enable
   };
 
+  // Claims the port, waiting a bounded time while another program keeps it; None when claimed.
+  GrantRefusal Claim(parport* port) {
+    for (std::uint32_t waited = 0;; waited += kClaimRetryMs) {
+      errno = 0;
+      if (ops_.claim(port) == E1284_OK) return GrantRefusal::None;
+      const bool busy = errno == 0 || errno == EBUSY;
+      if (!busy) return RefusalFromErrno(errno);
+      if (waited >= kClaimPatienceMs) return GrantRefusal::Busy;
+      sleep_(kClaimRetryMs);
+    }
+  }
+
   Held* Find(std::uint16_t port) {
     for (auto& [base, held] : held_)
       if (port >= base && port - base <= kEppData) return &held;
     return nullptr;
   }
 
-  static std::uint8_t Byte(int value) { return value < 0 ? 0xFF : static_cast<std::uint8_t>(value); }
+  static std::uint8_t Byte(int value) {
+    return value < 0 ? 0xFF : static_cast<std::uint8_t>(value);
+  }
 
   template <typename Read>
   static std::uint8_t EppRead(Read read, parport* p) {
@@ -174,6 +223,7 @@ class PpdevBackend final : public PortBackend {
   }
 
   const Ieee1284Ops ops_;
+  void (*sleep_)(std::uint32_t ms);
   std::map<std::uint32_t, Held> held_;
 };
 
@@ -213,8 +263,9 @@ bool loadIeee1284(Ieee1284Ops& ops, std::string& problem) {
   return problem.empty();
 }
 
-std::unique_ptr<PortBackend> makePpdevBackend(const Ieee1284Ops& ops) {
-  return std::make_unique<PpdevBackend>(ops);
+std::unique_ptr<PortBackend> makePpdevBackend(const Ieee1284Ops& ops,
+                                              void (*sleep)(std::uint32_t ms)) {
+  return std::make_unique<PpdevBackend>(ops, sleep);
 }
 
 }  // namespace omrix::platform
