@@ -57,7 +57,7 @@ void SayWhyRefused(std::uint32_t base) {
                    base);
       break;
     case platform::GrantRefusal::NotAllowed:
-      SendMessageF("-> ERROR: %Xh is no standard parallel port base, direct port I/O refused "
+      SendMessageF("-> ERROR: port %Xh is no standard parallel port base, direct port I/O refused "
                    "--> an administrator may list it in \xB4%s\xB4\n",
                    base, detail);
       break;

@@ -74,8 +74,10 @@ std::string NotRootsAlone(const struct stat& status, const std::string& path) {
   return {};
 }
 
-// One hex base a line ("378", "0xD010"); blank lines and '#' comments are allowed.
-bool ParseBase(const std::string& text, std::uint16_t& base) {
+// One hex base a line ("D010", "0xD010", or "D010h" as the library's lines show bases); blank
+// lines and '#' comments are allowed.
+bool ParseBase(std::string text, std::uint16_t& base) {
+  if (!text.empty() && (text.back() == 'h' || text.back() == 'H')) text.pop_back();
   if (text.empty()) return false;
   char* end = nullptr;
   errno = 0;

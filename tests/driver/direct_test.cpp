@@ -245,8 +245,8 @@ TEST_F(DirectBackendTest, OnlyParallelPortBasesAreGranted) {
       {"standard_base", nullptr, 0644, 0, 0x278, 5, true, ""},
       {"more_than_the_base_has", nullptr, 0644, 0, 0x3BC, 5, false, ""},
       {"unlisted_base", nullptr, 0644, 0, 0xCF8, 5, false, ""},
-      {"listed_base", "# PCIe card\nd010\n  0xE000  \n", 0644, 0, 0xD010, 5, true, ""},
-      {"listed_with_a_bad_line", "cf8h\nd010\n", 0644, 0, 0xD010, 5, true,
+      {"listed_base", "# PCIe card\nE000\n  d010h  # LPT3\n", 0644, 0, 0xD010, 5, true, ""},
+      {"listed_with_a_bad_line", "lpt2\nd010\n", 0644, 0, 0xD010, 5, true,
        ignored + " line 1 is no port base, ignored\n"},
       {"list_writable_by_others", "d010\n", 0666, 0, 0xD010, 5, false,
        ignored + " is writable by others than root, its port bases are ignored\n"},
@@ -277,7 +277,7 @@ TEST_F(DirectBackendTest, RefusedBaseNamesTheFileThatWouldAllowIt) {
   ClearTranscript();
   state.portBase = 0xCF8;
   EXPECT_EQ(EnablePortAccess(), 0);
-  EXPECT_EQ(Transcript(), "-> ERROR: CF8h is no standard parallel port base, direct port I/O "
+  EXPECT_EQ(Transcript(), "-> ERROR: port CF8h is no standard parallel port base, direct port I/O "
                           "refused --> an administrator may list it in \xB4" +
                               AllowList() + "\xB4\n");
   EXPECT_TRUE(FakeIo::log.empty());
