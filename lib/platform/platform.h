@@ -86,6 +86,7 @@ class PortBackend {
   // them and is false, refused as Busy, when they keep a port; meanwhile it reads 0xFF.
   virtual void lend() {}
   virtual bool reclaim() { return true; }
+
   const std::vector<RecordedRequest>& requests() const { return requests_; }
 
  protected:
