@@ -36,10 +36,12 @@ std::unique_ptr<PortBackend> makeDirectBackend(const DirectConfig& config);
 // library file or a directory above it is not root's alone.
 bool directAllowedInThisProcess(std::string& problem);
 
-// The port through ppdev and libieee1284, whose calls `ops` supplies; `sleep` (the real one
-// when null) paces the wait for a port another program keeps.
+// The port through ppdev and libieee1284, whose calls `ops` supplies, with an advisory lock per
+// port base in `lockDirectory` as `direct` has; `sleep` (the real one when null) paces the wait
+// for a port another program keeps.
 struct Ieee1284Ops;
 std::unique_ptr<PortBackend> makePpdevBackend(const Ieee1284Ops& ops,
+                                              const std::string& lockDirectory,
                                               void (*sleep)(std::uint32_t ms) = nullptr);
 
 // The board simulator. Every sim backend shares the process's one simulated board.

@@ -19,7 +19,7 @@ const std::vector<PortBackendKind>& PortBackendKinds() {
        [](const std::string&, std::string& problem) -> std::unique_ptr<PortBackend> {
          Ieee1284Ops ops{};
          if (!loadIeee1284(ops, problem)) return nullptr;
-         return makePpdevBackend(ops);
+         return makePpdevBackend(ops, kPortLockDirectory);
        }},
       {"direct", "ioperm and inb/outb on exactly the granted range (CAP_SYS_RAWIO)",
        [](const std::string&, std::string& problem) -> std::unique_ptr<PortBackend> {

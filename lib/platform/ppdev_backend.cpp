@@ -10,6 +10,7 @@
 
 #include "backends.h"
 #include "ieee1284_ops.h"
+#include "port_lock.h"
 
 namespace omrix::platform {
 
@@ -76,8 +77,10 @@ void RealSleep(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::mill
 
 class PpdevBackend final : public PortBackend {
  public:
-  PpdevBackend(const Ieee1284Ops& ops, void (*sleep)(std::uint32_t ms))
-      : ops_(ops), sleep_(sleep != nullptr ? sleep : RealSleep) {}
+  PpdevBackend(const Ieee1284Ops& ops, std::string lockDirectory,
+               void (*sleep)(std::uint32_t ms))
+      : ops_(ops), lockDirectory_(std::move(lockDirectory)),
+        sleep_(sleep != nullptr ? sleep : RealSleep) {}
 
   void lend() override {
     for (auto& [base, held] : held_) {
@@ -160,6 +163,17 @@ class PpdevBackend final : public PortBackend {
       refuse(GrantRefusal::NoPort);
       return false;
     }
+    // The port is opened shared, and the kernel lets a second claim wait for as long as the
+    // first is held: another omrix program is kept off by the lock instead, at once.
+    PortLock lock;
+    std::string detail;
+    const PortLock::Result locked = lock.acquire(lockDirectory_, range.first, detail);
+    if (locked != PortLock::Result::Held) {
+      ops_.free_ports(&list);
+      refuse(locked == PortLock::Result::Busy ? GrantRefusal::Busy : GrantRefusal::LockFailed,
+             detail);
+      return false;
+    }
     // Not exclusive: while an emulation design runs, other programs use the port through it.
     int capabilities = 0;
     errno = 0;
@@ -175,7 +189,7 @@ class PpdevBackend final : public PortBackend {
       return false;
     }
     port->claimed = true;
-    held_[range.first] = Held{range.first, std::move(port), 0};
+    held_[range.first] = Held{range.first, std::move(lock), std::move(port), 0};
     return true;
   }
 
@@ -184,6 +198,7 @@ class PpdevBackend final : public PortBackend {
  private:
   struct Held {
     std::uint32_t base = 0;
+    PortLock lock;  // declared first, so given up only after the port is closed
     std::unique_ptr<OpenPort> port;
     std::uint8_t control = 0;  // the register as last written: direction and IRQ enable
   };
@@ -223,6 +238,7 @@ class PpdevBackend final : public PortBackend {
   }
 
   const Ieee1284Ops ops_;
+  std::string lockDirectory_;
   void (*sleep_)(std::uint32_t ms);
   std::map<std::uint32_t, Held> held_;
 };
@@ -264,8 +280,9 @@ bool loadIeee1284(Ieee1284Ops& ops, std::string& problem) {
 }
 
 std::unique_ptr<PortBackend> makePpdevBackend(const Ieee1284Ops& ops,
+                                              const std::string& lockDirectory,
                                               void (*sleep)(std::uint32_t ms)) {
-  return std::make_unique<PpdevBackend>(ops, sleep);
+  return std::make_unique<PpdevBackend>(ops, lockDirectory, sleep);
 }
 
 }  // namespace omrix::platform

@@ -1,9 +1,11 @@
 // The ppdev backend against a played libieee1284: every register access becomes the right
 // call with the right value, and every refusal its line.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <fstream>
 
 #include "bus/bus.h"
 #include "core/frame.h"
@@ -123,7 +125,8 @@ class PpdevTest : public testing::LibraryTest {
   void SetUp() override {
     LibraryTest::SetUp();
     Play::Reset();
-    platform::forceNextPortBackend(platform::makePpdevBackend(Play::Ops(), Play::Sleep));
+    platform::forceNextPortBackend(
+        platform::makePpdevBackend(Play::Ops(), Directory(), Play::Sleep));
     ASSERT_EQ(HwaccInit_EnableDllMessages(&Sink), 1);
     ClearTranscript();
   }
@@ -249,6 +252,35 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"ClaimedByAnotherProgram", 0x378, E1284_OK, 0, E1284_SYS, EBUSY,
                     "-> ERROR: port 378h is in use by another program\n"}),
     [](const ::testing::TestParamInfo<RefusalCase>& test) { return std::string(test.param.name); });
+
+// The kernel would let a second claim wait for as long as the first is held.
+TEST_F(PpdevTest, AnotherOmrixProgramIsToldAtOnceWhoHoldsThePort) {
+  auto other = platform::makePpdevBackend(Play::Ops(), Directory(), Play::Sleep);
+  const platform::Handle handle =
+      other->openDevice("\\\\.\\Dev_PORTGATE", platform::DeviceOpenMode::ReadShared);
+  const auto exchange = [&](std::uint32_t command) {
+    PortRangeRequest request;
+    request.command = command;
+    request.firstPort = 0x378;
+    request.portCount = 5;
+    const auto bytes = request.bytes();
+    std::uint32_t returned = 0;
+    return other->request(handle, platform::kPortRangeRequestCode, bytes.data(), bytes.size(),
+                          nullptr, 0, returned);
+  };
+  ASSERT_TRUE(exchange(platform::kOpenPortRange));
+  Play::calls.clear();
+  std::ifstream comm("/proc/self/comm");
+  std::string name;
+  std::getline(comm, name);
+  state.portBase = 0x378;
+  EXPECT_EQ(EnablePortAccess(), 0);
+  EXPECT_EQ(Transcript(), "-> ERROR: port 378h is in use by another program (" + name +
+                              ", pid " + std::to_string(getpid()) + ")\n");
+  EXPECT_EQ(Play::calls, (Calls{"free_ports"}));
+  ASSERT_TRUE(exchange(platform::kClosePortRange));
+  EXPECT_EQ(EnablePortAccess(), 1);
+}
 
 // While an emulation design runs, the port is other programs' between the library's calls.
 TEST_F(PpdevTest, EmulationLendsThePortUntilTheNextCall) {
