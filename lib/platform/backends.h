@@ -36,13 +36,20 @@ std::unique_ptr<PortBackend> makeDirectBackend(const DirectConfig& config);
 // library file or a directory above it is not root's alone.
 bool directAllowedInThisProcess(std::string& problem);
 
+// How the ppdev backend waits for a port another program keeps; null parts are the real ones.
+struct PpdevPacing {
+  void (*sleep)(std::uint32_t ms) = nullptr;
+  // The device the kernel lists as holding the named port ("none" when it is free); empty when
+  // it cannot tell.
+  std::string (*activeDevice)(const char* portName) = nullptr;
+};
+
 // The port through ppdev and libieee1284, whose calls `ops` supplies, with an advisory lock per
-// port base in `lockDirectory` as `direct` has; `sleep` (the real one when null) paces the wait
-// for a port another program keeps.
+// port base in `lockDirectory` as `direct` has.
 struct Ieee1284Ops;
 std::unique_ptr<PortBackend> makePpdevBackend(const Ieee1284Ops& ops,
                                               const std::string& lockDirectory,
-                                              void (*sleep)(std::uint32_t ms) = nullptr);
+                                              const PpdevPacing& pacing = {});
 
 // The board simulator. Every sim backend shares the process's one simulated board.
 std::unique_ptr<PortBackend> makeSimBackend(std::shared_ptr<sim::Simulator> simulator);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <thread>
 
@@ -34,6 +35,8 @@ constexpr std::uint8_t kUnconnectedControl = 0xC0;
 // How long a claim waits for another program to give the port back, and how often it asks.
 constexpr std::uint32_t kClaimPatienceMs = 3000;
 constexpr std::uint32_t kClaimRetryMs = 100;
+// What the kernel lists as a free port's active device.
+constexpr const char* kNoActiveDevice = "none";
 
 // One port found and opened, claimed while this program drives it: the list it came from
 // stays until it is closed.
@@ -75,12 +78,19 @@ GrantRefusal RefusalFromErrno(int error) {
 
 void RealSleep(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+std::string RealActiveDevice(const char* portName) {
+  std::ifstream active(std::string("/proc/sys/dev/parport/") + portName + "/devices/active");
+  std::string device;
+  std::getline(active, device);
+  return device;
+}
+
 class PpdevBackend final : public PortBackend {
  public:
-  PpdevBackend(const Ieee1284Ops& ops, std::string lockDirectory,
-               void (*sleep)(std::uint32_t ms))
+  PpdevBackend(const Ieee1284Ops& ops, std::string lockDirectory, const PpdevPacing& pacing)
       : ops_(ops), lockDirectory_(std::move(lockDirectory)),
-        sleep_(sleep != nullptr ? sleep : RealSleep) {}
+        sleep_(pacing.sleep != nullptr ? pacing.sleep : RealSleep),
+        activeDevice_(pacing.activeDevice != nullptr ? pacing.activeDevice : RealActiveDevice) {}
 
   void lend() override {
     for (auto& [base, held] : held_) {
@@ -204,12 +214,17 @@ class PpdevBackend final : public PortBackend {
   };
 
   // Claims the port, waiting a bounded time while another program keeps it; None when claimed.
+  // The kernel's own claim would wait for as long as the other program holds the port, so it
+  // is asked for only once the kernel lists no active device on the port, where it tells.
   GrantRefusal Claim(parport* port) {
     for (std::uint32_t waited = 0;; waited += kClaimRetryMs) {
-      errno = 0;
-      if (ops_.claim(port) == E1284_OK) return GrantRefusal::None;
-      const bool busy = errno == 0 || errno == EBUSY;
-      if (!busy) return RefusalFromErrno(errno);
+      const std::string active = port->name != nullptr ? activeDevice_(port->name) : "";
+      if (active.empty() || active == kNoActiveDevice) {
+        errno = 0;
+        if (ops_.claim(port) == E1284_OK) return GrantRefusal::None;
+        const bool busy = errno == 0 || errno == EBUSY;
+        if (!busy) return RefusalFromErrno(errno);
+      }
       if (waited >= kClaimPatienceMs) return GrantRefusal::Busy;
       sleep_(kClaimRetryMs);
     }
@@ -240,6 +255,7 @@ class PpdevBackend final : public PortBackend {
   const Ieee1284Ops ops_;
   std::string lockDirectory_;
   void (*sleep_)(std::uint32_t ms);
+  std::string (*activeDevice_)(const char* portName);
   std::map<std::uint32_t, Held> held_;
 };
 
@@ -281,8 +297,8 @@ bool loadIeee1284(Ieee1284Ops& ops, std::string& problem) {
 
 std::unique_ptr<PortBackend> makePpdevBackend(const Ieee1284Ops& ops,
                                               const std::string& lockDirectory,
-                                              void (*sleep)(std::uint32_t ms)) {
-  return std::make_unique<PpdevBackend>(ops, lockDirectory, sleep);
+                                              const PpdevPacing& pacing) {
+  return std::make_unique<PpdevBackend>(ops, lockDirectory, pacing);
 }
 
 }  // namespace omrix::platform

@@ -37,10 +37,12 @@ struct Play {
   static inline int control = 0;  // IEEE 1284 line levels
   static inline char eppByte = 0;
   static inline std::uint32_t sleptMs = 0;  // waiting for a claim, never really slept
+  static inline std::string active;         // the kernel's active device on the port
 
   static void Reset() {
     calls.clear();
     sleptMs = 0;
+    active.clear();
     openResult = claimResult = E1284_OK;
     openErrno = claimErrno = 0;
     status = control = 0;
@@ -51,7 +53,9 @@ struct Play {
     std::snprintf(text, sizeof text, "%02X", value & 0xFF);
     return text;
   }
-  static void Sleep(std::uint32_t ms) { sleptMs += ms; }
+  static platform::PpdevPacing Pacing() {
+    return {[](std::uint32_t ms) { sleptMs += ms; }, [](const char*) { return active; }};
+  }
   static platform::Ieee1284Ops Ops() {
     platform::Ieee1284Ops ops{};
     ops.find_ports = [](parport_list* list, int) {
@@ -126,7 +130,7 @@ class PpdevTest : public testing::LibraryTest {
     LibraryTest::SetUp();
     Play::Reset();
     platform::forceNextPortBackend(
-        platform::makePpdevBackend(Play::Ops(), Directory(), Play::Sleep));
+        platform::makePpdevBackend(Play::Ops(), Directory(), Play::Pacing()));
     ASSERT_EQ(HwaccInit_EnableDllMessages(&Sink), 1);
     ClearTranscript();
   }
@@ -255,7 +259,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The kernel would let a second claim wait for as long as the first is held.
 TEST_F(PpdevTest, AnotherOmrixProgramIsToldAtOnceWhoHoldsThePort) {
-  auto other = platform::makePpdevBackend(Play::Ops(), Directory(), Play::Sleep);
+  auto other = platform::makePpdevBackend(Play::Ops(), Directory(), Play::Pacing());
   const platform::Handle handle =
       other->openDevice("\\\\.\\Dev_PORTGATE", platform::DeviceOpenMode::ReadShared);
   const auto exchange = [&](std::uint32_t command) {
@@ -324,30 +328,49 @@ TEST_F(PpdevTest, EmulationLendsThePortUntilTheNextCall) {
 }
 
 TEST_F(PpdevTest, PortKeptByTheCableSoftwareReadsAsAbsentAndSaysSo) {
+  struct Case {
+    const char* name;
+    const char* active;  // what the kernel lists
+    int claimResult, claimErrno;
+    Calls calls;
+  };
+  const Case cases[] = {
+      {"claim_refused", "", E1284_SYS, EBUSY, Calls(31, "claim")},
+      // The kernel's claim would wait for as long as the other program holds the port.
+      {"listed_as_active", "ppdev0", E1284_OK, 0, Calls{}},
+  };
   state.portBase = 0x378;
   ASSERT_EQ(EnablePortAccess(), 1);
-  {
-    const LibraryCall call;
-    SetField(state.loadedFpgaFile, "emudlc5.bit");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      const LibraryCall call;
+      SetField(state.loadedFpgaFile, "emudlc5.bit");
+    }
+    Play::active = c.active;
+    Play::claimResult = c.claimResult;
+    Play::claimErrno = c.claimErrno;
+    Play::calls.clear();
+    Play::sleptMs = 0;
+    ClearTranscript();
+    {
+      const LibraryCall call;
+      EXPECT_EQ(inbyte(1), 0xFF);
+    }
+    EXPECT_EQ(Transcript(), "-> ERROR: port 378h is in use by another program\n");
+    EXPECT_EQ(Play::sleptMs, 3000u);
+    // No line was driven.
+    EXPECT_EQ(Play::calls, c.calls);
+    // Once the other program lets go, the next call has the port.
+    Play::active = "none";
+    Play::claimResult = E1284_OK;
+    Play::calls.clear();
+    {
+      const LibraryCall call;
+      SetField(state.loadedFpgaFile, "demo.bit");
+    }
+    EXPECT_EQ(Play::calls, (Calls{"claim"}));
   }
-  Play::claimResult = E1284_SYS;
-  Play::claimErrno = EBUSY;
-  Play::calls.clear();
-  {
-    const LibraryCall call;
-    EXPECT_EQ(inbyte(1), 0xFF);
-  }
-  EXPECT_EQ(Transcript(), "-> ERROR: port 378h is in use by another program\n");
-  EXPECT_EQ(Play::sleptMs, 3000u);
-  // Only claims were tried: no line was driven.
-  EXPECT_EQ(Play::calls, Calls(31, "claim"));
-  // Once the other program lets go, the next call has the port.
-  Play::claimResult = E1284_OK;
-  Play::calls.clear();
-  {
-    const LibraryCall call;
-  }
-  EXPECT_EQ(Play::calls, (Calls{"claim", "release"}));
 }
 
 }  // namespace
