@@ -103,8 +103,8 @@ class PpdevBackend final : public PortBackend {
   bool reclaim() override {
     for (auto& [base, held] : held_) {
       if (held.port->claimed) continue;
-      const GrantRefusal why = Claim(held.port->get());
-      if (why != GrantRefusal::None) {
+      GrantRefusal why = GrantRefusal::None;
+      if (!Claim(held.port->get(), why)) {
         refuse(why);
         return false;
       }
@@ -193,8 +193,8 @@ class PpdevBackend final : public PortBackend {
       return false;
     }
     auto port = std::make_unique<OpenPort>(ops_, list, found);
-    const GrantRefusal why = Claim(found);
-    if (why != GrantRefusal::None) {
+    GrantRefusal why = GrantRefusal::None;
+    if (!Claim(found, why)) {
       refuse(why);
       return false;
     }
@@ -213,19 +213,25 @@ class PpdevBackend final : public PortBackend {
     std::uint8_t control = 0;  // the register as last written: direction and IRQ enable
   };
 
-  // Claims the port, waiting a bounded time while another program keeps it; None when claimed.
-  // The kernel's own claim would wait for as long as the other program holds the port, so it
-  // is asked for only once the kernel lists no active device on the port, where it tells.
-  GrantRefusal Claim(parport* port) {
+  // Claims the port, waiting a bounded time while another program keeps it; false, with the
+  // reason, when it could not. The kernel's own claim would wait for as long as the other
+  // program holds the port, so it is asked for only once the kernel lists no active device on
+  // the port, where it tells.
+  bool Claim(parport* port, GrantRefusal& why) {
     for (std::uint32_t waited = 0;; waited += kClaimRetryMs) {
       const std::string active = port->name != nullptr ? activeDevice_(port->name) : "";
       if (active.empty() || active == kNoActiveDevice) {
         errno = 0;
-        if (ops_.claim(port) == E1284_OK) return GrantRefusal::None;
-        const bool busy = errno == 0 || errno == EBUSY;
-        if (!busy) return RefusalFromErrno(errno);
+        if (ops_.claim(port) == E1284_OK) return true;
+        if (errno != 0 && errno != EBUSY) {
+          why = RefusalFromErrno(errno);
+          return false;
+        }
       }
-      if (waited >= kClaimPatienceMs) return GrantRefusal::Busy;
+      if (waited >= kClaimPatienceMs) {
+        why = GrantRefusal::Busy;
+        return false;
+      }
       sleep_(kClaimRetryMs);
     }
   }

@@ -254,7 +254,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "-> ERROR: no permission for the parallel port at 378h --> add the user to "
                     "group lp and log in again\n"},
         RefusalCase{"ClaimedByAnotherProgram", 0x378, E1284_OK, 0, E1284_SYS, EBUSY,
-                    "-> ERROR: port 378h is in use by another program\n"}),
+                    "-> ERROR: port 378h is in use by another program\n"},
+        RefusalCase{"ClaimFailsOtherwise", 0x378, E1284_OK, 0, E1284_SYS, EIO, ""}),
     [](const ::testing::TestParamInfo<RefusalCase>& test) { return std::string(test.param.name); });
 
 // The kernel would let a second claim wait for as long as the first is held.
