@@ -55,7 +55,7 @@ std::int32_t HwaccInit_EnableDllMessages(MessageFunction callback) {
     return 0;
   }
   SendMessage("\n The driver for hardware access was loaded successfully\n\n");
-  const std::string notice = platform::portBackend().notice();
+  const std::string notice = platform::notices();
   if (!notice.empty()) SendMessage(notice.c_str());
   return 1;
 }

@@ -11,8 +11,6 @@ namespace omrix {
 
 namespace {
 
-constexpr std::uint16_t kPortWithoutEpp = 0x3BC;
-
 void PutWord(std::uint8_t* at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
@@ -26,11 +24,6 @@ bool ProgramDirectory(std::string& directory) {
   return true;
 }
 
-platform::PortRange RangeAt(std::uint16_t base) {
-  if (base == kPortWithoutEpp) return {kPortWithoutEpp, 3};
-  return {base, 5};
-}
-
 int SendRange(std::uint32_t command, const platform::PortRange& range) {
   PortRangeRequest request;
   request.command = command;
@@ -40,14 +33,18 @@ int SendRange(std::uint32_t command, const platform::PortRange& range) {
 }
 
 // The backend's reason for a refused grant, as a line before the usual texts.
-void SayWhyRefused(platform::GrantRefusal why) {
-  const unsigned base = state.portBase;
-  switch (why) {
+void SayWhyRefused(std::uint32_t base) {
+  const platform::PortBackend& backend = platform::portBackend();
+  const char* detail = backend.refusalDetail().c_str();
+  switch (backend.lastRefusal()) {
     case platform::GrantRefusal::None:
       break;
     case platform::GrantRefusal::Busy:
-      state.portFoundBusy = true;
-      SendMessageF("-> ERROR: port %Xh is in use by another program\n", base);
+      if (*detail != '\0') {
+        SendMessageF("-> ERROR: port %Xh is in use by another program (%s)\n", base, detail);
+      } else {
+        SendMessageF("-> ERROR: port %Xh is in use by another program\n", base);
+      }
       break;
     case platform::GrantRefusal::NoPort:
       SendMessageF("-> ERROR: no parallel port at %Xh --> is the parport_pc module loaded? "
@@ -59,7 +56,24 @@ void SayWhyRefused(platform::GrantRefusal why) {
                    "group lp and log in again\n",
                    base);
       break;
+    case platform::GrantRefusal::NotAllowed:
+      SendMessageF("-> ERROR: port %Xh is no standard parallel port base, direct port I/O refused "
+                   "--> an administrator may list it in \xB4%s\xB4\n",
+                   base, detail);
+      break;
+    case platform::GrantRefusal::LockFailed:
+      SendMessageF("-> ERROR: port %Xh could not be locked against other programs, so it is "
+                   "not used: %s\n",
+                   base, detail);
+      break;
   }
+}
+
+bool EmulationDesignLoaded() {
+  const std::string loaded = FieldText(state.loadedFpgaFile);
+  for (const char* design : kEmulationDesigns)
+    if (SameFileName(loaded.c_str(), design) == 0) return true;
+  return false;
 }
 
 }  // namespace
@@ -79,7 +93,8 @@ bool IsUsablePortBase(std::uint32_t base) { return base > 0 && base <= 0xFFFB; }
 int DriverOpen() {
   platform::Handle handle = platform::kInvalidHandle;
   if (state.isWindowsNT == 1) {
-    handle = platform::portBackend().openDevice(kNtDeviceName, platform::DeviceOpenMode::ReadShared);
+    handle =
+        platform::portBackend().openDevice(kNtDeviceName, platform::DeviceOpenMode::ReadShared);
   } else {
     std::string directory;
     if (!ProgramDirectory(directory)) return 0;
@@ -183,7 +198,9 @@ int WithDriverService(Operation operation) {
 int DriverServiceStart() {
   if (state.isWindowsNT == 0) return 1;
   return WithDriverService(
-      [](platform::System& system, platform::Handle service) { return system.startService(service); });
+      [](platform::System& system, platform::Handle service) {
+        return system.startService(service);
+      });
 }
 
 int DriverServiceDelete() {
@@ -198,10 +215,11 @@ int EnablePortAccess() {
   if (!IsUsablePortBase(state.portBase)) return 0;
   // Only one range is kept; an older grant is given back rather than leaked.
   if (state.portRangeHeld) DisablePortAccess();
-  const platform::PortRange range = RangeAt(state.portBase);
+  const platform::PortRange range = platform::ParallelPortRange(state.portBase);
   state.portFoundBusy = false;
   if (SendRange(platform::kOpenPortRange, range) == 0) {
-    SayWhyRefused(platform::portBackend().lastRefusal());
+    state.portFoundBusy = platform::portBackend().lastRefusal() == platform::GrantRefusal::Busy;
+    SayWhyRefused(range.first);
     return 0;
   }
   state.portRangeHeld = true;
@@ -214,6 +232,15 @@ int DisablePortAccess() {
   if (!state.portRangeHeld) return 1;
   state.portRangeHeld = false;
   return SendRange(platform::kClosePortRange, state.heldPortRange);
+}
+
+LibraryCall::LibraryCall() {
+  if (state.portRangeHeld && !platform::portBackend().reclaim())
+    SayWhyRefused(state.heldPortRange.first);
+}
+
+LibraryCall::~LibraryCall() {
+  if (state.portRangeHeld && EmulationDesignLoaded()) platform::portBackend().lend();
 }
 
 }  // namespace omrix

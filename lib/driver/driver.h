@@ -41,4 +41,20 @@ int EnablePortAccess();
 // Gives back the range granted last, if any.
 int DisablePortAccess();
 
+// Held by every exported call. While an emulation design runs the board is a programming cable
+// for other software: the port is lent to it from the end of a call until the next call begins,
+// which claims it again (or says that another program keeps it). At all other times the port
+// stays this program's between the calls of a sequence.
+class LibraryCall {
+ public:
+  LibraryCall();
+  ~LibraryCall();
+  LibraryCall(const LibraryCall&) = delete;
+  LibraryCall& operator=(const LibraryCall&) = delete;
+};
+
+// The designs that make the board a cable for other programs.
+inline constexpr const char* kEmulationDesigns[] = {"emuat89ispcable.bit",
+                                                    "emuavrispdongle.bit", "emudlc5.bit"};
+
 }  // namespace omrix

@@ -20,13 +20,36 @@ struct DirectPortOps {
   void (*outb)(std::uint8_t value, std::uint16_t port);
 };
 DirectPortOps realDirectPortOps();
-// Holds an advisory lock per port base in `lockDirectory` while the base's range is granted.
-std::unique_ptr<PortBackend> makeDirectBackend(const DirectPortOps& ops,
-                                               const std::string& lockDirectory);
 
-// The port through ppdev and libieee1284, whose calls `ops` supplies.
+// Where an administrator lists the bases of further parallel ports (a PCIe card's), one hex
+// base a line, for `direct` to grant besides the three standard ones.
+inline constexpr const char* kDirectAllowList = "/etc/omrix/direct-ports";
+
+struct DirectConfig {
+  DirectPortOps ops;
+  std::string lockDirectory;  // an advisory lock per port base while its range is granted
+  std::string allowListPath;
+};
+std::unique_ptr<PortBackend> makeDirectBackend(const DirectConfig& config);
+
+// False, with the line saying why, where `direct` must not run: in a secure execution whose
+// library file or a directory above it is not root's alone.
+bool directAllowedInThisProcess(std::string& problem);
+
+// How the ppdev backend waits for a port another program keeps; null parts are the real ones.
+struct PpdevPacing {
+  void (*sleep)(std::uint32_t ms) = nullptr;
+  // The device the kernel lists as holding the named port ("none" when it is free); empty when
+  // it cannot tell.
+  std::string (*activeDevice)(const char* portName) = nullptr;
+};
+
+// The port through ppdev and libieee1284, whose calls `ops` supplies, with an advisory lock per
+// port base in `lockDirectory` as `direct` has.
 struct Ieee1284Ops;
-std::unique_ptr<PortBackend> makePpdevBackend(const Ieee1284Ops& ops);
+std::unique_ptr<PortBackend> makePpdevBackend(const Ieee1284Ops& ops,
+                                              const std::string& lockDirectory,
+                                              const PpdevPacing& pacing = {});
 
 // The board simulator. Every sim backend shares the process's one simulated board.
 std::unique_ptr<PortBackend> makeSimBackend(std::shared_ptr<sim::Simulator> simulator);

@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <sys/auxv.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -73,6 +74,8 @@ class LinuxSystem final : public System {
 };
 
 }  // namespace
+
+bool System::secureExecution() { return getauxval(AT_SECURE) != 0; }
 
 std::unique_ptr<System> makeLinuxSystem() { return std::make_unique<LinuxSystem>(); }
 

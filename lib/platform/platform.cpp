@@ -1,6 +1,7 @@
 #include "platform.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "backends.h"
 #include "port_backend_kinds.h"
@@ -28,9 +29,37 @@ PortBackend& portBackend() { return *current().backend; }
 System& system() { return *current().system; }
 FileSystem& files() { return *current().files; }
 
+namespace {
+
+// What a user could point at a directory or board of their own, as glibc ignores LD_* in a
+// secure execution. OMRIX_PORT_IO stays: without it the raised capability would be useless.
+constexpr const char* kRedirectingVariables[] = {"OMRIX_LIBRARY_DIR", "OMRIX_STATE_DIR",
+                                                 "OMRIX_SIM"};
+
+bool Redirects(const char* name) {
+  for (const char* redirecting : kRedirectingVariables)
+    if (std::strcmp(name, redirecting) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
 std::string environment(const char* name) {
   const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
+  if (value == nullptr || (Redirects(name) && system().secureExecution())) return "";
+  return value;
+}
+
+std::string notices() {
+  std::string lines = portBackend().notice();
+  if (!system().secureExecution()) return lines;
+  std::string ignored;
+  for (const char* name : kRedirectingVariables)
+    if (std::getenv(name) != nullptr) ignored += (ignored.empty() ? "" : ", ") + std::string(name);
+  if (!ignored.empty()) {
+    lines += "-> WARNING: " + ignored + " ignored, the program runs with raised privileges\n";
+  }
+  return lines;
 }
 
 bool selectPortBackend(const std::string& libraryDirectory, std::string& problem) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace omrix::platform {
@@ -36,6 +37,9 @@ enum class GrantRefusal {
   Busy,              // another program holds the port
   NoPort,            // no parallel port at that base
   PermissionDenied,  // the port exists, but this user may not open it
+  NotAllowed,        // no parallel port's base this backend may grant; the detail names the
+                     // file that would allow it
+  LockFailed,        // the port's lock could not be taken; the detail says why
 };
 
 struct PortRange {
@@ -43,6 +47,10 @@ struct PortRange {
   std::uint32_t count = 0;
   bool contains(std::uint32_t port) const { return port >= first && port - first < count; }
 };
+
+// A parallel port's registers: data, status and control, and the two EPP registers except at
+// 3BCh, where no port has EPP.
+PortRange ParallelPortRange(std::uint16_t base);
 
 // A way to reach the parallel port, chosen when the driver is brought up. The base keeps the
 // granted ranges: an access outside them never reaches the hardware (reads 0xFF, writes dropped).
@@ -70,8 +78,15 @@ class PortBackend {
   virtual std::string notice() const { return {}; }
 
   const std::vector<PortRange>& granted() const { return granted_; }
-  // Why the last grant was refused.
+  // Why the last grant or reclaim was refused; for Busy the detail names the holder when known.
   GrantRefusal lastRefusal() const { return refusal_; }
+  const std::string& refusalDetail() const { return refusalDetail_; }
+
+  // Lets other programs drive the granted ports until reclaim(), which waits a bounded time for
+  // them and is false, refused as Busy, when they keep a port; meanwhile it reads 0xFF.
+  virtual void lend() {}
+  virtual bool reclaim() { return true; }
+
   const std::vector<RecordedRequest>& requests() const { return requests_; }
 
  protected:
@@ -82,7 +97,10 @@ class PortBackend {
   virtual bool grant(const PortRange& range) = 0;
   virtual bool revoke(const PortRange& range) = 0;
   // Called by a grant() that fails for a reason it can name.
-  void refuse(GrantRefusal why) { refusal_ = why; }
+  void refuse(GrantRefusal why, std::string detail = {}) {
+    refusal_ = why;
+    refusalDetail_ = std::move(detail);
+  }
 
  private:
   bool isGranted(std::uint32_t port) const;
@@ -92,6 +110,7 @@ class PortBackend {
   Handle nextHandle_ = 3;
   std::vector<Handle> openHandles_;
   GrantRefusal refusal_ = GrantRefusal::None;
+  std::string refusalDetail_;
 };
 
 struct VersionInfo {
@@ -124,6 +143,8 @@ class System {
   virtual bool shortPathName(const std::string& path, std::string& shortPath) = 0;
   virtual void beep(std::uint32_t type) = 0;
   virtual std::int64_t calendarTime() = 0;  // seconds since 1970
+  // The process's ids or capabilities were raised when it was started (AT_SECURE).
+  virtual bool secureExecution();
 
   virtual Handle openServiceManager(std::uint32_t access) = 0;
   virtual Handle createService(Handle manager, const ServiceConfig& config) = 0;
@@ -196,7 +217,12 @@ void overrideFileSystem(std::unique_ptr<FileSystem> fileSystem);
 // Makes the next selectPortBackend() use this backend whatever OMRIX_PORT_IO says.
 void forceNextPortBackend(std::unique_ptr<PortBackend> backend);
 
-// Environment variable, or empty when unset.
+// Environment variable, or empty when unset. In a secure execution the variables that could
+// redirect the library read as unset.
 std::string environment(const char* name);
+
+// The lines the library adds after its own success line at bring-up: the backend's notice, and
+// what the platform ignored.
+std::string notices();
 
 }  // namespace omrix::platform

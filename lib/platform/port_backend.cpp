@@ -21,7 +21,15 @@ std::uint32_t littleEndianWord(const std::uint8_t* bytes) {
          std::uint32_t{bytes[3]} << 24;
 }
 
+constexpr std::uint16_t kPortWithoutEpp = 0x3BC;
+constexpr std::uint32_t kStandardRegisters = 3;
+constexpr std::uint32_t kRegistersWithEpp = 5;
+
 }  // namespace
+
+PortRange ParallelPortRange(std::uint16_t base) {
+  return {base, base == kPortWithoutEpp ? kStandardRegisters : kRegistersWithEpp};
+}
 
 bool PortBackend::isGranted(std::uint32_t port) const {
   return std::any_of(granted_.begin(), granted_.end(),
@@ -89,7 +97,7 @@ bool PortBackend::request(Handle handle, std::uint32_t code, const std::uint8_t*
   if (range.count == 0 || range.first > 0xFFFF || range.count > 0x10000 - range.first)
     return false;
   if (command == kOpenPortRange) {
-    refusal_ = GrantRefusal::None;
+    refuse(GrantRefusal::None);
     if (!grant(range)) return false;
     granted_.push_back(range);
     return true;

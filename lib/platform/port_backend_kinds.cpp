@@ -19,11 +19,12 @@ const std::vector<PortBackendKind>& PortBackendKinds() {
        [](const std::string&, std::string& problem) -> std::unique_ptr<PortBackend> {
          Ieee1284Ops ops{};
          if (!loadIeee1284(ops, problem)) return nullptr;
-         return makePpdevBackend(ops);
+         return makePpdevBackend(ops, kPortLockDirectory);
        }},
       {"direct", "ioperm and inb/outb on exactly the granted range (CAP_SYS_RAWIO)",
-       [](const std::string&, std::string&) {
-         return makeDirectBackend(realDirectPortOps(), portLockDirectory());
+       [](const std::string&, std::string& problem) -> std::unique_ptr<PortBackend> {
+         if (!directAllowedInThisProcess(problem)) return nullptr;
+         return makeDirectBackend({realDirectPortOps(), kPortLockDirectory, kDirectAllowList});
        }},
   };
   return kinds;
@@ -31,7 +32,8 @@ const std::vector<PortBackendKind>& PortBackendKinds() {
 
 std::string PortBackendNames() {
   std::string names;
-  for (const PortBackendKind& kind : PortBackendKinds()) names += (names.empty() ? "" : ", ") + std::string(kind.name);
+  for (const PortBackendKind& kind : PortBackendKinds())
+    names += (names.empty() ? "" : ", ") + std::string(kind.name);
   return names;
 }
 

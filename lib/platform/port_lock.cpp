@@ -2,15 +2,75 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <utility>
 
-#include "platform.h"
-
 namespace omrix::platform {
+
+namespace {
+
+// Readable by every user, so that a file another user made can still be opened and locked
+// (flock needs no more than a read descriptor).
+constexpr mode_t kLockFileMode = 0644;
+
+// Never follows a link another user planted in the shared directory, and never waits on a
+// FIFO put there in the lock file's place.
+constexpr int kOpenFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+
+int OpenLockFile(const std::string& path, std::string& detail) {
+  for (;;) {
+    int fd = ::open(path.c_str(), kOpenFlags);
+    if (fd >= 0) return fd;
+    if (errno == EINTR) continue;
+    if (errno == ENOENT) {
+      // Created exclusively, so only a file this process made gets its mode set.
+      fd = ::open(path.c_str(), kOpenFlags | O_CREAT | O_EXCL, kLockFileMode);
+      if (fd >= 0) {
+        ::fchmod(fd, kLockFileMode);  // the umask may have taken the others' read permission
+        return fd;
+      }
+      if (errno == EEXIST || errno == EINTR) continue;  // another program made it meanwhile
+    }
+    detail = path + ": " + std::strerror(errno);
+    return -1;
+  }
+}
+
+// "omrix, pid 1234" for the process the kernel lists as holding a lock on the file, or empty.
+std::string LockHolder(int fd) {
+  struct stat file {};
+  if (::fstat(fd, &file) != 0) return {};
+  char wanted[64];
+  std::snprintf(wanted, sizeof wanted, "%02x:%02x:%lu", ::major(file.st_dev), ::minor(file.st_dev),
+                static_cast<unsigned long>(file.st_ino));
+  std::ifstream locks("/proc/locks");
+  std::string line;
+  while (std::getline(locks, line)) {
+    // "1: FLOCK  ADVISORY  WRITE 1234 fe:00:10954326 0 EOF"; a waiter's line has "->" after
+    // the number. The holder's pid stands just before the file's device and inode.
+    std::istringstream fields(line);
+    std::string previous, field;
+    while (fields >> field && field != wanted) previous = field;
+    if (field != wanted || line.find("->") != std::string::npos) continue;
+    const long pid = std::strtol(previous.c_str(), nullptr, 10);
+    if (pid <= 0) continue;  // in another pid namespace
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    return (name.empty() ? "" : name + ", ") + "pid " + std::to_string(pid);
+  }
+  return {};
+}
+
+}  // namespace
 
 PortLock::PortLock(PortLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
@@ -22,21 +82,27 @@ PortLock& PortLock::operator=(PortLock&& other) noexcept {
   return *this;
 }
 
-PortLock::Result PortLock::acquire(const std::string& directory, unsigned base) {
+PortLock::Result PortLock::acquire(const std::string& directory, unsigned base,
+                                   std::string& detail) {
   release();
+  detail.clear();
   char name[32];
   std::snprintf(name, sizeof name, "omrix-port-%X.lock", base);
   const std::string path = directory + name;
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = OpenLockFile(path, detail);
   if (fd < 0) return Result::Failed;
+  struct stat file {};
+  if (::fstat(fd, &file) != 0 || !S_ISREG(file.st_mode)) {
+    detail = path + ": not a regular file";
+    ::close(fd);
+    return Result::Failed;
+  }
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
-    const Result result = errno == EWOULDBLOCK ? Result::Busy : Result::Failed;
+    const bool busy = errno == EWOULDBLOCK;
+    detail = busy ? LockHolder(fd) : path + ": " + std::strerror(errno);
     ::close(fd);
-    return result;
+    return busy ? Result::Busy : Result::Failed;
   }
   fd_ = fd;
   return Result::Held;
@@ -45,13 +111,6 @@ PortLock::Result PortLock::acquire(const std::string& directory, unsigned base) 
 void PortLock::release() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-}
-
-std::string portLockDirectory() {
-  if (::access("/run/lock", W_OK) == 0) return "/run/lock/";
-  const std::string runtime = environment("XDG_RUNTIME_DIR");
-  if (!runtime.empty() && ::access(runtime.c_str(), W_OK) == 0) return runtime + "/";
-  return "/tmp/";
 }
 
 }  // namespace omrix::platform

@@ -6,6 +6,9 @@
 
 namespace omrix::platform {
 
+// The machine's lock directory: users of one machine exclude each other.
+inline constexpr const char* kPortLockDirectory = "/run/lock/";
+
 class PortLock {
  public:
   enum class Result { Held, Busy, Failed };
@@ -17,16 +20,14 @@ class PortLock {
   PortLock(const PortLock&) = delete;
   PortLock& operator=(const PortLock&) = delete;
 
-  // Locks "omrix-port-<base>.lock" in `directory` (ending in '/'). Busy: another holds it.
-  Result acquire(const std::string& directory, unsigned base);
+  // Locks "omrix-port-<base>.lock" in `directory` (ending in '/'). Busy: another holds it, and
+  // `detail` names the holder ("omrix, pid 1234") when the kernel tells; Failed: the lock could
+  // not be had at all, and `detail` says why.
+  Result acquire(const std::string& directory, unsigned base, std::string& detail);
   void release();
 
  private:
   int fd_ = -1;
 };
-
-// The system's lock directory when this process may write it, else the user's runtime
-// directory, else /tmp/; always ending in '/'.
-std::string portLockDirectory();
 
 }  // namespace omrix::platform

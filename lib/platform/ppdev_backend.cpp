@@ -3,11 +3,15 @@
 #include <dlfcn.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <fstream>
 #include <map>
+#include <thread>
 
 #include "backends.h"
 #include "ieee1284_ops.h"
+#include "port_lock.h"
 
 namespace omrix::platform {
 
@@ -28,19 +32,28 @@ constexpr std::uint8_t kReverse = 0x20;
 constexpr std::uint8_t kUnconnectedStatus = 0x07;
 constexpr std::uint8_t kUnconnectedControl = 0xC0;
 
-// One port found and claimed: the list it came from stays until it is closed.
+// How long a claim waits for another program to give the port back, and how often it asks.
+constexpr std::uint32_t kClaimPatienceMs = 3000;
+constexpr std::uint32_t kClaimRetryMs = 100;
+// What the kernel lists as a free port's active device.
+constexpr const char* kNoActiveDevice = "none";
+
+// One port found and opened, claimed while this program drives it: the list it came from
+// stays until it is closed.
 class OpenPort {
  public:
   OpenPort(const Ieee1284Ops& ops, parport_list list, parport* port)
       : ops_(ops), list_(list), port_(port) {}
   ~OpenPort() {
-    ops_.release(port_);
+    if (claimed) ops_.release(port_);
     ops_.close(port_);
     ops_.free_ports(&list_);
   }
   OpenPort(const OpenPort&) = delete;
   OpenPort& operator=(const OpenPort&) = delete;
   parport* get() const { return port_; }
+
+  bool claimed = false;
 
  private:
   const Ieee1284Ops& ops_;
@@ -63,14 +76,48 @@ GrantRefusal RefusalFromErrno(int error) {
   }
 }
 
+void RealSleep(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+std::string RealActiveDevice(const char* portName) {
+  std::ifstream active(std::string("/proc/sys/dev/parport/") + portName + "/devices/active");
+  std::string device;
+  std::getline(active, device);
+  return device;
+}
+
 class PpdevBackend final : public PortBackend {
  public:
-  explicit PpdevBackend(const Ieee1284Ops& ops) : ops_(ops) {}
+  PpdevBackend(const Ieee1284Ops& ops, std::string lockDirectory, const PpdevPacing& pacing)
+      : ops_(ops), lockDirectory_(std::move(lockDirectory)),
+        sleep_(pacing.sleep != nullptr ? pacing.sleep : RealSleep),
+        activeDevice_(pacing.activeDevice != nullptr ? pacing.activeDevice : RealActiveDevice) {}
+
+  void lend() override {
+    for (auto& [base, held] : held_) {
+      if (!held.port->claimed) continue;
+      ops_.release(held.port->get());
+      held.port->claimed = false;
+    }
+  }
+
+  bool reclaim() override {
+    for (auto& [base, held] : held_) {
+      if (held.port->claimed) continue;
+      GrantRefusal why = GrantRefusal::None;
+      if (!Claim(held.port->get(), why)) {
+        refuse(why);
+        return false;
+      }
+      held.port->claimed = true;
+    }
+    return true;
+  }
 
  protected:
+  // A port lent to another program reads as an absent one, and nothing is written to it.
   std::uint8_t rawIn(std::uint16_t port) override {
     Held* held = Find(port);
-    if (held == nullptr) return 0xFF;
+    if (held == nullptr || !held->port->claimed) return 0xFF;
     parport* p = held->port->get();
     switch (port - held->base) {
       case kData: return Byte(ops_.read_data(p));
@@ -94,7 +141,7 @@ class PpdevBackend final : public PortBackend {
 
   void rawOut(std::uint16_t port, std::uint8_t value) override {
     Held* held = Find(port);
-    if (held == nullptr) return;
+    if (held == nullptr || !held->port->claimed) return;
     parport* p = held->port->get();
     switch (port - held->base) {
       case kData: ops_.write_data(p, value); break;
@@ -119,28 +166,40 @@ class PpdevBackend final : public PortBackend {
     }
     parport* found = nullptr;
     for (int i = 0; i < list.portc && found == nullptr; ++i)
-      if (list.portv[i]->base_addr == range.first && IsPpdevPort(*list.portv[i])) found = list.portv[i];
+      if (list.portv[i]->base_addr == range.first && IsPpdevPort(*list.portv[i]))
+        found = list.portv[i];
     if (found == nullptr) {
       ops_.free_ports(&list);
       refuse(GrantRefusal::NoPort);
       return false;
     }
+    // The port is opened shared, and the kernel lets a second claim wait for as long as the
+    // first is held: another omrix program is kept off by the lock instead, at once.
+    PortLock lock;
+    std::string detail;
+    const PortLock::Result locked = lock.acquire(lockDirectory_, range.first, detail);
+    if (locked != PortLock::Result::Held) {
+      ops_.free_ports(&list);
+      refuse(locked == PortLock::Result::Busy ? GrantRefusal::Busy : GrantRefusal::LockFailed,
+             detail);
+      return false;
+    }
+    // Not exclusive: while an emulation design runs, other programs use the port through it.
     int capabilities = 0;
     errno = 0;
-    if (ops_.open(found, F1284_EXCL, &capabilities) != E1284_OK) {
+    if (ops_.open(found, 0, &capabilities) != E1284_OK) {
       refuse(RefusalFromErrno(errno));
       ops_.free_ports(&list);
       return false;
     }
-    errno = 0;
-    if (ops_.claim(found) != E1284_OK) {
-      // A claim refused after an exclusive open: another program has the port.
-      refuse(errno == 0 || errno == EBUSY ? GrantRefusal::Busy : RefusalFromErrno(errno));
-      ops_.close(found);
-      ops_.free_ports(&list);
+    auto port = std::make_unique<OpenPort>(ops_, list, found);
+    GrantRefusal why = GrantRefusal::None;
+    if (!Claim(found, why)) {
+      refuse(why);
       return false;
     }
-    held_[range.first] = Held{range.first, std::make_unique<OpenPort>(ops_, list, found), 0};
+    port->claimed = true;
+    held_[range.first] = Held{range.first, std::move(lock), std::move(port), 0};
     return true;
   }
 
@@ -149,9 +208,33 @@ class PpdevBackend final : public PortBackend {
  private:
   struct Held {
     std::uint32_t base = 0;
+    PortLock lock;  // declared first, so given up only after the port is closed
     std::unique_ptr<OpenPort> port;
     std::uint8_t control = 0;  // the register as last written: direction and IRQ enable
   };
+
+  // Claims the port, waiting a bounded time while another program keeps it; false, with the
+  // reason, when it could not. The kernel's own claim would wait for as long as the other
+  // program holds the port, so it is asked for only once the kernel lists no active device on
+  // the port, where it tells.
+  bool Claim(parport* port, GrantRefusal& why) {
+    for (std::uint32_t waited = 0;; waited += kClaimRetryMs) {
+      const std::string active = port->name != nullptr ? activeDevice_(port->name) : "";
+      if (active.empty() || active == kNoActiveDevice) {
+        errno = 0;
+        if (ops_.claim(port) == E1284_OK) return true;
+        if (errno != 0 && errno != EBUSY) {
+          why = RefusalFromErrno(errno);
+          return false;
+        }
+      }
+      if (waited >= kClaimPatienceMs) {
+        why = GrantRefusal::Busy;
+        return false;
+      }
+      sleep_(kClaimRetryMs);
+    }
+  }
 
   Held* Find(std::uint16_t port) {
     for (auto& [base, held] : held_)
@@ -159,7 +242,9 @@ class PpdevBackend final : public PortBackend {
     return nullptr;
   }
 
-  static std::uint8_t Byte(int value) { return value < 0 ? 0xFF : static_cast<std::uint8_t>(value); }
+  static std::uint8_t Byte(int value) {
+    return value < 0 ? 0xFF : static_cast<std::uint8_t>(value);
+  }
 
   template <typename Read>
   static std::uint8_t EppRead(Read read, parport* p) {
@@ -174,6 +259,9 @@ class PpdevBackend final : public PortBackend {
   }
 
   const Ieee1284Ops ops_;
+  std::string lockDirectory_;
+  void (*sleep_)(std::uint32_t ms);
+  std::string (*activeDevice_)(const char* portName);
   std::map<std::uint32_t, Held> held_;
 };
 
@@ -213,8 +301,10 @@ bool loadIeee1284(Ieee1284Ops& ops, std::string& problem) {
   return problem.empty();
 }
 
-std::unique_ptr<PortBackend> makePpdevBackend(const Ieee1284Ops& ops) {
-  return std::make_unique<PpdevBackend>(ops);
+std::unique_ptr<PortBackend> makePpdevBackend(const Ieee1284Ops& ops,
+                                              const std::string& lockDirectory,
+                                              const PpdevPacing& pacing) {
+  return std::make_unique<PpdevBackend>(ops, lockDirectory, pacing);
 }
 
 }  // namespace omrix::platform

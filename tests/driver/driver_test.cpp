@@ -1,11 +1,8 @@
 // Bring-up of the port-I/O driver through every branch, and the port-range requests.
 #include <gtest/gtest.h>
 
-#include <cerrno>
-
 #include "core/frame.h"
 #include "core/library_state.h"
-#include "bus/probe.h"
 #include "driver/driver.h"
 #include "platform/backends.h"
 #include "support/library_fixture.h"
@@ -47,7 +44,8 @@ struct BringUpCase {
 
 TEST_F(DriverTest, BringUpBranches) {
   const BringUpCase cases[] = {
-      {"already_running", [](auto& w) { w.installed = w.running = true; }, 1, {"open device"}, true},
+      {"already_running", [](auto& w) { w.installed = w.running = true; }, 1, {"open device"},
+       true},
       {"installed_and_stopped", [](auto& w) { w.installed = true; }, 1,
        {"open device", kManager, kService, "start", "open device"}, true},
       {"not_installed", [](auto&) {}, 1,
@@ -130,7 +128,9 @@ TEST_F(DriverTest, NinetyFiveFamilyOpensTheVirtualDeviceTwiceAtMost) {
 TEST_F(DriverTest, NinetyFiveFamilyPathFailuresOpenNothing) {
   for (auto arrange : {+[](testing::DriverWorld& w) { w.shortPathFails = true; },
                        +[](testing::DriverWorld& w) { w.programPathFails = true; },
-                       +[](testing::DriverWorld& w) { w.programPath = "/" + std::string(300, 'x'); }}) {
+                       +[](testing::DriverWorld& w) {
+                         w.programPath = "/" + std::string(300, 'x');
+                       }}) {
     world_ = std::make_shared<testing::DriverWorld>();
     world_->platformId = platform::kPlatform9x;
     world_->running = true;
@@ -209,114 +209,6 @@ TEST_F(DriverTest, UnloadClosesOnlyAnOpenHandle) {
   EXPECT_EQ(DriverUnload(), 1);
   EXPECT_EQ(DriverUnload(), 0);
   EXPECT_EQ(world_->calls, (Calls{"open device", "close device"}));
-}
-
-// The direct backend with ioperm, inb and outb replaced, so no real port is touched.
-struct FakeIo {
-  static inline int iopermResult = 0;
-  static inline std::vector<std::string> log;
-  static int Ioperm(unsigned long first, unsigned long count, int on) {
-    log.push_back("ioperm " + std::to_string(first) + " " + std::to_string(count) + " " +
-                  std::to_string(on));
-    return iopermResult;
-  }
-  static std::uint8_t Inb(std::uint16_t port) {
-    log.push_back("inb " + std::to_string(port));
-    return 0x5A;
-  }
-  static void Outb(std::uint8_t value, std::uint16_t port) {
-    log.push_back("outb " + std::to_string(port) + " " + std::to_string(value));
-  }
-};
-
-class DirectBackendTest : public DriverTest {
- protected:
-  int Init() {
-    FakeIo::log.clear();
-    world_->managerAvailable = false;  // as on Linux
-    platform::overrideSystem(std::make_unique<testing::ScriptedSystem>(world_));
-    platform::forceNextPortBackend(
-        platform::makeDirectBackend({FakeIo::Ioperm, FakeIo::Inb, FakeIo::Outb}, Directory()));
-    return HwaccInit_EnableDllMessages(&Sink);
-  }
-};
-
-TEST_F(DirectBackendTest, RefusedIopermGivesTheFatalMessage) {
-  for (int error : {EPERM, ENOSYS}) {
-    ClearTranscript();
-    FakeIo::iopermResult = error;
-    EXPECT_EQ(Init(), 0);
-    EXPECT_EQ(Transcript(),
-              "\n FATAL ERROR: The driver for hardware access could not be loaded\n\n");
-    EXPECT_EQ(FakeIo::log, (std::vector<std::string>{"ioperm 128 1 1"}));
-  }
-}
-
-TEST_F(DirectBackendTest, GrantsExactlyTheRangeAndReachesOnlyIt) {
-  FakeIo::iopermResult = 0;
-  ASSERT_EQ(Init(), 1);
-  EXPECT_EQ(Transcript(), "\n The driver for hardware access was loaded successfully\n\n");
-  state.portBase = 0x378;
-  ASSERT_EQ(EnablePortAccess(), 1);
-  platform::portBackend().out(0x37C, 0x11);
-  EXPECT_EQ(platform::portBackend().in(0x379), 0x5A);
-  platform::portBackend().out(0x37D, 0x22);                // outside: dropped
-  EXPECT_EQ(platform::portBackend().in(0x377), 0xFF);      // outside: never read
-  ASSERT_EQ(DisablePortAccess(), 1);
-  EXPECT_EQ(FakeIo::log,
-            (std::vector<std::string>{"ioperm 128 1 1", "ioperm 128 1 0", "ioperm 888 5 1",
-                                      "outb 892 17", "inb 889", "ioperm 888 5 0"}));
-}
-
-TEST_F(DirectBackendTest, RealKernelFailsCleanlyWhereIopermIsRefused) {
-  // Only asks the kernel for permission; no port is read or written.
-  const bool kernelAllows = platform::realDirectPortOps().ioperm(0x80, 1, 1) == 0;
-  if (kernelAllows) platform::realDirectPortOps().ioperm(0x80, 1, 0);
-  world_->managerAvailable = false;
-  platform::overrideSystem(std::make_unique<testing::ScriptedSystem>(world_));
-  platform::forceNextPortBackend(
-      platform::makeDirectBackend(platform::realDirectPortOps(), Directory()));
-  EXPECT_EQ(HwaccInit_EnableDllMessages(&Sink), kernelAllows ? 1 : 0);
-  EXPECT_EQ(world_->beeps.size(), kernelAllows ? 0u : 1u);
-}
-
-TEST_F(DirectBackendTest, PortHeldByAnotherProgramIsBusyUntilItGoes) {
-  FakeIo::iopermResult = 0;
-  ASSERT_EQ(Init(), 1);
-  auto other = platform::makeDirectBackend({FakeIo::Ioperm, FakeIo::Inb, FakeIo::Outb}, Directory());
-  const platform::Handle handle =
-      other->openDevice("\\\\.\\Dev_PORTGATE", platform::DeviceOpenMode::ReadShared);
-  std::uint32_t returned = 0;
-  const auto exchange = [&](std::uint32_t command) {
-    PortRangeRequest request;
-    request.command = command;
-    request.firstPort = 0x378;
-    request.portCount = 5;
-    const auto bytes = request.bytes();
-    return other->request(handle, platform::kPortRangeRequestCode, bytes.data(), bytes.size(),
-                          nullptr, 0, returned);
-  };
-  ASSERT_TRUE(exchange(platform::kOpenPortRange));
-  ClearTranscript();
-  state.portBase = 0x378;
-  EXPECT_EQ(EnablePortAccess(), 0);
-  EXPECT_EQ(Transcript(), "-> ERROR: port 378h is in use by another program\n");
-  ASSERT_TRUE(exchange(platform::kClosePortRange));
-  EXPECT_EQ(EnablePortAccess(), 1);
-}
-
-// Touches the real port at 0x378: only where someone asks for it on a machine with one.
-TEST_F(DirectBackendTest, RealPortAnswersTheProbe) {
-  if (platform::environment("OMRIX_TEST_REAL_PORTS") != "1")
-    GTEST_SKIP() << "set OMRIX_TEST_REAL_PORTS=1 to test against the real port at 0x378";
-  platform::overrideSystem(nullptr);
-  platform::forceNextPortBackend(
-      platform::makeDirectBackend(platform::realDirectPortOps(), Directory()));
-  ASSERT_EQ(HwaccInit_EnableDllMessages(&Sink), 1) << Transcript();
-  state.portBase = 0x378;
-  ASSERT_EQ(EnablePortAccess(), 1);
-  EXPECT_NE(ProbePort(), 0) << "no port answers at 0x378";
-  EXPECT_EQ(DisablePortAccess(), 1);
 }
 
 }  // namespace

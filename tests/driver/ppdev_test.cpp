@@ -1,13 +1,16 @@
 // The ppdev backend against a played libieee1284: every register access becomes the right
 // call with the right value, and every refusal its line.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <fstream>
 
 #include "bus/bus.h"
 #include "core/frame.h"
 #include "core/library_state.h"
+#include "core/text.h"
 #include "driver/driver.h"
 #include "platform/backends.h"
 #include "platform/ieee1284_ops.h"
@@ -33,9 +36,13 @@ struct Play {
   static inline int status = 0;   // IEEE 1284 line levels
   static inline int control = 0;  // IEEE 1284 line levels
   static inline char eppByte = 0;
+  static inline std::uint32_t sleptMs = 0;  // waiting for a claim, never really slept
+  static inline std::string active;         // the kernel's active device on the port
 
   static void Reset() {
     calls.clear();
+    sleptMs = 0;
+    active.clear();
     openResult = claimResult = E1284_OK;
     openErrno = claimErrno = 0;
     status = control = 0;
@@ -45,6 +52,9 @@ struct Play {
     char text[8];
     std::snprintf(text, sizeof text, "%02X", value & 0xFF);
     return text;
+  }
+  static platform::PpdevPacing Pacing() {
+    return {[](std::uint32_t ms) { sleptMs += ms; }, [](const char*) { return active; }};
   }
   static platform::Ieee1284Ops Ops() {
     platform::Ieee1284Ops ops{};
@@ -73,7 +83,9 @@ struct Play {
       calls.push_back("read_data");
       return 0x5A;
     };
-    ops.write_data = [](parport*, unsigned char value) { calls.push_back("write_data " + Hex(value)); };
+    ops.write_data = [](parport*, unsigned char value) {
+      calls.push_back("write_data " + Hex(value));
+    };
     ops.data_dir = [](parport*, int reverse) {
       calls.push_back("data_dir " + std::to_string(reverse));
       return static_cast<int>(E1284_OK);
@@ -117,7 +129,8 @@ class PpdevTest : public testing::LibraryTest {
   void SetUp() override {
     LibraryTest::SetUp();
     Play::Reset();
-    platform::forceNextPortBackend(platform::makePpdevBackend(Play::Ops()));
+    platform::forceNextPortBackend(
+        platform::makePpdevBackend(Play::Ops(), Directory(), Play::Pacing()));
     ASSERT_EQ(HwaccInit_EnableDllMessages(&Sink), 1);
     ClearTranscript();
   }
@@ -126,7 +139,7 @@ class PpdevTest : public testing::LibraryTest {
 TEST_F(PpdevTest, RegistersAreTheLinesAsThePortRegistersShowThem) {
   state.portBase = 0x378;
   ASSERT_EQ(EnablePortAccess(), 1);
-  EXPECT_EQ(Play::calls, (Calls{"open exclusive", "claim"}));
+  EXPECT_EQ(Play::calls, (Calls{"open shared", "claim"}));
   platform::PortBackend& port = platform::portBackend();
   Play::calls.clear();
 
@@ -219,6 +232,8 @@ TEST_P(PpdevRefusals, SayWhyBeforeTheUsualTexts) {
   EXPECT_EQ(EnablePortAccess(), 0);
   EXPECT_EQ(Transcript(), c.line);
   EXPECT_TRUE(platform::portBackend().granted().empty());
+  // A claim another program keeps is waited for a while, never for ever.
+  EXPECT_EQ(Play::sleptMs, c.claimErrno == EBUSY ? 3000u : 0u);
   // Once the cause has gone, the same port is had.
   Play::openResult = Play::claimResult = E1284_OK;
   if (c.base == 0x378) {
@@ -239,8 +254,125 @@ INSTANTIATE_TEST_SUITE_P(
                     "-> ERROR: no permission for the parallel port at 378h --> add the user to "
                     "group lp and log in again\n"},
         RefusalCase{"ClaimedByAnotherProgram", 0x378, E1284_OK, 0, E1284_SYS, EBUSY,
-                    "-> ERROR: port 378h is in use by another program\n"}),
+                    "-> ERROR: port 378h is in use by another program\n"},
+        RefusalCase{"ClaimFailsOtherwise", 0x378, E1284_OK, 0, E1284_SYS, EIO, ""}),
     [](const ::testing::TestParamInfo<RefusalCase>& test) { return std::string(test.param.name); });
+
+// The kernel would let a second claim wait for as long as the first is held.
+TEST_F(PpdevTest, AnotherOmrixProgramIsToldAtOnceWhoHoldsThePort) {
+  auto other = platform::makePpdevBackend(Play::Ops(), Directory(), Play::Pacing());
+  const platform::Handle handle =
+      other->openDevice("\\\\.\\Dev_PORTGATE", platform::DeviceOpenMode::ReadShared);
+  const auto exchange = [&](std::uint32_t command) {
+    PortRangeRequest request;
+    request.command = command;
+    request.firstPort = 0x378;
+    request.portCount = 5;
+    const auto bytes = request.bytes();
+    std::uint32_t returned = 0;
+    return other->request(handle, platform::kPortRangeRequestCode, bytes.data(), bytes.size(),
+                          nullptr, 0, returned);
+  };
+  ASSERT_TRUE(exchange(platform::kOpenPortRange));
+  Play::calls.clear();
+  std::ifstream comm("/proc/self/comm");
+  std::string name;
+  std::getline(comm, name);
+  state.portBase = 0x378;
+  EXPECT_EQ(EnablePortAccess(), 0);
+  EXPECT_EQ(Transcript(), "-> ERROR: port 378h is in use by another program (" + name +
+                              ", pid " + std::to_string(getpid()) + ")\n");
+  EXPECT_EQ(Play::calls, (Calls{"free_ports"}));
+  ASSERT_TRUE(exchange(platform::kClosePortRange));
+  EXPECT_EQ(EnablePortAccess(), 1);
+}
+
+// While an emulation design runs, the port is other programs' between the library's calls.
+TEST_F(PpdevTest, EmulationLendsThePortUntilTheNextCall) {
+  struct Case {
+    const char* name;
+    const char* loaded;  // the design a call leaves loaded
+    bool lent;
+  };
+  const Case cases[] = {
+      {"at89_cable", "emuat89ispcable.bit", true},
+      {"avr_dongle_in_capitals", "EMUAVRISPDONGLE.BIT", true},
+      {"dlc5_with_a_path", "/opt/omrix/share/omrix/emudlc5.bit", true},
+      {"setup_design", "setup.bit", false},
+      {"io_test_design", "LIOTESTA.BIT", false},
+      {"cleared", "", false},
+  };
+  state.portBase = 0x378;
+  ASSERT_EQ(EnablePortAccess(), 1);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Play::calls.clear();
+    {
+      const LibraryCall call;
+      SetField(state.loadedFpgaFile, c.loaded);
+    }
+    EXPECT_EQ(Play::calls, c.lent ? Calls{"release"} : Calls{});
+    // Meanwhile nothing reaches the lines the other program drives.
+    platform::portBackend().out(0x378, 0x11);
+    EXPECT_EQ(platform::portBackend().in(0x378), c.lent ? 0xFF : 0x5A);
+    EXPECT_EQ(Play::calls, c.lent ? (Calls{"release"}) : (Calls{"write_data 11", "read_data"}));
+    // The next call has the port again before it does anything, and keeps it.
+    Play::calls.clear();
+    {
+      const LibraryCall call;
+      EXPECT_EQ(Play::calls, c.lent ? Calls{"claim"} : Calls{});
+      SetField(state.loadedFpgaFile, "demo.bit");
+    }
+    EXPECT_EQ(platform::portBackend().in(0x378), 0x5A);
+  }
+  EXPECT_EQ(Transcript(), "");
+}
+
+TEST_F(PpdevTest, PortKeptByTheCableSoftwareReadsAsAbsentAndSaysSo) {
+  struct Case {
+    const char* name;
+    const char* active;  // what the kernel lists
+    int claimResult, claimErrno;
+    Calls calls;
+  };
+  const Case cases[] = {
+      {"claim_refused", "", E1284_SYS, EBUSY, Calls(31, "claim")},
+      // The kernel's claim would wait for as long as the other program holds the port.
+      {"listed_as_active", "ppdev0", E1284_OK, 0, Calls{}},
+  };
+  state.portBase = 0x378;
+  ASSERT_EQ(EnablePortAccess(), 1);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      const LibraryCall call;
+      SetField(state.loadedFpgaFile, "emudlc5.bit");
+    }
+    Play::active = c.active;
+    Play::claimResult = c.claimResult;
+    Play::claimErrno = c.claimErrno;
+    Play::calls.clear();
+    Play::sleptMs = 0;
+    ClearTranscript();
+    {
+      const LibraryCall call;
+      EXPECT_EQ(inbyte(1), 0xFF);
+    }
+    EXPECT_EQ(Transcript(), "-> ERROR: port 378h is in use by another program\n");
+    EXPECT_EQ(Play::sleptMs, 3000u);
+    // No line was driven.
+    EXPECT_EQ(Play::calls, c.calls);
+    // Once the other program lets go, the next call has the port.
+    Play::active = "none";
+    Play::claimResult = E1284_OK;
+    Play::calls.clear();
+    {
+      const LibraryCall call;
+      SetField(state.loadedFpgaFile, "demo.bit");
+    }
+    EXPECT_EQ(Play::calls, (Calls{"claim"}));
+  }
+}
 
 }  // namespace
 }  // namespace omrix

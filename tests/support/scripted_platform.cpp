@@ -75,7 +75,7 @@ bool ScriptedSystem::queryVersion(platform::VersionInfo& info) {
 }
 
 bool ScriptedSystem::ownModulePath(std::string& path) {
-  path = "/opt/omrix/lib/libomrix_dll.so";
+  path = world_->modulePath;
   return true;
 }
 
@@ -102,7 +102,8 @@ platform::Handle ScriptedSystem::createService(platform::Handle manager,
                                                const platform::ServiceConfig& config) {
   world_->calls.push_back("create");
   world_->lastCreated = config;
-  if (std::find(open_.begin(), open_.end(), manager) == open_.end()) return platform::kInvalidHandle;
+  if (std::find(open_.begin(), open_.end(), manager) == open_.end())
+    return platform::kInvalidHandle;
   if (world_->createFailures > 0) {
     --world_->createFailures;
     return platform::kInvalidHandle;

@@ -36,6 +36,8 @@ struct DriverWorld {
   std::string programPath = "/opt/omrix/bin/omrix";
   bool programPathFails = false;
   bool shortPathFails = false;
+  std::string modulePath = "/opt/omrix/lib/libomrix_dll.so";
+  bool secureExecution = false;  // as if started with raised ids or capabilities
   std::int64_t calendarTime = 1104537600;
   std::uint32_t bytesReturnedByRequest = 0;  // what the driver claims to return
   std::vector<std::string> calls;             // service and device operations, in order
@@ -58,7 +60,9 @@ class RecordingPort : public platform::PortBackend {
 
   void settle(std::int32_t count) override { settles.push_back(count); }
   // A clock that every port access advances by 1 ms, so time-outs are reached by counting.
-  std::uint32_t tickCount() override { return static_cast<std::uint32_t>(accesses.size()) + slept_; }
+  std::uint32_t tickCount() override {
+    return static_cast<std::uint32_t>(accesses.size()) + slept_;
+  }
   void sleepMs(std::uint32_t ms) override {
     sleeps.push_back(ms);
     slept_ += ms;
@@ -95,6 +99,7 @@ class ScriptedSystem : public platform::System {
   bool shortPathName(const std::string& path, std::string& shortPath) override;
   void beep(std::uint32_t type) override { world_->beeps.push_back(type); }
   std::int64_t calendarTime() override { return world_->calendarTime; }
+  bool secureExecution() override { return world_->secureExecution; }
   platform::Handle openServiceManager(std::uint32_t access) override;
   platform::Handle createService(platform::Handle manager,
                                  const platform::ServiceConfig& config) override;
