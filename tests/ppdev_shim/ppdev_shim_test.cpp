@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +41,8 @@ struct PortKind {
   const char* simulated;  // added to OMRIX_SIM
   const char* ppcontrol;  // the mode the setup must find
 };
+
+void PrintTo(const PortKind& kind, std::ostream* out) { *out << kind.name; }
 
 class ThroughLibieee1284 : public ::testing::TestWithParam<PortKind> {};
 
