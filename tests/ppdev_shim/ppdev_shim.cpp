@@ -11,6 +11,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -37,6 +38,8 @@ constexpr const char* kDevicePrefix = "/dev/parport";
 constexpr const char* kPrinterPrefix = "/dev/lp";
 constexpr const char* kRawPorts = "/dev/port";
 constexpr const char* kNullDevice = "/dev/null";
+constexpr unsigned kParportMajor = 99;  // the kernel's device number for /dev/parportN
+constexpr mode_t kDeviceMode = S_IFCHR | 0660;
 // The registers after the base that parport_pc's ECR block sits at, as /proc shows it.
 constexpr unsigned kHighBaseOffset = 0x400;
 
@@ -52,6 +55,9 @@ using ReadFunction = ssize_t (*)(int, void*, size_t);
 using WriteFunction = ssize_t (*)(int, const void*, size_t);
 using OpendirFunction = DIR* (*)(const char*);
 using XstatFunction = int (*)(int, const char*, struct stat*);
+using StatFunction = int (*)(const char*, struct stat*);
+using AccessFunction = int (*)(const char*, int);
+using FstatatFunction = int (*)(int, const char*, struct stat*, int);
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
@@ -223,6 +229,20 @@ int OpenThrough(OpenFunction real, const char* path, int flags, mode_t mode) {
   return real(redirected.c_str(), flags, mode);
 }
 
+// stat and its kin: a served device looks like the kernel's node, the rest is redirected.
+template <typename Stat>
+int StatThrough(Stat real, const char* path, struct stat* buffer) {
+  if (!Answered(path)) return real(path, buffer);
+  std::string redirected;
+  if (!TheShim().redirect(path, redirected)) return -1;
+  const int number = TheShim().deviceNumber(redirected);
+  if (number < 0) return real(redirected.c_str(), buffer);
+  if (real(kNullDevice, buffer) != 0) return -1;
+  buffer->st_mode = kDeviceMode;
+  buffer->st_rdev = makedev(kParportMajor, static_cast<unsigned>(number));
+  return 0;
+}
+
 mode_t ModeArgument(int flags, va_list arguments) {
   const bool hasMode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
   return hasMode ? static_cast<mode_t>(va_arg(arguments, unsigned int)) : 0;
@@ -315,10 +335,39 @@ __attribute__((visibility("default"))) int __xstat(int version, const char* path
                                                    struct stat* buffer) {
   static const auto real = reinterpret_cast<omrix::ppdev_shim::XstatFunction>(
       dlvsym(RTLD_NEXT, "__xstat", "GLIBC_2.2.5"));
-  if (!Answered(path)) return real(version, path, buffer);
+  return omrix::ppdev_shim::StatThrough(
+      [version](const char* name, struct stat* into) { return real(version, name, into); }, path,
+      buffer);
+}
+
+__attribute__((visibility("default"))) int stat(const char* path, struct stat* buffer) noexcept {
+  static const auto real = Real<omrix::ppdev_shim::StatFunction>("stat");
+  return omrix::ppdev_shim::StatThrough(real, path, buffer);
+}
+
+__attribute__((visibility("default"))) int lstat(const char* path, struct stat* buffer) noexcept {
+  static const auto real = Real<omrix::ppdev_shim::StatFunction>("lstat");
+  return omrix::ppdev_shim::StatThrough(real, path, buffer);
+}
+
+__attribute__((visibility("default"))) int fstatat(int directory, const char* path,
+                                                   struct stat* buffer, int flags) noexcept {
+  static const auto real = Real<omrix::ppdev_shim::FstatatFunction>("fstatat");
+  return omrix::ppdev_shim::StatThrough(
+      [directory, flags](const char* name, struct stat* into) {
+        return real(directory, name, into, flags);
+      },
+      path, buffer);
+}
+
+__attribute__((visibility("default"))) int access(const char* path, int mode) noexcept {
+  static const auto real = Real<omrix::ppdev_shim::AccessFunction>("access");
+  if (!Answered(path)) return real(path, mode);
   std::string redirected;
   if (!TheShim().redirect(path, redirected)) return -1;
-  return real(version, redirected.c_str(), buffer);
+  return real(TheShim().deviceNumber(redirected) >= 0 ? omrix::ppdev_shim::kNullDevice
+                                                        : redirected.c_str(),
+              mode);
 }
 
 // Raw port access would reach the machine's real ports.
