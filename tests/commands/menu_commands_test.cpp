@@ -162,25 +162,40 @@ TEST_F(CommandTest, CancelledChooserPrintsAndCallsNothing) {
 TEST_F(CommandTest, FileThatCannotGoIntoTheSlotIsRefusedBeforeAnyErase) {
   SetUpBoard();
   std::ofstream(Staged("big.bin"), std::ios::binary) << std::string(0x10001, '\x12');
+  // A configuration stream, one byte more than FPGA file1 holds.
+  std::ofstream(Staged("big.bit"), std::ios::binary)
+      << std::string("\xAA\x99\x55\x66") + std::string(0x18000 - 3, '\0');
   fs::create_directory(Staged("dir.bin"));
   const std::string longPath = "/" + std::string(300, 'p') + ".bin";
   struct Case {
+    CommandId id;
     std::string path;
     std::string line;
   };
   const Case cases[] = {
-      {Staged("gone.bin"), "-> ERROR: Could not open file '" + Staged("gone.bin") + "'\n"},
-      {Staged("dir.bin"), "-> ERROR: Could not open file '" + Staged("dir.bin") + "'\n"},
-      {Staged("big.bin"), "-> ERROR: file '" + Staged("big.bin") +
-                              "' has 65537 bytes, CPU file1 holds 65536: nothing erased\n"},
-      {longPath, "-> ERROR: file name longer than 259 bytes: '" + longPath + "'\n"},
+      {ID_PROGRAM_CPU1, Staged("gone.bin"),
+       "-> ERROR: Could not open file '" + Staged("gone.bin") + "': No such file or directory\n"},
+      {ID_PROGRAM_CPU1, Staged("dir.bin"),
+       "-> ERROR: Could not open file '" + Staged("dir.bin") + "': Is a directory\n"},
+      {ID_PROGRAM_CPU1, Staged("big.bin"),
+       "-> ERROR: file '" + Staged("big.bin") +
+           "' has 65537 bytes, CPU file1 holds 65536: nothing erased\n"},
+      {ID_PROGRAM_CPU1, longPath,
+       "-> ERROR: file name longer than 259 bytes: '" + longPath + "'\n"},
+      {ID_PROGRAM_FPGA0, Staged("demo.bin"),
+       "-> ERROR: file '" + Staged("demo.bin") +
+           "' holds no FPGA configuration, sync word AA 99 55 66 missing: nothing erased\n"},
+      {ID_PROGRAM_FPGA1, Staged("big.bit"),
+       "-> ERROR: file '" + Staged("big.bit") +
+           "' has 98305 bytes, FPGA file1 holds 98304: nothing erased\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     output_.text_.clear();
     prompts_.files.push_back(c.path);
-    EXPECT_FALSE(commands_->Run(ID_PROGRAM_CPU1).succeeded());
+    EXPECT_FALSE(commands_->Run(c.id).succeeded());
     EXPECT_TRUE(calls_.empty());
+    ASSERT_GE(output_.text_.size(), c.line.size());
     EXPECT_EQ(output_.text_.substr(output_.text_.size() - c.line.size()), c.line);
     EXPECT_FALSE(commands_->lastCpuFile.known());
   }
