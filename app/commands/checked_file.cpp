@@ -79,6 +79,10 @@ bool CheckedFile::Read(std::vector<std::uint8_t>& bytes, std::string& reason) co
   return true;
 }
 
+std::string CheckedFile::HeldName() const {
+  return "/proc/self/fd/" + std::to_string(descriptor_);
+}
+
 bool CheckedFile::Unchanged() const {
   struct stat now {};
   return ::stat(path_.c_str(), &now) == 0 && now.st_dev == examined_.st_dev &&

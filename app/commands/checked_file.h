@@ -34,6 +34,9 @@ class CheckedFile {
   // Whether the path still names this file, unchanged since it was examined: the same file
   // system object, size and modification time.
   bool Unchanged() const;
+  // A name that opens this very file as long as this object lives, even once its own name
+  // is gone or stands for another file.
+  std::string HeldName() const;
 
  private:
   CheckedFile(std::string path, int descriptor, const struct stat& examined);

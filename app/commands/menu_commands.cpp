@@ -313,9 +313,14 @@ void MenuCommands::Program(const CheckedFile& file, const FlashSlotLayout& layou
     return;
   }
   EraseSectors(layout.programSectors, result);
+  const std::int32_t code =
+      library_.FlashProgram(path.c_str(), layout.first, layout.last, 0, 1, layout.reverseBits);
+  if (code == OMRIX_FLASH_FILE_ERROR && !file.Unchanged()) {
+    ProgramHeld(file, layout, result);
+    return;
+  }
   const bool programmed = result.Check(
-      "FlashProgram('" + path + "', " + Hex(layout.first) + ", " + Hex(layout.last) + ")",
-      library_.FlashProgram(path.c_str(), layout.first, layout.last, 0, 1, layout.reverseBits),
+      "FlashProgram('" + path + "', " + Hex(layout.first) + ", " + Hex(layout.last) + ")", code,
       {OMRIX_FLASH_DONE});
   if (file.Unchanged()) return;
   if (programmed)
@@ -324,6 +329,28 @@ void MenuCommands::Program(const CheckedFile& file, const FlashSlotLayout& layou
   else
     Append("-> ERROR: file '" + path + "' changed while " + layout.name + " was programmed\n");
   result.Refuse("'" + path + "' changed while it was programmed");
+}
+
+void MenuCommands::ProgramHeld(const CheckedFile& file, const FlashSlotLayout& layout,
+                               CommandResult& result) {
+  // Its name went while the slot was erased; the file as it was checked is still open here.
+  // Programmed without verification, the library records no name for it.
+  const std::string held = file.HeldName();
+  const bool programmed =
+      result.Check("FlashProgram('" + held + "')",
+                   library_.FlashProgram(held.c_str(), layout.first, layout.last, 0, 0,
+                                         layout.reverseBits),
+                   {OMRIX_FLASH_DONE}) &&
+      result.Check("FlashVerify('" + held + "')",
+                   library_.FlashVerify(held.c_str(), layout.first, layout.last, 0,
+                                        layout.reverseBits),
+                   {OMRIX_FLASH_DONE});
+  if (programmed)
+    Append("-> ERROR: file '" + file.path() + "' went while " + layout.name +
+           " was erased: the slot holds the file as it was checked, its name is not recorded\n");
+  else
+    Append("-> ERROR: file '" + file.path() + "' went while " + layout.name + " was erased\n");
+  result.Refuse("'" + file.path() + "' went while " + layout.name + " was erased");
 }
 
 CommandResult MenuCommands::ProgramFlash(FlashSlot slot) {

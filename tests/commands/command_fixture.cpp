@@ -137,6 +137,12 @@ Library RecordingLibrary(std::vector<std::string>& calls) {
                     std::to_string(reverse) + ")");
     return omrix::FlashProgram(file, first, last, offset, verify, reverse);
   };
+  l.FlashVerify = [&calls](const char* file, std::uint32_t first, std::uint32_t last,
+                           std::uint32_t offset, std::int32_t reverse) {
+    calls.push_back("FlashVerify(" + Text(file) + ", " + Hex(first) + ", " + Hex(last) + ", " +
+                    std::to_string(offset) + ", " + std::to_string(reverse) + ")");
+    return omrix::FlashVerify(file, first, last, offset, reverse);
+  };
   l.FlashRead2File = [&calls](const char* file, std::uint32_t first, std::uint32_t last) {
     calls.push_back("FlashRead2File(" + Text(file) + ", " + Hex(first) + ", " + Hex(last) + ")");
     return omrix::FlashRead2File(file, first, last);

@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 
 #include "command_fixture.h"
+#include "testing/test_seams.h"
 
 namespace omrix::commands::testing {
 namespace {
@@ -84,11 +86,13 @@ TEST_F(CommandTest, SetupDataFileFailuresNameTheFileAndTheReason) {
       << output_.text_;
 }
 
-// What happens to the file, and when: while the setup configuration is loaded before the erase,
-// or inside the library's programming.
+// What happens to the file, and when: while the setup configuration is loaded before the
+// erase, while the slot is erased, or inside the library's programming.
+enum class When { LoadingSetup, Erasing, Programming };
+
 struct ChangeCase {
   const char* name;
-  bool duringProgramming;
+  When when;
   std::function<void(const std::string&)> change;
   const char* line;
 };
@@ -98,34 +102,42 @@ void Replace(const std::string& path, const std::function<void(const std::string
   make(path);
 }
 
+void Delete(const std::string& path) { fs::remove(path); }
+void MakeFifo(const std::string& path) {
+  Replace(path, [](const std::string& p) { mkfifo(p.c_str(), 0600); });
+}
+void MakeDirectory(const std::string& path) {
+  Replace(path, [](const std::string& p) { fs::create_directory(p); });
+}
+
+const char* const kNothingErased = "' changed after it was checked: nothing erased\n";
+const char* const kHoldsWhatWasRead =
+    "' changed while it was programmed: CPU file1 holds the file as it was read then, not as it "
+    "is now\n";
+const char* const kHoldsWhatWasChecked =
+    "' went while CPU file1 was erased: the slot holds the file as it was checked, its name is "
+    "not recorded\n";
+
 const ChangeCase kChanges[] = {
-    {"Grown", true,
+    {"GrownWhileProgrammed", When::Programming,
      [](const std::string& path) {
        std::ofstream(path, std::ios::binary | std::ios::app) << std::string(0x10000, '\x5A');
      },
-     "' changed while it was programmed: CPU file1 holds the file as it was read then, not as it "
-     "is now\n"},
-    {"ReplacedByAnotherOfTheSameSize", true,
+     kHoldsWhatWasRead},
+    {"ReplacedBySameSizeWhileProgrammed", When::Programming,
      [](const std::string& path) {
        const std::string content = omrix::testing::ReadWholeFile(path);
        Replace(path, [&](const std::string& p) {
          omrix::testing::WriteWholeFile(p, std::string(content.size(), '\x11'));
        });
      },
-     "' changed while it was programmed: CPU file1 holds the file as it was read then, not as it "
-     "is now\n"},
-    {"Deleted", false, [](const std::string& path) { fs::remove(path); },
-     "' changed after it was checked: nothing erased\n"},
-    {"ReplacedByAFifo", false,
-     [](const std::string& path) {
-       Replace(path, [](const std::string& p) { mkfifo(p.c_str(), 0600); });
-     },
-     "' changed after it was checked: nothing erased\n"},
-    {"ReplacedByADirectory", false,
-     [](const std::string& path) {
-       Replace(path, [](const std::string& p) { fs::create_directory(p); });
-     },
-     "' changed after it was checked: nothing erased\n"},
+     kHoldsWhatWasRead},
+    {"DeletedBeforeTheErase", When::LoadingSetup, Delete, kNothingErased},
+    {"FifoBeforeTheErase", When::LoadingSetup, MakeFifo, kNothingErased},
+    {"DirectoryBeforeTheErase", When::LoadingSetup, MakeDirectory, kNothingErased},
+    {"DeletedWhileErased", When::Erasing, Delete, kHoldsWhatWasChecked},
+    {"FifoWhileErased", When::Erasing, MakeFifo, kHoldsWhatWasChecked},
+    {"DirectoryWhileErased", When::Erasing, MakeDirectory, kHoldsWhatWasChecked},
 };
 
 void PrintTo(const ChangeCase& c, std::ostream* out) { *out << c.name; }
@@ -137,21 +149,38 @@ TEST_P(ChangedFiles, NeverEndAsDoneNorEraseForNothing) {
   SetUpBoard();
   const std::string path = Staged("changing.bin");
   fs::copy_file(Staged("demo.bin"), path);
+  const std::string checked = omrix::testing::ReadWholeFile(path);
   Library library = RecordingLibrary(calls_);
-  if (c.duringProgramming) {
-    library.FlashProgram = [&c, path, program = library.FlashProgram](
-                               const char* file, std::uint32_t first, std::uint32_t last,
-                               std::uint32_t offset, std::int32_t verify, std::int32_t reverse) {
-      c.change(path);
-      return program(file, first, last, offset, verify, reverse);
-    };
-  } else {
-    commands_->Run(ID_FPGA_CLEAR);  // so that the setup configuration is loaded again
-    library.FpgaCfgForSetup = [&c, path, load = library.FpgaCfgForSetup](std::int32_t forSetup,
-                                                                        std::int32_t force) {
-      if (forSetup != 0) c.change(path);
-      return load(forSetup, force);
-    };
+  bool changed = false;
+  const auto changeOnce = [&c, &changed, path] {
+    if (!changed) c.change(path);
+    changed = true;
+  };
+  switch (c.when) {
+    case When::LoadingSetup:
+      commands_->Run(ID_FPGA_CLEAR);  // so that the setup configuration is loaded again
+      library.FpgaCfgForSetup = [changeOnce, load = library.FpgaCfgForSetup](
+                                    std::int32_t forSetup, std::int32_t force) {
+        if (forSetup != 0) changeOnce();
+        return load(forSetup, force);
+      };
+      break;
+    case When::Erasing:
+      library.FlashSectorErase = [changeOnce, erase = library.FlashSectorErase](
+                                     std::uint32_t sector) {
+        changeOnce();
+        return erase(sector);
+      };
+      break;
+    case When::Programming:
+      library.FlashProgram = [changeOnce, program = library.FlashProgram](
+                                 const char* file, std::uint32_t first, std::uint32_t last,
+                                 std::uint32_t offset, std::int32_t verify,
+                                 std::int32_t reverse) {
+        changeOnce();
+        return program(file, first, last, offset, verify, reverse);
+      };
+      break;
   }
   commands_.emplace(library, output_, prompts_);
   calls_.clear();
@@ -162,8 +191,14 @@ TEST_P(ChangedFiles, NeverEndAsDoneNorEraseForNothing) {
   EXPECT_TRUE(Holds(output_.text_, "-> ERROR: file '" + path + c.line)) << output_.text_;
   bool erased = false;
   for (const std::string& call : calls_) erased = erased || Holds(call, "FlashSectorErase");
-  EXPECT_EQ(erased, c.duringProgramming);
+  EXPECT_EQ(erased, c.when != When::LoadingSetup);
   EXPECT_EQ(calls_.back(), "FpgaCfgForSetup(0, 0)");  // the bracket is closed all the same
+  if (c.when == When::Erasing) {
+    const std::vector<std::uint8_t>& flash = omrix::testing::Board().flash();
+    constexpr std::ptrdiff_t kSlot = 0x10000;
+    EXPECT_TRUE(std::equal(checked.begin(), checked.end(), flash.begin() + kSlot,
+                           [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
