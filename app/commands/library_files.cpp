@@ -152,7 +152,8 @@ bool ConfigurationSource(const std::string& name, std::string& source, std::stri
               "' not found: " + SystemReason(ENOENT) + "\n";
   } else {
     refusal = "-> ERROR: FPGA configuration file '" + name + "' not found in '" +
-              Directory(candidates.front()) + "' nor in '" + Directory(candidates.back()) + "': " + SystemReason(ENOENT) + "\n";
+              Directory(candidates.front()) + "' nor in '" + Directory(candidates.back()) +
+              "': " + SystemReason(ENOENT) + "\n";
   }
   return false;
 }

@@ -408,7 +408,8 @@ CommandResult MenuCommands::ConfigViaPc() {
   return result;
 }
 
-CommandResult MenuCommands::ConfigFpga(const char* source, std::initializer_list<std::int32_t> good) {
+CommandResult MenuCommands::ConfigFpga(const char* source,
+                                       std::initializer_list<std::int32_t> good) {
   CommandResult result;
   Append("\n");
   result.Check(Format("FpgaConfig(\"%s\", 0, 1)", source), library_.FpgaConfig(source, 0, 1), good);
@@ -485,7 +486,8 @@ CommandResult MenuCommands::UpdateFpga() {
 
 CommandResult MenuCommands::StartupReconfig() {
   CommandResult result;
-  if (prompts_.MessageBox("Re-config via PC ?", Buttons::OkCancel, Icon::Question) != Answer::Cancel)
+  if (prompts_.MessageBox("Re-config via PC ?", Buttons::OkCancel, Icon::Question) !=
+      Answer::Cancel)
     result.posted.push_back(ID_FPGA_CONFIG_PC);
   return result;
 }

@@ -59,7 +59,8 @@ ConfigurationFile ReadConfigurationFile(const std::string& path, std::vector<std
   }
   // A file that shrank while it was read is not a whole configuration.
   if (bytes.size() < status.size) return ConfigurationFile::Unreadable;
-  if (OmrixHoldsSyncWord(bytes.data(), bytes.size()) == 0) return ConfigurationFile::NoConfiguration;
+  if (OmrixHoldsSyncWord(bytes.data(), bytes.size()) == 0)
+    return ConfigurationFile::NoConfiguration;
   return ConfigurationFile::Read;
 }
 

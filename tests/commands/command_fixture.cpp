@@ -23,7 +23,9 @@ std::string Hex(std::uint32_t value) {
   return text;
 }
 
-std::string Text(const char* text) { return text != nullptr ? std::string("'") + text + "'" : "null"; }
+std::string Text(const char* text) {
+  return text != nullptr ? std::string("'") + text + "'" : "null";
+}
 
 }  // namespace
 
@@ -115,7 +117,8 @@ Library RecordingLibrary(std::vector<std::string>& calls) {
     return omrix::FpgaConfig(source, fullPath, record);
   };
   l.FpgaCfgForSetup = [&calls](std::int32_t forSetup, std::int32_t force) {
-    calls.push_back("FpgaCfgForSetup(" + std::to_string(forSetup) + ", " + std::to_string(force) + ")");
+    calls.push_back("FpgaCfgForSetup(" + std::to_string(forSetup) + ", " + std::to_string(force) +
+                    ")");
     return omrix::FpgaCfgForSetup(forSetup, force);
   };
   l.CpuReset = [&calls](std::int32_t disable) {
@@ -164,7 +167,8 @@ void CommandTest::SetUp() {
   board.sectorEraseMs = 5;
   board.stateDir = Directory() + "omrix-sim/";
   omrix::testing::ResetLibrary(Directory(), board);
-  for (const char* name : {"setup.bit", "demo.bit", "demo.bin", "demo.rom", "basic52.dat", "hello.b52"})
+  for (const char* name :
+       {"setup.bit", "demo.bit", "demo.bin", "demo.rom", "basic52.dat", "hello.b52"})
     StageDataFile(name);
   prompts_.output = &output_;
   commands_.emplace(RecordingLibrary(calls_), output_, prompts_,

@@ -53,7 +53,8 @@ TEST_P(UnrecordedNames, MayBeLongerThanTheLibraryFields) {
   commands_->Run(c.id);
   EXPECT_FALSE(Holds(output_.text_, "longer than")) << output_.text_;
   bool called = false;
-  for (const std::string& call : calls_) called = called || call.rfind(c.call + ("('" + path), 0) == 0;
+  for (const std::string& call : calls_)
+    called = called || call.rfind(c.call + ("('" + path), 0) == 0;
   EXPECT_TRUE(called) << ::testing::PrintToString(calls_);
 }
 
@@ -62,7 +63,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(UnrecordedCase{"SaveFlash", ID_SAVE_FLASH, "saved.rom", "FlashRead2File"},
                       UnrecordedCase{"SaveBasicRam", ID_SAVE_BASIC_RAM, "saved.b52", "Basic2File"},
                       UnrecordedCase{"BasicProgram", ID_PROGRAM_CPU1, "hello.b52", "BasicFlash"}),
-    [](const ::testing::TestParamInfo<UnrecordedCase>& test) { return std::string(test.param.name); });
+    [](const ::testing::TestParamInfo<UnrecordedCase>& test) {
+      return std::string(test.param.name);
+    });
 
 TEST_F(CommandTest, SetupDataFileFailuresNameTheFileAndTheReason) {
   setenv("OMRIX_LIBRARY_DIR", Directory().c_str(), 1);
@@ -196,8 +199,9 @@ TEST_P(ChangedFiles, NeverEndAsDoneNorEraseForNothing) {
   if (c.when == When::Erasing) {
     const std::vector<std::uint8_t>& flash = omrix::testing::Board().flash();
     constexpr std::ptrdiff_t kSlot = 0x10000;
-    EXPECT_TRUE(std::equal(checked.begin(), checked.end(), flash.begin() + kSlot,
-                           [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
+    EXPECT_TRUE(
+        std::equal(checked.begin(), checked.end(), flash.begin() + kSlot,
+                   [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
   }
 }
 

@@ -36,6 +36,8 @@ const NumberCase kNumbers[] = {
     {"i 9f", "inbyte(0x9F)", "5Ah read from address 9Fh\n\n"},
 };
 
+void PrintTo(const NumberCase& c, std::ostream* out) { *out << c.typed; }
+
 class Numbers : public CommandTest, public ::testing::WithParamInterface<NumberCase> {};
 
 TEST_P(Numbers, AreReadInHexadecimal) {
