@@ -19,11 +19,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kSetupDataFile = "omrix.dat";
-// The library's texts that name the setup data file without its directory.
-constexpr const char* kSetupDataWriteError = "ERROR: Could not write file \xB4omrix.dat\xB4\n";
-constexpr const char* kSetupDataReadError =
-    "\n ERROR: could not open file \xB4omrix.dat\xB4 --> enter FILE EXIT and re-run program\n";
+// The library's texts about a file in its directory that name neither the directory nor why.
+struct UnplacedFileText {
+  const char* text;
+  const char* file;
+  bool writing;
+};
+constexpr UnplacedFileText kUnplacedFileTexts[] = {
+    {"ERROR: Could not write file \xB4omrix.dat\xB4\n", "omrix.dat", true},
+    {"\n ERROR: could not open file \xB4omrix.dat\xB4 --> enter FILE EXIT and re-run program\n",
+     "omrix.dat", false},
+    {"ERROR: reading MCS BASIC-52 header file\n", "basic52.dat", false},
+    {"ERROR: creating MCS BASIC-52 binary header file\n", "basic52.$$$", true},
+};
 // The words FpgaConfig takes for a flash reload and a clear, in any case, by file-name part.
 constexpr const char* kSourceWords[] = {"FLASH", "CLEAR"};
 
@@ -158,13 +166,16 @@ bool ConfigurationSource(const std::string& name, std::string& source, std::stri
   return false;
 }
 
-std::string SetupDataFileNote(const std::string& libraryText) {
-  const bool writing = libraryText == kSetupDataWriteError;
-  if (!writing && libraryText != kSetupDataReadError) return "";
-  const std::string path = LibraryDirectory() + kSetupDataFile;
-  std::string reason = writing ? WriteReason(path) : ReadReason(path);
-  if (reason.empty()) reason = "the cause has passed";
-  return "-> \xB4" + path + "\xB4: " + reason + "\n";
+std::string UnplacedFileNote(const std::string& libraryText) {
+  for (const UnplacedFileText& known : kUnplacedFileTexts) {
+    if (libraryText != known.text) continue;
+    const std::string path = LibraryDirectory() + known.file;
+    std::string reason = known.writing ? WriteReason(path) : ReadReason(path);
+    // The system has nothing against the file (now): what failed was what it holds.
+    if (reason.empty()) reason = known.writing ? "writable now" : "readable, its content refused";
+    return "-> \xB4" + path + "\xB4: " + reason + "\n";
+  }
+  return "";
 }
 
 }  // namespace omrix::commands

@@ -1,6 +1,6 @@
 // Files as the library finds and records them, seen from the commands: its directory, the
 // names its 260-byte fields can hold, the FPGA configuration a typed name stands for, and the
-// path and reason behind its texts that name "omrix.dat" alone.
+// path and reason behind its texts that name a file without its directory.
 #pragma once
 
 #include <cstddef>
@@ -28,8 +28,9 @@ std::string LibraryDirectory();
 // file or its path cannot be recorded.
 bool ConfigurationSource(const std::string& name, std::string& source, std::string& refusal);
 
-// The line that follows a library text naming "omrix.dat" without its directory when the file
-// could not be read or written: the full path and the system's reason; "" for any other text.
-std::string SetupDataFileNote(const std::string& libraryText);
+// The line that follows a library text naming a file of its directory ("omrix.dat",
+// "basic52.dat") without the directory, when the file could not be read or written: the full
+// path and the system's reason; "" for any other text.
+std::string UnplacedFileNote(const std::string& libraryText);
 
 }  // namespace omrix::commands

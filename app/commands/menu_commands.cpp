@@ -101,8 +101,8 @@ Output* libraryMessages = nullptr;
 void RouteLibraryMessage(const char* text) {
   if (libraryMessages == nullptr || text == nullptr) return;
   libraryMessages->AppendOutput(text);
-  // Its texts about "omrix.dat" name neither where it lies nor why it failed.
-  const std::string note = SetupDataFileNote(text);
+  // Some of its texts about its own files name neither where they lie nor why they failed.
+  const std::string note = UnplacedFileNote(text);
   if (!note.empty()) libraryMessages->AppendOutput(note);
 }
 

@@ -67,13 +67,24 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(test.param.name);
     });
 
-TEST_F(CommandTest, SetupDataFileFailuresNameTheFileAndTheReason) {
+TEST_F(CommandTest, LibraryFileFailuresNameTheFileAndTheReason) {
   setenv("OMRIX_LIBRARY_DIR", Directory().c_str(), 1);
   SetUpBoard();
   const std::string setupData = Directory() + "omrix.dat";
 
+  // The BASIC area of an erased slot begins with a header made from basic52.dat.
+  commands_->Run(ID_ERASE_CPU1);
+  fs::remove(Directory() + "basic52.dat");
+  output_.text_.clear();
+  prompts_.files.push_back(Staged("hello.b52"));
+  commands_->Run(ID_PROGRAM_CPU1);
+  EXPECT_TRUE(Holds(output_.text_, "ERROR: reading MCS BASIC-52 header file\n-> \xB4" + Directory() +
+                                       "basic52.dat\xB4: No such file or directory\n"))
+      << output_.text_;
+
   // Made read-only by its owner: the library keeps it as it is.
   ASSERT_EQ(chmod(setupData.c_str(), 0444), 0);
+  output_.text_.clear();
   commands_->Run(ID_APP_EXIT);
   EXPECT_TRUE(Holds(output_.text_, "ERROR: Could not write file \xB4omrix.dat\xB4\n-> \xB4" +
                                        setupData + "\xB4: Permission denied\n"))
