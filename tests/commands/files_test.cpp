@@ -78,8 +78,9 @@ TEST_F(CommandTest, LibraryFileFailuresNameTheFileAndTheReason) {
   output_.text_.clear();
   prompts_.files.push_back(Staged("hello.b52"));
   commands_->Run(ID_PROGRAM_CPU1);
-  EXPECT_TRUE(Holds(output_.text_, "ERROR: reading MCS BASIC-52 header file\n-> \xB4" + Directory() +
-                                       "basic52.dat\xB4: No such file or directory\n"))
+  const std::string headerSource = Directory() + "basic52.dat";
+  EXPECT_TRUE(Holds(output_.text_, "ERROR: reading MCS BASIC-52 header file\n-> \xB4" +
+                                       headerSource + "\xB4: No such file or directory\n"))
       << output_.text_;
 
   // Made read-only by its owner: the library keeps it as it is.
