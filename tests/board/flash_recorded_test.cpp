@@ -104,8 +104,11 @@ TEST_F(FlashRecordedTest, BoardThatStopsAnsweringEndsAtTheDeadline) {
   port_->defaultAnswer = 0x00;
   EXPECT_EQ(FlashSectorErase(0x40000), 2);
   EXPECT_EQ(FieldText(state.flashFpgaFile0), "UNKNOWN");
-  EXPECT_EQ(Transcript(), "Sector erase flash at 40000h...\n-> done\n");
+  EXPECT_EQ(Transcript(), "Sector erase flash at 40000h...\n"
+                          "-> ERROR: Flash memory sector erase timeout at 40000h\n");
+  ClearTranscript();
   EXPECT_EQ(FlashChipErase(), 2);
+  EXPECT_EQ(Transcript(), "Chip erase flash ...\n-> ERROR: Flash memory chip erase timeout\n");
 }
 
 TEST_F(FlashRecordedTest, SectorEraseNamesOnlyTheSlotItStarts) {
