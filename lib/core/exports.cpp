@@ -8,6 +8,7 @@
 #include "setup/device_setup.h"
 #include "core/frame.h"
 #include "omrix/omrix_dll.h"
+#include "platform/platform.h"
 #include "setup/setup_data.h"
 
 namespace {
@@ -18,66 +19,130 @@ const bool libraryLoaded = [] {
   return true;
 }();
 
+// Held by every export: when the call returns, the backend keeps what it completed.
+struct LibraryCall {
+  LibraryCall() = default;
+  LibraryCall(const LibraryCall&) = delete;
+  LibraryCall& operator=(const LibraryCall&) = delete;
+  ~LibraryCall() { omrix::platform::portBackend().callEnded(); }
+};
+
 }  // namespace
 
 std::int32_t HwaccInit_EnableDllMessages(MessageFunction callback) {
+  const LibraryCall call;
   return omrix::HwaccInit_EnableDllMessages(callback);
 }
-std::int32_t HwaccDeInit() { return omrix::HwaccDeInit(); }
+std::int32_t HwaccDeInit() {
+  const LibraryCall call;
+  return omrix::HwaccDeInit();
+}
 
-void outbyte(std::int32_t address, std::int32_t data) { omrix::outbyte(address, data); }
-void outbyteS(std::int32_t data) { omrix::outbyteS(data); }
-std::int32_t inbyte(std::int32_t address) { return omrix::inbyte(address); }
-std::int32_t inbyteS() { return omrix::inbyteS(); }
-void PPinitSet(std::int32_t level) { omrix::PPinitSet(level); }
-void PPirqenSet(std::int32_t enable) { omrix::PPirqenSet(enable); }
-std::int32_t PPackGet() { return omrix::PPackGet(); }
+void outbyte(std::int32_t address, std::int32_t data) {
+  const LibraryCall call;
+  omrix::outbyte(address, data);
+}
+void outbyteS(std::int32_t data) {
+  const LibraryCall call;
+  omrix::outbyteS(data);
+}
+std::int32_t inbyte(std::int32_t address) {
+  const LibraryCall call;
+  return omrix::inbyte(address);
+}
+std::int32_t inbyteS() {
+  const LibraryCall call;
+  return omrix::inbyteS();
+}
+void PPinitSet(std::int32_t level) {
+  const LibraryCall call;
+  omrix::PPinitSet(level);
+}
+void PPirqenSet(std::int32_t enable) {
+  const LibraryCall call;
+  omrix::PPirqenSet(enable);
+}
+std::int32_t PPackGet() {
+  const LibraryCall call;
+  return omrix::PPackGet();
+}
 
-std::int32_t DeInitOmrix(std::int32_t mode) { return omrix::DeInitOmrix(mode); }
-std::int32_t IsDeviceInitialized() { return omrix::IsDeviceInitialized(); }
+std::int32_t DeInitOmrix(std::int32_t mode) {
+  const LibraryCall call;
+  return omrix::DeInitOmrix(mode);
+}
+std::int32_t IsDeviceInitialized() {
+  const LibraryCall call;
+  return omrix::IsDeviceInitialized();
+}
 std::int32_t AutoSetup(std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d) {
+  const LibraryCall call;
   return omrix::AutoSetup(a, b, c, d);
 }
 
 std::int32_t FpgaConfig(const char* source, std::int32_t sourceIsFullPath,
                         std::int32_t recordAsRunConfig) {
+  const LibraryCall call;
   return omrix::FpgaConfig(source, sourceIsFullPath, recordAsRunConfig);
 }
 std::int32_t FpgaCfgForSetup(std::int32_t forSetup, std::int32_t force) {
+  const LibraryCall call;
   return omrix::FpgaCfgForSetup(forSetup, force);
 }
 
-std::int32_t FlashChipErase() { return omrix::FlashChipErase(); }
+std::int32_t FlashChipErase() {
+  const LibraryCall call;
+  return omrix::FlashChipErase();
+}
 std::int32_t FlashSectorErase(std::uint32_t sectorAddress) {
+  const LibraryCall call;
   return omrix::FlashSectorErase(sectorAddress);
 }
 std::int32_t FlashProgram(const char* fileName, std::uint32_t startAddress,
                           std::uint32_t endAddress, std::uint32_t fileOffset, std::int32_t verify,
                           std::int32_t reverseBits) {
+  const LibraryCall call;
   return omrix::FlashProgram(fileName, startAddress, endAddress, fileOffset, verify, reverseBits);
 }
 std::int32_t FlashVerify(const char* fileName, std::uint32_t startAddress,
                          std::uint32_t endAddress, std::uint32_t fileOffset,
                          std::int32_t reverseBits) {
+  const LibraryCall call;
   return omrix::FlashVerify(fileName, startAddress, endAddress, fileOffset, reverseBits);
 }
 std::int32_t FlashRead2File(const char* fileName, std::uint32_t startAddress,
                             std::uint32_t endAddress) {
+  const LibraryCall call;
   return omrix::FlashRead2File(fileName, startAddress, endAddress);
 }
 
-std::int32_t InterpreteOmrixDat() { return omrix::InterpreteOmrixDat(); }
-std::int32_t SetupOmrix(std::int32_t port) { return omrix::SetupOmrix(port); }
+std::int32_t InterpreteOmrixDat() {
+  const LibraryCall call;
+  return omrix::InterpreteOmrixDat();
+}
+std::int32_t SetupOmrix(std::int32_t port) {
+  const LibraryCall call;
+  return omrix::SetupOmrix(port);
+}
 std::uint32_t GetTransferRate(std::int32_t kind, std::int32_t writeAddress,
                               std::int32_t readAddress, std::int32_t kilobytes) {
+  const LibraryCall call;
   return omrix::GetTransferRate(kind, writeAddress, readAddress, kilobytes);
 }
 
-void CpuReset(std::int32_t disable) { omrix::CpuReset(disable); }
-void CpuRunFile(std::int32_t fileIndex) { omrix::CpuRunFile(fileIndex); }
+void CpuReset(std::int32_t disable) {
+  const LibraryCall call;
+  omrix::CpuReset(disable);
+}
+void CpuRunFile(std::int32_t fileIndex) {
+  const LibraryCall call;
+  omrix::CpuRunFile(fileIndex);
+}
 std::int32_t Basic2File(const char* fileName, std::uint32_t endAddress) {
+  const LibraryCall call;
   return omrix::Basic2File(fileName, endAddress);
 }
 std::int32_t BasicFlash(const char* fileName, std::uint32_t base) {
+  const LibraryCall call;
   return omrix::BasicFlash(fileName, base);
 }
