@@ -160,6 +160,20 @@ TEST_F(DeviceSetupTest, MissingSetupFileIsAFailedSetup) {
   EXPECT_EQ(IsDeviceInitialized(), 0);
 }
 
+// A setup configuration of CLEAR clears the FPGA: there is no board to read codes from.
+TEST_F(DeviceSetupTest, ClearAsTheSetupConfigurationIsAFailedSetup) {
+  Start(Board(""));
+  SetupDataRecord recorded;
+  recorded.setupFpgaFile = "CLEAR";
+  recorded.portBase = 0x378;
+  ASSERT_EQ(WriteSetupData(recorded), 0);
+  EXPECT_EQ(SetupOmrix(0x378), 2);
+  EXPECT_NE(Transcript().find("-> device not found\n"), std::string::npos) << Transcript();
+  EXPECT_EQ(Transcript().find("Device identifier codes:"), std::string::npos);
+  EXPECT_EQ(File().portBase, 0xFFFFu);
+  EXPECT_EQ(IsDeviceInitialized(), 0);
+}
+
 TEST_F(DeviceSetupTest, FileProblemsComeFirst) {
   Start(Board(""));
   std::filesystem::remove(Directory() + "omrix.dat");
