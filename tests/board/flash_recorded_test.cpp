@@ -284,7 +284,8 @@ TEST_F(FlashRecordedTest, RangeOfTheChipsLastByteReadsAndPrograms) {
   EXPECT_EQ(FlashProgram(file.c_str(), 0x7FFFF, 0x7FFFF, 0, 1, 0), 0);
   const Cycles cycles = Recorded();
   const Cycles command = Join({kUnlock, WriteCycle(0xAAA, 0xA0), WriteCycle(0x7FFFF, 0x5A)});
-  EXPECT_NE(std::search(cycles.begin(), cycles.end(), command.begin(), command.end()), cycles.end());
+  EXPECT_NE(std::search(cycles.begin(), cycles.end(), command.begin(), command.end()),
+            cycles.end());
 }
 
 TEST_F(FlashRecordedTest, SaveThatCannotBeWrittenSaysSo) {
