@@ -75,6 +75,8 @@ void ReleaseFailedPort(bool keepRecordedBoard) {
   // The recorded port could not be tried (another program has it, its module is not loaded,
   // no permission): the board may well be there, so the file keeps it for when it can be.
   if (keepRecordedBoard) {
+    // Another port of the search may have been had: given back as the ones before it were.
+    DisablePortAccess();
     state.portBase = kNoDevice;
     return;
   }

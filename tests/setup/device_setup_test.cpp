@@ -279,6 +279,7 @@ TEST(RefusedPortSetup, KeepsTheRecordedBoardOnlyWhenItsPortWasNotTried) {
       {"busy_in_a_search", Why::Busy, {0x378}, 0, 0x378},
       {"search_where_only_the_other_ports_are_missing", Why::NoPort, {0x3BC, 0x278}, 0, 0xFFFF},
       {"search_without_any_port", Why::NoPort, {0x3BC, 0x378, 0x278}, 0, 0x378},
+      {"search_where_only_the_recorded_port_is_missing", Why::NoPort, {0x3BC, 0x378}, 0, 0x378},
       {"another_port_missing", Why::NoPort, {0x278}, 0x278, 0xFFFF},
       {"refused_for_no_reason_named", Why::None, {0x378}, 0x378, 0xFFFF},
   };
@@ -296,6 +297,7 @@ TEST(RefusedPortSetup, KeepsTheRecordedBoardOnlyWhenItsPortWasNotTried) {
     ASSERT_EQ(WriteSetupData(recorded), 0);
     EXPECT_EQ(SetupOmrix(c.port), 2);
     EXPECT_EQ(IsDeviceInitialized(), 0);
+    EXPECT_TRUE(platform::portBackend().granted().empty());
     SetupDataRecord file;
     ASSERT_EQ(ParseSetupData(testing::ReadWholeFile(directory.path() + "omrix.dat"), file), 5);
     EXPECT_EQ(file.portBase, c.recordedAfter);
