@@ -2,12 +2,14 @@
 
 #include <editline/readline.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -189,15 +191,29 @@ std::string ResultOf(const commands::StepFailure& failure) {
   return failure.step + " -> result: " + ResultText(failure.code);
 }
 
-bool Read(const std::string& source, std::string& text) {
-  std::ostringstream content;
+// The script's text, or why it cannot be had: the system's reason, naming the file.
+bool ReadScript(const std::string& source, std::string& text, std::string& problem) {
   if (source == "-") {
+    std::ostringstream content;
     content << std::cin.rdbuf();
-  } else {
-    std::ifstream in(source, std::ios::binary);
-    if (!in) return false;
-    content << in.rdbuf();
+    text = content.str();
+    return true;
   }
+  std::ifstream in;
+  // An ifstream opens a directory without complaint and reads it as empty.
+  struct stat status {};
+  int error = stat(source.c_str(), &status) != 0 ? errno : 0;
+  if (error == 0 && S_ISDIR(status.st_mode)) error = EISDIR;
+  if (error == 0) {
+    in.open(source, std::ios::binary);
+    if (!in) error = errno != 0 ? errno : EACCES;
+  }
+  if (error != 0) {
+    problem = "cannot read script '" + source + "': " + std::strerror(error);
+    return false;
+  }
+  std::ostringstream content;
+  content << in.rdbuf();
   text = content.str();
   return true;
 }
@@ -208,6 +224,9 @@ std::string ParseScript(const std::string& text, std::vector<Command>& commands)
   int number = 0;
   for (std::string line; std::getline(lines, line);) {
     ++number;
+    // A file name would end at the NUL: the library would be handed another file.
+    if (line.find('\0') != std::string::npos)
+      return "script line " + std::to_string(number) + ": a NUL byte (is it a UTF-16 file?)";
     std::istringstream wordsIn(line);
     std::vector<std::string> words;
     for (std::string word; wordsIn >> word;) words.push_back(word);
@@ -384,8 +403,9 @@ int RunSession(const Invocation& invocation) {
   std::vector<Command> commands{invocation.command};
   if (invocation.command.subcommand == Subcommand::Script) {
     std::string text;
-    if (!Read(invocation.command.file, text)) {
-      Complain("cannot read script '" + invocation.command.file + "'");
+    std::string problem;
+    if (!ReadScript(invocation.command.file, text, problem)) {
+      Complain(problem);
       return kBadUsage;
     }
     commands.clear();
