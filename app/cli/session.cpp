@@ -35,7 +35,8 @@ using commands::CommandResult;
 constexpr std::int32_t kEndAsExit = OMRIX_DEINIT_EXIT;
 constexpr std::int32_t kEndLinesAtRest = OMRIX_DEINIT_FOR_JTAG;
 
-// The output window on stdout; quiet keeps the lines of results ("-> ...") and errors.
+// The output window on stdout. Quiet, a successful command prints only what was asked for:
+// the answers of in, out, init and ack, and the rates; errors and warnings always print.
 class TerminalOutput final : public commands::Output {
  public:
   explicit TerminalOutput(bool quiet) : quiet_(quiet) {}
@@ -52,7 +53,7 @@ class TerminalOutput final : public commands::Output {
   }
 
   void AppendOutput(const std::string& text) override {
-    if (!quiet_) {
+    if (!quiet_ || everything) {
       Show(text);
       return;
     }
@@ -64,20 +65,25 @@ class TerminalOutput final : public commands::Output {
     }
   }
 
+  // The measured rates are the answer of the rate command.
+  bool ratesAsked = false;
+  // The shell's answers are its results, every one of them.
+  bool everything = false;
+
  private:
-  // Errors and warnings wherever they stand; results are the "-> " lines but notes and
-  // the verification's progress line.
-  static void ShowIfWanted(const std::string& line) {
+  void ShowIfWanted(const std::string& line) const {
     const std::size_t start = line.find_first_not_of(' ');
     if (start == std::string::npos) return;
     const std::string text = line.substr(start);
     const bool problem =
         text.find("ERROR") != std::string::npos || text.find("WARNING") != std::string::npos;
-    const bool result = text.compare(0, 3, "-> ") == 0 && text.compare(0, 9, "-> INFO: ") != 0 &&
-                        text.compare(0, 16, "-> verify flash ") != 0;
-    if (problem || result) Show(text);
+    const bool rate = ratesAsked && (text.compare(0, kRateLine.size(), kRateLine) == 0 ||
+                                     text.compare(0, kRateBackLine.size(), kRateBackLine) == 0);
+    if (problem || rate) Show(text);
   }
 
+  static inline const std::string kRateLine = "PC -> mm-bus: ";
+  static inline const std::string kRateBackLine = "PC <- mm-bus: ";
   bool quiet_;
   std::string line_;
 };
@@ -247,6 +253,7 @@ class Session {
  public:
   Session(bool quiet, std::int32_t endMode)
       : library_(commands::LinkedLibrary()),
+        quiet_(quiet),
         output_(quiet),
         menu_(library_, output_, prompts_),
         endMode_(endMode),
@@ -333,7 +340,9 @@ class Session {
     if (!command.file.empty()) prompts_.file = AbsolutePath(command.file);
     prompts_.interactive =
         command.subcommand == Subcommand::IoTest || command.subcommand == Subcommand::Emulate;
+    output_.ratesAsked = command.subcommand == Subcommand::Rate;
     const CommandResult result = menu_.Run(command.id);
+    output_.ratesAsked = false;
     prompts_.interactive = false;
     prompts_.file.reset();
     if (result.succeeded()) return kSuccess;
@@ -363,8 +372,9 @@ class Session {
 
   // The test routines at a prompt, each line as the dialog's command field takes it.
   int Shell() {
-    Show("\ntest routines: ? for help; exit, quit or Ctrl-D to leave\n");
+    if (!quiet_) Show("\ntest routines: ? for help; exit, quit or Ctrl-D to leave\n");
     prompts_.interactive = true;
+    output_.everything = true;
     // Ctrl-C drops the line being typed and is ignored while a command runs; only exit, quit
     // or the end of the input end the session, so the board is always given back in order.
     const InterruptCatcher catcher;
@@ -384,11 +394,13 @@ class Session {
       menu_.testRoutines().Execute(text);
     }
     prompts_.interactive = false;
-    Show("\n");
+    output_.everything = false;
+    if (!quiet_) Show("\n");
     return kSuccess;
   }
 
   commands::Library library_;
+  bool quiet_;
   TerminalOutput output_;
   TerminalPrompts prompts_;
   commands::MenuCommands menu_;
@@ -416,9 +428,7 @@ int RunSession(const Invocation& invocation) {
     }
     if (commands.empty()) return kSuccess;
   }
-  // The shell's answers are its results, every one of them.
-  const bool quiet = invocation.quiet && invocation.command.subcommand != Subcommand::Shell;
-  Session session(quiet, invocation.stop ? kEndAsExit : kEndLinesAtRest);
+  Session session(invocation.quiet, invocation.stop ? kEndAsExit : kEndLinesAtRest);
   return session.Run(commands);
 }
 
