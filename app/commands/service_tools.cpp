@@ -84,6 +84,12 @@ const Emulation kEmulations[] = {
      " Press OK to leave emulation mode"},
 };
 
+// A design that did not load fails the command (the library has said why).
+void LoadDesign(Library& library, const char* design, CommandResult& result) {
+  result.Check(std::string("FpgaConfig(") + design + ", 0, 0)", library.FpgaConfig(design, 0, 0),
+               {OMRIX_FPGA_LOADED, OMRIX_FPGA_NO_CONFIG_REGISTER});
+}
+
 }  // namespace
 
 std::optional<CommandResult> MenuCommands::RunServiceTool(CommandId id) {
@@ -94,11 +100,11 @@ std::optional<CommandResult> MenuCommands::RunServiceTool(CommandId id) {
     for (const char* line : {test.title, test.wiring}) Append(line);
     for (const char* line : test.pinTable) Append(line);
     Append(test.note);
-    // A design that does not load is reported by the library; the person's answer decides.
-    library_.FpgaConfig(test.firstDesign, 0, 0);
+    // The questions are asked even when a design did not load, but no answer mends that.
+    LoadDesign(library_, test.firstDesign, result);
     bool passed = prompts_.MessageBox(kFastQuestion, Buttons::YesNo, Icon::Question) == Answer::Yes;
     if (passed) {
-      library_.FpgaConfig(test.secondDesign, 0, 0);
+      LoadDesign(library_, test.secondDesign, result);
       passed = prompts_.MessageBox(kSlowQuestion, Buttons::YesNo, Icon::Question) == Answer::Yes;
     }
     if (passed) {
@@ -118,7 +124,7 @@ std::optional<CommandResult> MenuCommands::RunServiceTool(CommandId id) {
     for (const char* line : {emulation.title, emulation.compatibility, emulation.signals,
                              kBoardPins, kBaseBoardPins})
       Append(line);
-    library_.FpgaConfig(emulation.design, 0, 0);
+    LoadDesign(library_, emulation.design, result);
     // The emulation lasts while the box is open; the port is the other software's meanwhile.
     prompts_.MessageBox(emulation.box, Buttons::Ok, Icon::Information);
     RestoreRunConfiguration(result);

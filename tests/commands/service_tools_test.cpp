@@ -213,5 +213,45 @@ INSTANTIATE_TEST_SUITE_P(
                       EmulationCase{"Dlc5", ID_EMULATE_DLC5, "emudlc5.bit", "DLC5 / Parallel Cable III"}),
     [](const ::testing::TestParamInfo<EmulationCase>& test) { return std::string(test.param.name); });
 
+struct MissingDesignCase {
+  const char* name;
+  CommandId id;
+  std::vector<const char*> staged;  // the tool's other designs
+  const char* missing;
+  std::size_t boxes;  // still shown, every one answered Yes or OK
+};
+
+class MissingDesign : public CommandTest,
+                      public ::testing::WithParamInterface<MissingDesignCase> {};
+
+TEST_P(MissingDesign, FailsTheCommandThoughEveryQuestionIsAnsweredYes) {
+  const MissingDesignCase& c = GetParam();
+  for (const char* name : c.staged) StageDataFile(name);
+  SetUpBoard();
+  prompts_.files.push_back(Staged("demo.bit"));
+  ASSERT_TRUE(commands_->Run(ID_FPGA_CONFIG_PC).succeeded());
+  calls_.clear();
+  prompts_.answers = {Answer::Yes, Answer::Yes};
+  const CommandResult result = commands_->Run(c.id);
+  ASSERT_FALSE(result.succeeded());
+  EXPECT_EQ(result.failure->step, std::string("FpgaConfig(") + c.missing + ", 0, 0)");
+  EXPECT_EQ(result.failure->code, OMRIX_FPGA_FILE_ERROR);
+  EXPECT_EQ(prompts_.boxes.size(), c.boxes);
+  ASSERT_FALSE(calls_.empty());
+  EXPECT_EQ(calls_.back(), "FpgaCfgForSetup(0, 0)");
+  EXPECT_EQ(Board().design(), sim::Design::Demo);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tools, MissingDesign,
+    ::testing::Values(MissingDesignCase{"IoTestFirst", ID_TEST_FPGA_IO, {"LIOTESTB.BIT"},
+                                        "LIOTESTA.BIT", 2},
+                      MissingDesignCase{"IoTestSecond", ID_TEST_PRAXNODE_IO,
+                                        {"pRAXnodeTestA.BIT"}, "pRAXnodeTestB.BIT", 2},
+                      MissingDesignCase{"Emulation", ID_EMULATE_DLC5, {}, "emudlc5.bit", 1}),
+    [](const ::testing::TestParamInfo<MissingDesignCase>& test) {
+      return std::string(test.param.name);
+    });
+
 }  // namespace
 }  // namespace omrix::commands::testing
