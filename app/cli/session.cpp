@@ -53,6 +53,7 @@ class TerminalOutput final : public commands::Output {
   }
 
   void AppendOutput(const std::string& text) override {
+    if (text.find(kPortBusy) != std::string::npos) portBusy = true;
     if (!quiet_ || everything) {
       Show(text);
       return;
@@ -69,6 +70,8 @@ class TerminalOutput final : public commands::Output {
   bool ratesAsked = false;
   // The shell's answers are its results, every one of them.
   bool everything = false;
+  // The library found the port held by another program.
+  bool portBusy = false;
 
  private:
   void ShowIfWanted(const std::string& line) const {
@@ -82,6 +85,8 @@ class TerminalOutput final : public commands::Output {
     if (problem || rate) Show(text);
   }
 
+  // The library's line names the port and, where it can, the holder after this.
+  static constexpr const char* kPortBusy = "is in use by another program";
   static inline const std::string kRateLine = "PC -> mm-bus: ";
   static inline const std::string kRateBackLine = "PC <- mm-bus: ";
   bool quiet_;
@@ -316,17 +321,41 @@ class Session {
         return kFactoryPath;
       }
     }
-    if (first == Subcommand::Start && !start.succeeded()) {
+    startFailure_ = start.failure;
+    notAsRecorded_ = start.failure && start.failure->code == OMRIX_START_DEVICE_FAILED;
+    if (first == Subcommand::Start && !start.succeeded() && !notAsRecorded_) {
       Complain(ResultOf(*start.failure));
       return kLibraryFailure;
     }
     return kSuccess;
   }
 
+  // What to do about a board that is not there as omrix.dat records it.
+  std::string Advice(const char* setupAdvice) const {
+    // A setup would only find the port busy again.
+    if (output_.portBusy)
+      return "another program holds the port --> run this again once it has let go of it";
+    return setupAdvice;
+  }
+
+  // After a start-up that did not configure the board as recorded, only what can repair the
+  // board runs (setup and fpga): anything else would work on an unknown design.
+  bool Refused(Subcommand subcommand) const {
+    const bool needsRecordedBoard = subcommand == Subcommand::Start ||
+                                    (NeedsDevice(subcommand) && subcommand != Subcommand::Fpga);
+    return notAsRecorded_ && needsRecordedBoard;
+  }
+
   int RunOne(const Command& command) {
+    if (Refused(command.subcommand)) {
+      if (command.subcommand == Subcommand::Start) Complain(ResultOf(*startFailure_));
+      Complain(Advice("the start-up did not configure the board as omrix.dat records it --> "
+                      "run 'omrixctl fpga FILE' or 'omrixctl setup' first"));
+      return kNotAsRecorded;
+    }
     if (command.subcommand == Subcommand::Start) return kSuccess;
     if (NeedsDevice(command.subcommand) && !menu_.DeviceInitialized()) {
-      Complain("no device is current --> run 'omrixctl setup' first");
+      Complain(Advice("no device is current --> run 'omrixctl setup' first"));
       return kNoDevice;
     }
     switch (command.subcommand) {
@@ -345,7 +374,10 @@ class Session {
     output_.ratesAsked = false;
     prompts_.interactive = false;
     prompts_.file.reset();
-    if (result.succeeded()) return kSuccess;
+    if (result.succeeded()) {
+      notAsRecorded_ = false;  // a setup or a configuration put the board in order
+      return kSuccess;
+    }
     Complain(ResultOf(*result.failure));
     return kLibraryFailure;
   }
@@ -405,6 +437,8 @@ class Session {
   TerminalPrompts prompts_;
   commands::MenuCommands menu_;
   std::int32_t endMode_;
+  std::optional<commands::StepFailure> startFailure_;
+  bool notAsRecorded_ = false;  // the start-up's result 2
   std::string stateFile_;
   commands::LastCpuFile remembered_;  // as the session found it
 };

@@ -12,6 +12,7 @@ enum ExitStatus : int {
   kBadUsage = 2,
   kNoDevice = 3,
   kFactoryPath = 4,
+  kNotAsRecorded = 5,  // the start-up did not configure the board as omrix.dat records it
 };
 
 // Runs the invocation's subcommand, or a script's; returns the exit status.
