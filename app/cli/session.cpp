@@ -282,6 +282,14 @@ class Session {
   Session& operator=(const Session&) = delete;
 
   int Run(const std::vector<Command>& commands) {
+    const bool setupFirst = commands.front().subcommand == Subcommand::Setup;
+    const std::string setupData = LibraryDirectory() + "omrix.dat";
+    std::error_code unknown;
+    const bool recorded = std::filesystem::exists(setupData, unknown);
+    if (unknown) {
+      Complain("cannot look for '" + setupData + "': " + unknown.message());
+      return kLibraryFailure;
+    }
     if (!menu_.BringUpDriver().succeeded()) {
       Complain("port access needs CAP_SYS_RAWIO, or the simulated board (--port-io sim)");
       return kLibraryFailure;
@@ -289,8 +297,7 @@ class Session {
     // A setup brings up the board by itself: the start-up would reconfigure the FPGA, restart
     // the CPU, or with a factory entry code program the board first. Only when there is no
     // omrix.dat yet does it run, for the one thing it then does: write the default file.
-    const bool setupFirst = commands.front().subcommand == Subcommand::Setup;
-    if (!setupFirst || !std::filesystem::exists(LibraryDirectory() + "omrix.dat")) {
+    if (!setupFirst || !recorded) {
       prompts_.muted = setupFirst;  // "device not found" is what the setup is for
       const int started = StartUp(commands.front().subcommand);
       prompts_.muted = false;

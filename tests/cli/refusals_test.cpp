@@ -48,5 +48,18 @@ INSTANTIATE_TEST_SUITE_P(
                    "omrixctl: script line 1: a NUL byte"}),
     [](const ::testing::TestParamInfo<ScriptCase>& test) { return std::string(test.param.name); });
 
+// A directory the system cannot search through is refused with its reason, never an abort.
+TEST(LibraryDirectoryRefusal, TooLongANameEndsWithStatusOne) {
+  const LibraryDirectory directory;
+  std::string tooLong = directory.path();
+  while (tooLong.size() < 5000) tooLong += "long-directory-name/";
+  for (const char* subcommand : {"setup", "start"}) {
+    SCOPED_TRACE(subcommand);
+    const ToolRun run = directory.run({subcommand}, {{"OMRIX_LIBRARY_DIR", tooLong}});
+    EXPECT_EQ(run.exitStatus, 1) << run.err;
+    EXPECT_NE(run.err.find("omrix.dat': File name too long\n"), std::string::npos) << run.err;
+  }
+}
+
 }  // namespace
 }  // namespace omrix::cli::testing
