@@ -168,8 +168,9 @@ constexpr HelpEntry kEntries[] = {
      "Reads the test routines' one-letter commands at a prompt with line editing and\n"
      "history, as the GUI's Command > Commandline dialog does, all in one session: o ADDR\n"
      "DATA, i ADDR, s 0|1, g, c FILE, f, ? (help) and @ (prints a line every 100 ms until\n"
-     "Enter or Ctrl-C). Numbers are hexadecimal; the file name of c is taken as typed.\n"
-     "exit, quit or Ctrl-D ends the shell.\n"
+     "Enter). Numbers are hexadecimal; the file name of c is taken as typed, byte for byte (a\n"
+     "line the terminal's encoding cannot read, or one holding a NUL byte, is not run). exit,\n"
+     "quit or Ctrl-D ends the shell; so does Ctrl-C, once the running command is done.\n"
      "\n"
      "library calls: outbyte, inbyte, PPinitSet, PPackGet, FpgaConfig(FILE, 1, 1)\n"
      "\n"
@@ -271,7 +272,9 @@ std::string ToolHelp() {
       "run\n"
       "  5  the start-up did not configure the board as omrix.dat records it (a configuration\n"
       "     file missing, another board, the port held by another program); only setup and\n"
-      "     fpga run until one of them succeeds\n";
+      "     fpga run until one of them succeeds\n"
+      "  128+N  ended by signal N (SIGHUP 1, SIGINT 2, SIGTERM 15): the running subcommand\n"
+      "     finished, no further one started, and the session ended in order (omrix.dat saved)\n";
   return text;
 }
 

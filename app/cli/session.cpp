@@ -1,11 +1,11 @@
 #include "session.h"
 
-#include <editline/readline.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +19,8 @@
 
 #include "commands/menu_commands.h"
 #include "console.h"
+#include "line_editor.h"
+#include "terminal_input.h"
 #include "tool_files.h"
 
 namespace omrix::cli {
@@ -93,60 +95,20 @@ class TerminalOutput final : public commands::Output {
   std::string line_;
 };
 
-// A line from standard input, read byte by byte so that nothing is taken from the line editor
-// beyond it; nothing at the end of the input.
-std::optional<std::string> ReadInputLine() {
-  std::string line;
-  char c = 0;
-  for (;;) {
-    const ssize_t got = read(STDIN_FILENO, &c, 1);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return line.empty() ? std::nullopt : std::optional<std::string>(line);
-    if (c == '\n') return line;
-    line += c;
-  }
-}
-
-volatile std::sig_atomic_t interrupted = 0;
-extern "C" void OnInterrupt(int) { interrupted = 1; }
-
-// Ctrl-C asks the waiting loop to stop instead of ending the session, while this object lives.
-class InterruptCatcher {
- public:
-  InterruptCatcher() {
-    interrupted = 0;
-    struct sigaction action {};
-    action.sa_handler = &OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previous_);
-  }
-  ~InterruptCatcher() { sigaction(SIGINT, &previous_, nullptr); }
-  InterruptCatcher(const InterruptCatcher&) = delete;
-  InterruptCatcher& operator=(const InterruptCatcher&) = delete;
-
- private:
-  struct sigaction previous_ {};
-};
-
-// The waiting loop on a terminal: Enter, the end of the input or Ctrl-C stops it. Its lines
-// are the terminal's sign that it goes on; there is no bar to move.
+// The waiting loop on a terminal: Enter or the end of the input stops it, and a signal that
+// ends the session stops it at once. Its lines are the terminal's sign that it goes on; there
+// is no bar to move.
 class TerminalProgress final : public commands::Progress {
  public:
-  TerminalProgress() { Complain("press Enter or Ctrl-C to stop"); }
+  TerminalProgress() { Complain("press Enter to stop"); }
   void StepIt() override {}
   bool CheckCancel() override {
-    if (interrupted != 0) {
-      interrupted = 0;
-      return true;
-    }
+    if (PendingSignal() != 0) return true;
     pollfd input{STDIN_FILENO, POLLIN, 0};
     if (poll(&input, 1, 0) <= 0) return false;
     ReadInputLine();
     return true;
   }
-
- private:
-  InterruptCatcher catcher_;
 };
 
 // A shell has no boxes and no choosers: a box's text goes to stderr and, unless the command
@@ -260,7 +222,10 @@ class Session {
       : library_(commands::LinkedLibrary()),
         quiet_(quiet),
         output_(quiet),
-        menu_(library_, output_, prompts_),
+        menu_(library_, output_, prompts_,
+              [](std::chrono::milliseconds pause) {
+                SleepUnlessSignalled(static_cast<int>(pause.count()));
+              }),
         endMode_(endMode),
         stateFile_(LibraryDirectory() + kStateFileName) {
     if (const std::optional<commands::LastCpuFile> last = ReadLastCpuFile(stateFile_))
@@ -303,7 +268,9 @@ class Session {
       prompts_.muted = false;
       if (started != kSuccess) return started;
     }
+    // A signal lets the running subcommand finish; the next one does not start.
     for (const Command& command : commands) {
+      if (PendingSignal() != 0) break;
       const int status = RunOne(command);
       if (status != kSuccess) return status;
     }
@@ -409,28 +376,27 @@ class Session {
     return kSuccess;
   }
 
-  // The test routines at a prompt, each line as the dialog's command field takes it.
+  // The test routines at a prompt, each line as the dialog's command field takes it. Only a
+  // terminal gets the line editor; other input is read as it comes, byte for byte.
   int Shell() {
     if (!quiet_) Show("\ntest routines: ? for help; exit, quit or Ctrl-D to leave\n");
     prompts_.interactive = true;
     output_.everything = true;
-    // Ctrl-C drops the line being typed and is ignored while a command runs; only exit, quit
-    // or the end of the input end the session, so the board is always given back in order.
-    const InterruptCatcher catcher;
-    for (;;) {
-      interrupted = 0;
-      const std::unique_ptr<char, decltype(&std::free)> line(readline("omrix> "), &std::free);
-      if (interrupted != 0) {
-        interrupted = 0;
-        Show("\n");
+    std::optional<LineEditor> editor;
+    if (isatty(STDIN_FILENO)) editor.emplace("omrix> ");
+    while (PendingSignal() == 0) {
+      std::string problem;
+      const std::optional<std::string> line = editor ? editor->ReadLine(problem) : ReadInputLine();
+      if (!line || PendingSignal() != 0) break;
+      if (*line == "exit" || *line == "quit") break;
+      if (problem.empty()) problem = LineProblem(*line);
+      if (!problem.empty()) {
+        Complain(problem);
         continue;
       }
-      if (!line) break;
-      const std::string text = line.get();
-      if (text == "exit" || text == "quit") break;
-      if (text.find_first_not_of(" \t") == std::string::npos) continue;
-      add_history(line.get());
-      menu_.testRoutines().Execute(text);
+      if (line->find_first_not_of(" \t") == std::string::npos) continue;
+      if (editor) editor->Remember(*line);
+      menu_.testRoutines().Execute(*line);
     }
     prompts_.interactive = false;
     output_.everything = false;
@@ -469,8 +435,14 @@ int RunSession(const Invocation& invocation) {
     }
     if (commands.empty()) return kSuccess;
   }
-  Session session(invocation.quiet, invocation.stop ? kEndAsExit : kEndLinesAtRest);
-  return session.Run(commands);
+  const SessionSignals signals;
+  int status = kSuccess;
+  {
+    Session session(invocation.quiet, invocation.stop ? kEndAsExit : kEndLinesAtRest);
+    status = session.Run(commands);
+  }  // ended in order, whatever ended it
+  if (const int signal = PendingSignal()) return kEndedBySignal + signal;
+  return status;
 }
 
 }  // namespace omrix::cli

@@ -13,6 +13,7 @@ enum ExitStatus : int {
   kNoDevice = 3,
   kFactoryPath = 4,
   kNotAsRecorded = 5,  // the start-up did not configure the board as omrix.dat records it
+  kEndedBySignal = 128,  // plus the signal's number, as a shell reports it
 };
 
 // Runs the invocation's subcommand, or a script's; returns the exit status.
