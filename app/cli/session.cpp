@@ -218,8 +218,8 @@ std::string ParseScript(const std::string& text, std::vector<Command>& commands)
 
 class Session {
  public:
-  Session(bool quiet, std::int32_t endMode)
-      : library_(commands::LinkedLibrary()),
+  Session(const commands::Library& library, bool quiet, std::int32_t endMode)
+      : library_(library),
         quiet_(quiet),
         output_(quiet),
         menu_(library_, output_, prompts_,
@@ -239,8 +239,9 @@ class Session {
       if (!WriteLastCpuFile(stateFile_, last, error))
         Complain("warning: update-cpu will not know this file: " + error);
     }
-    // Every way out, a failed bring-up included, ends as the program's shutdown does.
-    library_.DeInitOmrix(endMode_);
+    // Every way out, a failed bring-up included, ends as the program's shutdown does; the
+    // JTAG preparation has released the device itself.
+    if (!released_) library_.DeInitOmrix(endMode_);
     menu_.Run(commands::ID_SHUTDOWN);
   }
   Session(const Session&) = delete;
@@ -289,9 +290,9 @@ class Session {
         return kFactoryPath;
       }
       if (posted == commands::ID_STARTUP_JTAG) {
-        menu_.Run(posted);  // leaves the lines to the JTAG tool
+        menu_.Run(posted);  // leaves the lines to the JTAG tool and releases the device
+        released_ = true;
         Complain("the start-up prepared the board for JTAG programming; " + notRun);
-        endMode_ = kEndLinesAtRest;
         return kFactoryPath;
       }
     }
@@ -410,6 +411,7 @@ class Session {
   TerminalPrompts prompts_;
   commands::MenuCommands menu_;
   std::int32_t endMode_;
+  bool released_ = false;  // the device was released by the start-up
   std::optional<commands::StepFailure> startFailure_;
   bool notAsRecorded_ = false;  // the start-up's result 2
   std::string stateFile_;
@@ -419,6 +421,10 @@ class Session {
 }  // namespace
 
 int RunSession(const Invocation& invocation) {
+  return RunSession(invocation, commands::LinkedLibrary());
+}
+
+int RunSession(const Invocation& invocation, const commands::Library& library) {
   std::vector<Command> commands{invocation.command};
   if (invocation.command.subcommand == Subcommand::Script) {
     std::string text;
@@ -438,7 +444,7 @@ int RunSession(const Invocation& invocation) {
   const SessionSignals signals;
   int status = kSuccess;
   {
-    Session session(invocation.quiet, invocation.stop ? kEndAsExit : kEndLinesAtRest);
+    Session session(library, invocation.quiet, invocation.stop ? kEndAsExit : kEndLinesAtRest);
     status = session.Run(commands);
   }  // ended in order, whatever ended it
   if (const int signal = PendingSignal()) return kEndedBySignal + signal;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "command_line.h"
+#include "commands/library.h"
 
 namespace omrix::cli {
 
@@ -16,7 +17,9 @@ enum ExitStatus : int {
   kEndedBySignal = 128,  // plus the signal's number, as a shell reports it
 };
 
-// Runs the invocation's subcommand, or a script's; returns the exit status.
+// Runs the invocation's subcommand, or a script's, on the linked library (or on `library`);
+// returns the exit status.
 int RunSession(const Invocation& invocation);
+int RunSession(const Invocation& invocation, const commands::Library& library);
 
 }  // namespace omrix::cli
