@@ -61,7 +61,8 @@ std::optional<commands::LastCpuFile> ReadLastCpuFile(const std::string& stateFil
   while (std::getline(in, line)) {
     if (StartsWith(line, kSlotKey)) {
       std::uint32_t value = 0;
-      if (ParseNumber(line.substr(std::strlen(kSlotKey)), 3, value)) slot = static_cast<std::int32_t>(value);
+      if (ParseNumber(line.substr(std::strlen(kSlotKey)), 3, value))
+        slot = static_cast<std::int32_t>(value);
     } else if (StartsWith(line, kPathKey)) {
       path = line.substr(std::strlen(kPathKey));
     }

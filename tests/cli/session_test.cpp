@@ -422,7 +422,8 @@ TEST(Session, MissingSetupConfigurationStopsBeforeAnyErase) {
 
 std::size_t Count(const std::string& text, const std::string& what) {
   std::size_t count = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+    ++count;
   return count;
 }
 
@@ -442,7 +443,8 @@ TEST(Session, SetupNeverRunsTheStartUpFirstAndFailsWhenItCannotRecord) {
   ASSERT_EQ(chmod(directory.file("omrix.dat").c_str(), 0444), 0);
   const ToolRun unrecorded = directory.run({"setup"});
   EXPECT_EQ(unrecorded.exitStatus, 1);
-  EXPECT_NE(unrecorded.err.find("SetupOmrix(0x0) -> result: 1"), std::string::npos) << unrecorded.err;
+  EXPECT_NE(unrecorded.err.find("SetupOmrix(0x0) -> result: 1"), std::string::npos)
+      << unrecorded.err;
 }
 
 struct QuietCase {

@@ -169,8 +169,10 @@ TEST(PortBackends, HelpAndReadmeListTheLibrarysTable) {
   const std::string readme = ReadWholeFile(OMRIX_README_PATH);
   for (const PortBackendListing& backend : kPortBackendListing) {
     SCOPED_TRACE(backend.name);
-    EXPECT_NE(help.find(std::string(backend.name) + ": " + backend.description), std::string::npos) << help;
-    EXPECT_NE(readme.find("`" + std::string(backend.name) + "`: " + backend.description), std::string::npos);
+    EXPECT_NE(help.find(std::string(backend.name) + ": " + backend.description), std::string::npos)
+        << help;
+    EXPECT_NE(readme.find("`" + std::string(backend.name) + "`: " + backend.description),
+              std::string::npos);
   }
 }
 
