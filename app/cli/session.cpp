@@ -56,6 +56,7 @@ class TerminalOutput final : public commands::Output {
 
   void AppendOutput(const std::string& text) override {
     if (text.find(kPortBusy) != std::string::npos) portBusy = true;
+    if (muted) return;
     if (!quiet_ || everything) {
       Show(text);
       return;
@@ -74,6 +75,8 @@ class TerminalOutput final : public commands::Output {
   bool everything = false;
   // The library found the port held by another program.
   bool portBusy = false;
+  // Nothing at all is shown, not even a problem that is expected.
+  bool muted = false;
 
  private:
   void ShowIfWanted(const std::string& line) const {
@@ -265,8 +268,10 @@ class Session {
     // omrix.dat yet does it run, for the one thing it then does: write the default file.
     if (!setupFirst || !recorded) {
       prompts_.muted = setupFirst;  // "device not found" is what the setup is for
+      output_.muted = setupFirst && quiet_;  // and so is "omrix.dat not initialized"
       const int started = StartUp(commands.front().subcommand);
       prompts_.muted = false;
+      output_.muted = false;
       if (started != kSuccess) return started;
     }
     // A signal lets the running subcommand finish; the next one does not start.
