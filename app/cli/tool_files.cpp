@@ -80,6 +80,11 @@ bool WriteLastCpuFile(const std::string& stateFile, const commands::LastCpuFile&
   const std::string temporary = stateFile + ".new";
   {
     std::ofstream out(temporary, std::ios::trunc);
+    if (!out) {
+      // Not ours to remove: it may be anything that holds the name.
+      error = "cannot write '" + temporary + "': " + std::strerror(errno);
+      return false;
+    }
     out << kStateHeader << '\n' << kSlotKey << last.slot << '\n' << kPathKey << last.path << '\n';
     out.flush();
     if (!out) {

@@ -2,6 +2,7 @@
 // the file and the system's reason, and loses nothing.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -59,6 +60,20 @@ TEST(LibraryDirectoryRefusal, TooLongANameEndsWithStatusOne) {
     EXPECT_EQ(run.exitStatus, 1) << run.err;
     EXPECT_NE(run.err.find("omrix.dat': File name too long\n"), std::string::npos) << run.err;
   }
+}
+
+TEST(StateFileRefusal, NamesTheFileAndItsReasonAndLeavesItAlone) {
+  const LibraryDirectory directory;
+  ASSERT_EQ(directory.run({"setup"}).exitStatus, 0);
+  const std::string inTheWay = directory.file("omrixctl.state.new");
+  ASSERT_TRUE(std::filesystem::create_directory(inTheWay));
+  const ToolRun run = directory.run({"program", "cpu1", "demo.bin"});
+  EXPECT_EQ(run.exitStatus, 0) << run.err;  // the flash holds the program all the same
+  EXPECT_NE(run.err.find("omrixctl: warning: update-cpu will not know this file: cannot write '" +
+                         inTheWay + "': Is a directory\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_TRUE(std::filesystem::is_directory(inTheWay));
 }
 
 }  // namespace
