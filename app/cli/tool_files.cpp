@@ -61,7 +61,8 @@ std::optional<commands::LastCpuFile> ReadLastCpuFile(const std::string& stateFil
   while (std::getline(in, line)) {
     if (StartsWith(line, kSlotKey)) {
       std::uint32_t value = 0;
-      if (ParseNumber(line.substr(std::strlen(kSlotKey)), 3, value)) slot = static_cast<std::int32_t>(value);
+      if (ParseNumber(line.substr(std::strlen(kSlotKey)), 3, value))
+        slot = static_cast<std::int32_t>(value);
     } else if (StartsWith(line, kPathKey)) {
       path = line.substr(std::strlen(kPathKey));
     }
@@ -79,6 +80,11 @@ bool WriteLastCpuFile(const std::string& stateFile, const commands::LastCpuFile&
   const std::string temporary = stateFile + ".new";
   {
     std::ofstream out(temporary, std::ios::trunc);
+    if (!out) {
+      // Not ours to remove: it may be anything that holds the name.
+      error = "cannot write '" + temporary + "': " + std::strerror(errno);
+      return false;
+    }
     out << kStateHeader << '\n' << kSlotKey << last.slot << '\n' << kPathKey << last.path << '\n';
     out.flush();
     if (!out) {
