@@ -350,7 +350,10 @@ class Session {
     prompts_.interactive =
         command.subcommand == Subcommand::IoTest || command.subcommand == Subcommand::Emulate;
     output_.ratesAsked = command.subcommand == Subcommand::Rate;
-    const CommandResult result = menu_.Run(command.id);
+    // A design named on the command line is found as the test routines' c finds it.
+    const CommandResult result = command.id == commands::ID_FPGA_CONFIG_PC
+                                     ? menu_.testRoutines().ConfigureFpga(command.file)
+                                     : menu_.Run(command.id);
     output_.ratesAsked = false;
     prompts_.interactive = false;
     prompts_.file.reset();

@@ -120,7 +120,9 @@ std::string UnrecordableNameLine(const std::string& path) {
 }
 
 std::string LibraryDirectory() {
-  const char* configured = std::getenv("OMRIX_LIBRARY_DIR");
+  // A program given raised privileges (setcap) lets no user point it elsewhere, as the
+  // library does not either.
+  const char* configured = ::secure_getenv("OMRIX_LIBRARY_DIR");
   if (configured != nullptr && *configured != '\0') return WithTrailingSlash(configured);
   // The symbol's definition, not a stub in this program, names the library file.
   void* symbol = ::dlsym(RTLD_DEFAULT, "HwaccInit_EnableDllMessages");
