@@ -4,6 +4,12 @@
 
 #include "window_placement.h"
 
+namespace {
+// The size the window opens at when no placement is stored.
+constexpr int kDefaultWidth = 800;
+constexpr int kDefaultHeight = 600;
+}  // namespace
+
 COmrixApp::COmrixApp(omrix::commands::Library library) {
   QCoreApplication::setOrganizationName(QStringLiteral("Varnotek"));
   QCoreApplication::setApplicationName(QStringLiteral("omrix"));
@@ -12,7 +18,8 @@ COmrixApp::COmrixApp(omrix::commands::Library library) {
   prompts_->SetOwner(mainFrame_.get());  // the boxes belong to the window
   QObject::connect(mainFrame_.get(), &CMainFrame::ShutDownDone, qApp, &QCoreApplication::quit,
                    Qt::QueuedConnection);
-  if (!RestoreWindowPlacement(*mainFrame_)) mainFrame_->resize(800, 600);
+  mainFrame_->resize(kDefaultWidth, kDefaultHeight);
+  RestoreWindowPlacement(*mainFrame_);
   mainFrame_->show();
   mainFrame_->StartUp();
 }

@@ -2,6 +2,8 @@
 #include <QAction>
 #include <QFile>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QMenu>
@@ -15,6 +17,7 @@
 #include <QTimer>
 #include <deque>
 #include <future>
+#include <limits>
 #include <mutex>
 
 #include "commands/menu.h"
@@ -136,17 +139,65 @@ class MainFrameTest : public QObject {
     QVERIFY(QFile::exists(logHome_->filePath(QStringLiteral("omrix.log"))));
   }
 
-  void placementOffTheScreenIsIgnored() {
+  void placementIsKeptWhenSoundAndFittedToTheDesktopWhenNot() {
     QWidget window;
     window.setGeometry(100, 120, 300, 200);
     SaveWindowPlacement(window);
     QWidget next;
     QVERIFY(RestoreWindowPlacement(next));
     QCOMPARE(next.geometry(), QRect(100, 120, 300, 200));
-    QSettings settings;
-    settings.setValue(QStringLiteral("Settings/wp.left"), 50000);
-    settings.setValue(QStringLiteral("Settings/wp.right"), 50300);
-    QVERIFY(!RestoreWindowPlacement(next));
+
+    const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
+    const int kMin = std::numeric_limits<int>::min();
+    const int kMax = std::numeric_limits<int>::max();
+    struct Stored {
+      int left, top, right, bottom;
+      std::optional<QRect> shown;
+    };
+    const Stored table[] = {
+        {50000, 120, 50300, 320, std::nullopt},  // wholly off the desktop
+        {100, 120, 100, 320, std::nullopt},      // empty
+        {300, 120, 100, 320, std::nullopt},      // inverted
+        {0, 0, 100000, 100000, desktop},         // larger than the desktop
+        {kMin, kMin, kMax, kMax, desktop},       // a width no int holds
+        {kMax, kMax, kMin, kMin, std::nullopt},
+        {-200, 10, 300, 210, QRect(-200, 10, 500, 200)},  // partly off: kept as it is
+    };
+    for (const Stored& stored : table) {
+      QSettings settings;
+      settings.beginGroup(QStringLiteral("Settings"));
+      settings.setValue(QStringLiteral("wp.left"), stored.left);
+      settings.setValue(QStringLiteral("wp.top"), stored.top);
+      settings.setValue(QStringLiteral("wp.right"), stored.right);
+      settings.setValue(QStringLiteral("wp.bottom"), stored.bottom);
+      settings.endGroup();
+      QWidget restored;
+      restored.setGeometry(10, 20, 300, 200);
+      const QString row = QStringLiteral("%1 %2 %3 %4").arg(stored.left).arg(stored.top)
+                              .arg(stored.right).arg(stored.bottom);
+      QVERIFY2(RestoreWindowPlacement(restored) == stored.shown.has_value(), qPrintable(row));
+      QVERIFY2(restored.geometry() == stored.shown.value_or(QRect(10, 20, 300, 200)),
+               qPrintable(row));
+    }
+  }
+
+  void secondCopyOpensApartFromTheFirst() {
+    QWidget first;
+    first.setGeometry(100, 120, 300, 200);
+    SaveWindowPlacement(first);
+    for (const bool stored : {true, false}) {
+      if (!stored) QSettings().clear();
+      QWidget one;
+      QWidget two;
+      one.setGeometry(100, 120, 300, 200);
+      two.setGeometry(100, 120, 300, 200);
+      RestoreWindowPlacement(one, 1);
+      RestoreWindowPlacement(two, 2);
+      QCOMPARE(one.geometry(), QRect(100, 120, 300, 200));
+      QCOMPARE(two.size(), one.size());
+      QVERIFY(two.x() > one.x() && two.y() > one.y());
+      QVERIFY(QGuiApplication::primaryScreen()->virtualGeometry().contains(two.geometry()));
+    }
   }
 
   void outputKeepsOneBlankPerPieceAndGoesInAtTheInsertionPoint() {
