@@ -1,7 +1,11 @@
 // The window as a person uses it, with a library table that answers as each test tells it.
 #include <QAction>
 #include <QFile>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QLineEdit>
@@ -16,6 +20,7 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <deque>
+#include <functional>
 #include <future>
 #include <limits>
 #include <mutex>
@@ -102,6 +107,7 @@ class MainFrameTest : public QObject {
     settingsHome_ = std::make_unique<QTemporaryDir>();
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsHome_->path());
     QSettings().clear();
+    qunsetenv("OMRIX_LIBRARY_DIR");
     logHome_ = std::make_unique<QTemporaryDir>();
     library_ = std::make_unique<FakeLibrary>();
     prompts_ = std::make_unique<AnsweringPrompts>();
@@ -351,21 +357,66 @@ class MainFrameTest : public QObject {
     QTemporaryDir directory;
     QSettings().setValue(QStringLiteral("FileChoosers/Save MCS BASIC-52 program from RAM to disk"),
                          directory.path());
-    QTimer person;
-    connect(&person, &QTimer::timeout, this, [&person] {
-      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-      if (dialog == nullptr) return;
-      person.stop();
-      QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
-      dialog->selectFile(QStringLiteral("program"));
-      QMetaObject::invokeMethod(dialog, "accept");
-    });
-    person.start(10);
-    const FileChooser chooser{FileChooser::Kind::Open, "Save MCS BASIC-52 program from RAM to disk",
-                              {{"MCS BASIC-52 program (*.b52)", "*.b52"}}, "*.b52"};
-    const std::optional<std::string> path = CGuiPrompts().ChooseFile(chooser);
+    const FileChooser chooser{FileChooser::Kind::Open,
+                              "Save MCS BASIC-52 program from RAM to disk",
+                              {{"MCS BASIC-52 program (*.b52)", "*.b52"}},
+                              "*.b52"};
+    const std::optional<std::string> path = Choose(chooser, QStringLiteral("program"));
     QVERIFY(path.has_value());
     QCOMPARE(QString::fromStdString(*path), directory.filePath(QStringLiteral("program.b52")));
+  }
+
+  void choosersStartWhereTheFilesLieAndRememberTheChosenFilesDirectory() {
+    QTemporaryDir library;
+    QTemporaryDir typedTo;
+    QVERIFY(QDir(typedTo.path()).mkdir(QStringLiteral("sub")));
+    qputenv("OMRIX_LIBRARY_DIR", library.path().toUtf8());
+    const FileType bit{"FPGA configuration file (*.bit)", "*.bit"};
+    const FileChooser open{FileChooser::Kind::Open, "Config via PC", {bit}, "*.bit"};
+    const FileChooser save{FileChooser::Kind::Save, "Save flash", {bit}, "*.bit"};
+    const QString typed = typedTo.filePath(QStringLiteral("sub/design.bit"));
+    struct Case {
+      const FileChooser* chooser;
+      QString first;  // where it opens with nothing remembered
+    };
+    for (const Case& each : {Case{&open, library.path()}, Case{&save, QDir::homePath()}}) {
+      QString shown;
+      QCOMPARE(QString::fromStdString(Choose(*each.chooser, typed, &shown).value_or("")), typed);
+      QCOMPARE(QDir(shown).canonicalPath(), QDir(each.first).canonicalPath());
+      Choose(*each.chooser, QStringLiteral("again.bit"), &shown);
+      QCOMPARE(shown, typedTo.filePath(QStringLiteral("sub")));
+    }
+  }
+
+  void chooserShowsARowWhole() {
+    QTemporaryDir directory;
+    QFile file(directory.filePath(QStringLiteral("a-sample-cpu-program-of-the-board.bin")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.write(QByteArray(16500, 'x')) == 16500);
+    file.close();
+    QSettings().setValue(QStringLiteral("FileChoosers/Program flash"), directory.path());
+    const FileChooser chooser{FileChooser::Kind::Open, "Program flash",
+                              {{"CPU program file (*.bin)", "*.bin"}}, "*.bin"};
+    bool whole = false;
+    Choose(chooser, QStringLiteral("x.bin"), nullptr, [&whole](QFileDialog& dialog) {
+      auto* view = dialog.findChild<QTreeView*>();
+      QVERIFY(view != nullptr);
+      QTRY_VERIFY(view->model()->rowCount(view->rootIndex()) == 1);
+      // The widths a column needs to show what it holds, as the view measures them.
+      const auto needs = [view](int column) {
+        return static_cast<QAbstractItemView*>(view)->sizeHintForColumn(column);
+      };
+      QTRY_VERIFY(view->columnWidth(1) >= needs(1));
+      int used = 0;
+      for (int column = 0; column < view->model()->columnCount(view->rootIndex()); ++column) {
+        QVERIFY2(view->columnWidth(column) >= needs(column),
+                 qPrintable(QString::number(column)));
+        used += view->columnWidth(column);
+      }
+      QVERIFY(used <= view->viewport()->width());
+      whole = true;
+    });
+    QVERIFY(whole);
   }
 
   void decoderAgreesWithQtForEveryByte() {
@@ -379,6 +430,40 @@ class MainFrameTest : public QObject {
   }
 
  private:
+  // Opens the chooser and acts in it as a person does: `look` first, then selects what the
+  // field holds and types `name` over it, then Open or Save. `shown` gets the directory it opened in.
+  std::optional<std::string> Choose(const FileChooser& chooser, const QString& name,
+                                    QString* shown = nullptr,
+                                    std::function<void(QFileDialog&)> look = {}) {
+    QTimer person;
+    connect(&person, &QTimer::timeout, this, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      person.stop();
+      if (shown != nullptr) *shown = dialog->directory().absolutePath();
+      if (look) look(*dialog);
+      auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      if (field == nullptr) {
+        dialog->reject();
+        QFAIL("the chooser has no file name field");
+      }
+      QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+      QTest::keyClicks(field, name);
+      // The button rather than Return, which the name completer may take first. A typed
+      // path in another directory takes the chooser there at the first Open, as a person sees.
+      auto* buttons = dialog->findChild<QDialogButtonBox*>();
+      QVERIFY(buttons != nullptr);
+      for (int click = 0; click < 2 && dialog->isVisible(); ++click) {
+        for (QAbstractButton* button : buttons->buttons())
+          if (buttons->buttonRole(button) == QDialogButtonBox::AcceptRole)
+            QTest::mouseClick(button, Qt::LeftButton);
+      }
+      if (dialog->isVisible()) dialog->reject();  // a failed check above leaves it open
+    });
+    person.start(10);
+    return CGuiPrompts().ChooseFile(chooser);
+  }
+
   // Each window's omrix.log goes here, never beside the test program.
   CMainFrame& Isolated(CMainFrame& frame) {
     frame.programDirectory = logHome_->path() + QLatin1Char('/');
