@@ -10,9 +10,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QSysInfo>
-#include <QTextStream>
 #include <QVBoxLayout>
-#include <cstdio>
 
 #include "commands/menu.h"
 #include "commands/people_text.h"
@@ -24,6 +22,7 @@ using namespace omrix::commands;
 
 CMainFrame::CMainFrame(Library library, Prompts& prompts, QWidget* parent)
     : QMainWindow(parent),
+      prompts_(prompts),
       outputWindow_(new COutputEdit(this)),
       worker_(new CLibraryWorker(std::move(library), prompts, this)) {
   programDirectory = QApplication::applicationDirPath() + QLatin1Char('/');
@@ -34,6 +33,7 @@ CMainFrame::CMainFrame(Library library, Prompts& prompts, QWidget* parent)
   connect(&libraryThread_, &QThread::finished, worker_, &QObject::deleteLater);
   connect(worker_, &CLibraryWorker::OutputArrived, this, &CMainFrame::OnOutput);
   connect(worker_, &CLibraryWorker::Finished, this, &CMainFrame::OnFinished);
+  connect(outputWindow_, &COutputEdit::Appended, this, &CMainFrame::OnAppended);
   libraryThread_.start();
 }
 
@@ -91,7 +91,32 @@ void CMainFrame::UpdateEnabling() {
   }
 }
 
+void CMainFrame::OpenLog() {
+  logTried_ = true;
+  if (!log_.Open(QFile::encodeName(programDirectory).toStdString())) ReportLogFailure();
+}
+
+void CMainFrame::OnAppended(const QString& text) {
+  if (!log_.IsOpen() || logFailed_) return;
+  if (!log_.Append(text.toUtf8().toStdString())) ReportLogFailure();
+}
+
+void CMainFrame::ReportLogFailure() {
+  logFailed_ = true;
+  OnOutput(QByteArray::fromStdString("-> ERROR: " + log_.Error() + "\n"));
+}
+
+bool CMainFrame::WriteLogFile() {
+  if (!logTried_) OpenLog();
+  QByteArray text;
+  for (const QString& line : outputWindow_->Lines()) text += line.toUtf8() + '\n';
+  if (log_.Replace(text.toStdString())) return true;
+  prompts_.MessageBox(log_.Error(), Buttons::Ok, Icon::Exclamation);
+  return false;
+}
+
 void CMainFrame::StartUp() {
+  if (!logTried_) OpenLog();
   ++pending_;
   QApplication::setOverrideCursor(Qt::BusyCursor);
   UpdateEnabling();
@@ -104,10 +129,16 @@ void CMainFrame::PostCommand(int id) {
     ShowAbout();
     return;
   }
+  if (id == ID_APP_EXIT) {
+    if (exitPosted_ || shutdownPosted_) return;
+    exitPosted_ = true;
+  }
   if (id == ID_SHUTDOWN) {
+    if (shutdownPosted_) return;
+    shutdownPosted_ = true;
     // The window's own part of the shutdown, before the driver is closed.
     SaveWindowPlacement(*this);
-    WriteLogFile(programDirectory + QStringLiteral("omrix.log"));
+    WriteLogFile();
   }
   Dispatch(id);
 }
@@ -159,22 +190,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  // Every way out goes through File > Exit, behind whatever runs now; once is enough.
+  // Every way out goes through File > Exit, behind whatever runs now.
   event->ignore();
-  if (!exitRequested_) PostCommand(ID_APP_EXIT);
-  exitRequested_ = true;
-}
-
-bool CMainFrame::WriteLogFile(const QString& path) const {
-  QFile file(path);
-  if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-    QTextStream out(&file);
-    for (const QString& line : outputWindow_->Lines()) out << line << '\n';
-    out.flush();
-    if (file.error() == QFileDevice::NoError) return true;
-  }
-  std::fprintf(stderr, "omrix: cannot write %s: %s\n", qPrintable(path), qPrintable(file.errorString()));
-  return false;
+  PostCommand(ID_APP_EXIT);
 }
 
 void CMainFrame::ShowAbout() {

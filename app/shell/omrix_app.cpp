@@ -18,8 +18,10 @@ COmrixApp::COmrixApp(omrix::commands::Library library) {
   prompts_->SetOwner(mainFrame_.get());  // the boxes belong to the window
   QObject::connect(mainFrame_.get(), &CMainFrame::ShutDownDone, qApp, &QCoreApplication::quit,
                    Qt::QueuedConnection);
+  // The log first: it tells which copy of the program this is, and so where it opens.
+  mainFrame_->OpenLog();
   mainFrame_->resize(kDefaultWidth, kDefaultHeight);
-  RestoreWindowPlacement(*mainFrame_);
+  RestoreWindowPlacement(*mainFrame_, mainFrame_->Copy());
   mainFrame_->show();
   mainFrame_->StartUp();
 }

@@ -1,4 +1,6 @@
 // The window as a person uses it, with a library table that answers as each test tells it.
+#include <sys/resource.h>
+
 #include <QAction>
 #include <QFile>
 #include <QDialogButtonBox>
@@ -19,6 +21,8 @@
 #include <QTest>
 #include <QTextCursor>
 #include <QTimer>
+#include <csignal>
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <future>
@@ -52,7 +56,10 @@ class AnsweringPrompts final : public Prompts {
 
 // The library's side of a session, told what to answer; the calls it gets are kept.
 struct FakeLibrary {
+  std::int32_t driver = 1;
   std::int32_t interpretation = 1;
+  std::atomic<int> interpretations{0};
+  std::int32_t fpgaConfig = OMRIX_FPGA_CLEARED;
   bool device = false;
   std::mutex mutex;
   std::vector<std::string> calls;
@@ -70,9 +77,13 @@ struct FakeLibrary {
     Library l;
     l.HwaccInit_EnableDllMessages = [this](MessageFunction callback) {
       messages = callback;
-      return 1;
+      return driver;
     };
-    l.InterpreteOmrixDat = [this] { return interpretation; };
+    l.InterpreteOmrixDat = [this] {
+      ++interpretations;
+      return interpretation;
+    };
+    l.FpgaConfig = [this](const char*, std::int32_t, std::int32_t) { return fpgaConfig; };
     l.IsDeviceInitialized = [this] { return device ? 1 : 0; };
     l.DeInitOmrix = [this](std::int32_t mode) {
       Note("DeInitOmrix(" + std::to_string(mode) + ")");
@@ -124,14 +135,52 @@ class MainFrameTest : public QObject {
     QCOMPARE(prompts_->boxes.size(), std::size_t{1});
   }
 
-  void closeBoxIsFileExit() {
+  void driverThatCannotBeBroughtUpEndsTheProgramWithoutTheSetupData() {
+    library_->driver = 0;
+    CMainFrame frame(library_->Table(), *prompts_);
+    Isolated(frame);
+    QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+    frame.StartUp();
+    QTRY_COMPARE(done.count(), 1);
+    QCOMPARE(library_->interpretations.load(), 0);
+    QCOMPARE(library_->Calls(), (std::vector<std::string>{"DeInitOmrix(0)", "HwaccDeInit()"}));
+    QCOMPARE(prompts_->boxes.size(), std::size_t{1});
+    QVERIFY(prompts_->boxes.front().rfind("FATAL ERROR: The driver", 0) == 0);
+  }
+
+  void failingStepIsShownAsOmrixctlNamesIt() {
+    library_->device = true;
+    const struct {
+      std::int32_t code;
+      QString line;
+    } table[] = {
+        {8, QStringLiteral(" -> ERROR: FpgaConfig(\"CLEAR\", 0, 1) -> result: 8")},
+        {0x100, QStringLiteral(" -> ERROR: FpgaConfig(\"CLEAR\", 0, 1) -> result: 0x100")},
+    };
+    for (const auto& row : table) {
+      library_->fpgaConfig = row.code;
+      CMainFrame frame(library_->Table(), *prompts_);
+      Isolated(frame);
+      frame.StartUp();
+      QTRY_VERIFY(!frame.Busy());
+      emit frame.menuBar()->findChildren<QMenu*>().first()->aboutToShow();
+      frame.PostCommand(ID_FPGA_CLEAR);
+      QTRY_VERIFY(!frame.Busy());
+      QVERIFY2(frame.outputWindow()->Lines().contains(row.line),
+               qPrintable(frame.outputWindow()->toPlainText()));
+    }
+  }
+
+  void closeBoxIsFileExitAndAnEndAskedTwiceRunsOnce() {
     CMainFrame frame(library_->Table(), *prompts_);
     Isolated(frame);
     frame.StartUp();
     QTRY_VERIFY(!frame.Busy());
     QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+    emit frame.menuBar()->findChildren<QMenu*>().first()->aboutToShow();
+    frame.Action(ID_APP_EXIT)->trigger();
+    frame.close();  // the close box while the exit runs
     frame.close();
-    frame.close();  // a second close box click while the first exit runs
     QTRY_COMPARE(done.count(), 1);
     QCOMPARE(library_->Calls(), (std::vector<std::string>{"DeInitOmrix(0)", "HwaccDeInit()"}));
     QCOMPARE(prompts_->boxes, std::vector<std::string>{"device not found"});
@@ -226,17 +275,68 @@ class MainFrameTest : public QObject {
     QCOMPARE(edit.Lines().size(), 23);
   }
 
-  void logHoldsEveryLineWholeInUtf8() {
+  void logHoldsWhatWasSaidWhileItRunsAndTheWindowWholeAtTheEnd() {
     CMainFrame frame(library_->Table(), *prompts_);
+    Isolated(frame);
+    frame.StartUp();
+    QTRY_VERIFY(!frame.Busy());
+    const QString logPath = logHome_->filePath(QStringLiteral("omrix.log"));
+    QVERIFY(ReadAll(logPath).contains("omrix for Windows"));  // no exit needed
+    // A second copy beside it takes a log of its own and leaves the first one's alone.
+    FakeLibrary secondLibrary;
+    CMainFrame second(secondLibrary.Table(), *prompts_);
+    Isolated(second);
+    second.StartUp();
+    QTRY_VERIFY(!second.Busy());
+    QCOMPARE(frame.Copy(), 1);
+    QCOMPARE(second.Copy(), 2);
+    second.outputWindow()->AppendOutput(QStringLiteral("second copy\n"));
+    QVERIFY(ReadAll(logHome_->filePath(QStringLiteral("omrix-2.log"))).contains("second copy"));
+    QVERIFY(!ReadAll(logPath).contains("second copy"));
+    QVERIFY(ReadAll(logPath).contains("omrix for Windows"));
+
+    // At the end the window's text as it stands, edits included, every line whole.
     const QString longLine(300, QLatin1Char('z'));
     frame.outputWindow()->AppendOutput(longLine + QStringLiteral("\n\u00B4omrix.dat\u00B4\n"));
-    QTemporaryDir directory;
-    const QString path = directory.filePath(QStringLiteral("omrix.log"));
-    QVERIFY(frame.WriteLogFile(path));
-    QFile log(path);
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    QCOMPARE(log.readAll(), (QStringLiteral(" ") + longLine + QStringLiteral("\n\u00B4omrix.dat\u00B4\n\n")).toUtf8());
-    QVERIFY(!frame.WriteLogFile(directory.filePath(QStringLiteral("no/such/omrix.log"))));
+    frame.outputWindow()->moveCursor(QTextCursor::Start);
+    frame.outputWindow()->insertPlainText(QStringLiteral("typed "));
+    QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+    frame.close();
+    QTRY_COMPARE(done.count(), 1);
+    const QByteArray log = ReadAll(logPath);
+    QCOMPARE(log, (frame.outputWindow()->Lines().join(QLatin1Char('\n')) + '\n').toUtf8());
+    QVERIFY(log.startsWith("typed "));
+    QVERIFY(log.contains(longLine.toUtf8() + "\n\xC2\xB4omrix.dat\xC2\xB4\n"));
+    QCOMPARE(QDir(logHome_->path()).entryList(QDir::Files).size(), 2);  // no temporary left
+  }
+
+  void logThatCannotBeWrittenIsSaidAndTheOldOneKept() {
+    CMainFrame frame(library_->Table(), *prompts_);
+    Isolated(frame);
+    frame.StartUp();
+    QTRY_VERIFY(!frame.Busy());
+    const QString logPath = logHome_->filePath(QStringLiteral("omrix.log"));
+    const QByteArray before = ReadAll(logPath);
+    QVERIFY(before.contains("omrix for Windows"));
+    {
+      // The disk is full: no file may grow past what the log holds now.
+      FileSizeLimit full(before.size());
+      frame.outputWindow()->AppendOutput(QString(100, QLatin1Char('x')) + QLatin1Char('\n'));
+      frame.outputWindow()->AppendOutput(QStringLiteral("after\n"));
+      const QString shown = frame.outputWindow()->toPlainText();
+      const QString line = QStringLiteral("-> ERROR: Could not write file \u00B4") + logPath +
+                           QStringLiteral("\u00B4: File too large");
+      QCOMPARE(shown.count(line), 1);  // said once, not at every piece
+      frame.outputWindow()->moveCursor(QTextCursor::Start);
+      frame.outputWindow()->insertPlainText(QStringLiteral("typed "));
+      QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+      frame.close();
+      QTRY_COMPARE(done.count(), 1);
+      QCOMPARE(prompts_->boxes.back(),
+               "Could not write file \xB4" + logPath.toStdString() + "\xB4: File too large");
+    }
+    QCOMPARE(ReadAll(logPath), before);
+    QCOMPARE(QDir(logHome_->path()).entryList(QDir::Files).size(), 1);
   }
 
   void menusFollowTheDeviceStateAndWaitForACommand() {
@@ -463,6 +563,29 @@ class MainFrameTest : public QObject {
     person.start(10);
     return CGuiPrompts().ChooseFile(chooser);
   }
+
+  static QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+
+  // While it lives, no file of this process grows past `bytes`, as on a full disk.
+  class FileSizeLimit {
+   public:
+    explicit FileSizeLimit(qint64 bytes) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      getrlimit(RLIMIT_FSIZE, &saved_);
+      rlimit limit = saved_;
+      limit.rlim_cur = static_cast<rlim_t>(bytes);
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+   private:
+    rlimit saved_{};
+  };
 
   // Each window's omrix.log goes here, never beside the test program.
   CMainFrame& Isolated(CMainFrame& frame) {
