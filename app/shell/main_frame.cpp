@@ -7,6 +7,8 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFrame>
+#include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
 #include <QSysInfo>
@@ -20,6 +22,14 @@
 
 using namespace omrix::commands;
 
+namespace {
+constexpr int kAboutIconSize = 64;
+}  // namespace
+
+// Outside any namespace, as Qt's resource initialisation must be; the icon lies in this
+// static library, so the program and the tests both reach it.
+static void InitIconResource() { Q_INIT_RESOURCE(omrix_icon); }
+
 CMainFrame::CMainFrame(Library library, Prompts& prompts, QWidget* parent)
     : QMainWindow(parent),
       prompts_(prompts),
@@ -27,6 +37,8 @@ CMainFrame::CMainFrame(Library library, Prompts& prompts, QWidget* parent)
       worker_(new CLibraryWorker(std::move(library), prompts, this)) {
   programDirectory = QApplication::applicationDirPath() + QLatin1Char('/');
   setWindowTitle(QStringLiteral("omrix"));
+  InitIconResource();
+  setWindowIcon(QIcon(QStringLiteral(":/omrix.png")));
   setCentralWidget(outputWindow_);
   BuildMenus();
   worker_->moveToThread(&libraryThread_);
@@ -199,10 +211,18 @@ void CMainFrame::ShowAbout() {
   QDialog about(this);
   about.setWindowTitle(QStringLiteral("About omrix.exe"));
   auto* layout = new QVBoxLayout(&about);
+  auto* head = new QHBoxLayout;
+  auto* icon = new QLabel(&about);
+  icon->setObjectName(QStringLiteral("icon"));
+  icon->setPixmap(windowIcon().pixmap(kAboutIconSize, kAboutIconSize));
+  head->addWidget(icon, 0, Qt::AlignTop);
+  auto* lines = new QVBoxLayout;
   for (const char* line : {"omrix for Windows 9x/NT 4.0 based OS",
                            "setup, test and control routines for omrix/pRAXnode",
-                           "Version 1.24,  january 2005"})
-    layout->addWidget(new QLabel(QString::fromLatin1(line), &about));
+                           "Version 1.24,  january 2005", "This build: version " OMRIX_VERSION})
+    lines->addWidget(new QLabel(QString::fromLatin1(line), &about));
+  head->addLayout(lines, 1);
+  layout->addLayout(head);
   auto* rule = new QFrame(&about);
   rule->setFrameShape(QFrame::HLine);
   layout->addWidget(rule);

@@ -2,6 +2,7 @@
 #include <sys/resource.h>
 
 #include <QAction>
+#include <QDialog>
 #include <QFile>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QHeaderView>
 #include <QTreeView>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QLineEdit>
 #include <QPushButton>
@@ -517,6 +519,31 @@ class MainFrameTest : public QObject {
       whole = true;
     });
     QVERIFY(whole);
+  }
+
+  void windowAndAboutBoxShowTheIconAndAboutTheBuildsVersion() {
+    CMainFrame frame(library_->Table(), *prompts_);
+    QVERIFY(!frame.windowIcon().isNull());
+    QStringList texts;
+    bool iconShown = false;
+    QTimer person;
+    connect(&person, &QTimer::timeout, this, [&] {
+      auto* about = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (about == nullptr) return;
+      person.stop();
+      for (const QLabel* label : about->findChildren<QLabel*>()) {
+        texts << label->text();
+        if (!label->pixmap().isNull()) iconShown = true;
+      }
+      about->accept();
+    });
+    person.start(10);
+    emit frame.menuBar()->findChildren<QMenu*>().first()->aboutToShow();
+    frame.Action(ID_APP_ABOUT)->trigger();
+    QVERIFY(iconShown);
+    QVERIFY2(texts.contains(QStringLiteral("This build: version " OMRIX_VERSION)),
+             qPrintable(texts.join(QLatin1Char('|'))));
+    QVERIFY(texts.contains(QStringLiteral("Version 1.24,  january 2005")));
   }
 
   void decoderAgreesWithQtForEveryByte() {
