@@ -67,13 +67,22 @@ void FitColumns(QFileDialog& dialog) {
 
 Answer CGuiPrompts::MessageBox(const std::string& text, Buttons buttons, Icon icon) {
   QMessageBox::StandardButtons shown = QMessageBox::Ok;
-  if (buttons == Buttons::OkCancel) shown = QMessageBox::Ok | QMessageBox::Cancel;
-  if (buttons == Buttons::YesNo) shown = QMessageBox::Yes | QMessageBox::No;
+  QMessageBox::StandardButton unattended = QMessageBox::Ok;
+  if (buttons == Buttons::OkCancel) {
+    shown = QMessageBox::Ok | QMessageBox::Cancel;
+    unattended = QMessageBox::Cancel;
+  }
+  if (buttons == Buttons::YesNo) {
+    shown = QMessageBox::Yes | QMessageBox::No;
+    unattended = QMessageBox::No;
+  }
   QMessageBox::Icon shownIcon = QMessageBox::Warning;
   if (icon == Icon::Question) shownIcon = QMessageBox::Question;
   if (icon == Icon::Information) shownIcon = QMessageBox::Information;
   QMessageBox box(shownIcon, QStringLiteral("omrix"), People(text), shown, owner_);
-  switch (box.exec()) {
+  shown_ = &box;
+  withdrawnAnswer_ = unattended;
+  switch (withdrawn_ ? unattended : box.exec()) {
     case QMessageBox::Cancel: return Answer::Cancel;
     case QMessageBox::Yes: return Answer::Yes;
     case QMessageBox::No: return Answer::No;
@@ -109,7 +118,10 @@ std::optional<std::string> CGuiPrompts::ChooseFile(const FileChooser& chooser) {
                            Extension(chooser.types[static_cast<std::size_t>(index)].pattern));
                    });
   dialog.selectFile(People(chooser.initialName));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  shown_ = &dialog;
+  withdrawnAnswer_ = QDialog::Rejected;
+  if (withdrawn_ || dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    return std::nullopt;
   const QString chosen = dialog.selectedFiles().first();
   // The file's own directory: a typed path may lead elsewhere than the one shown.
   settings.setValue(title, QFileInfo(chosen).absolutePath());
@@ -118,10 +130,20 @@ std::optional<std::string> CGuiPrompts::ChooseFile(const FileChooser& chooser) {
 
 void CGuiPrompts::Beep() { QApplication::beep(); }
 
+void CGuiPrompts::Withdraw() {
+  withdrawn_ = true;
+  if (shown_ != nullptr) shown_->done(withdrawnAnswer_);
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (auto* progress = qobject_cast<CProgressWindow*>(window)) progress->RequestStop();
+}
+
 std::unique_ptr<omrix::commands::Progress> CGuiPrompts::ShowProgress() {
   class WindowProgress final : public omrix::commands::Progress {
    public:
-    explicit WindowProgress(QWidget* parent) { window_.Create(parent); }
+    WindowProgress(QWidget* parent, bool stopped) {
+      window_.Create(parent);
+      if (stopped) window_.RequestStop();
+    }
     void StepIt() override { window_.StepIt(); }
     bool CheckCancel() override { return window_.CheckCancel(); }
 
@@ -129,5 +151,5 @@ std::unique_ptr<omrix::commands::Progress> CGuiPrompts::ShowProgress() {
     CProgressWindow window_;
   };
   QWidget* dialog = QApplication::activeModalWidget();
-  return std::make_unique<WindowProgress>(dialog != nullptr ? dialog : owner_);
+  return std::make_unique<WindowProgress>(dialog != nullptr ? dialog : owner_, withdrawn_);
 }

@@ -119,6 +119,10 @@ void CLibraryWorker::StartUp(const QString& kernelRelease) {
 }
 
 void CLibraryWorker::Run(int id) {
+  if (skipQueued_ && id != omrix::commands::ID_APP_EXIT && id != omrix::commands::ID_SHUTDOWN) {
+    Report(id, {});
+    return;
+  }
   const CommandResult result = commands_->Run(static_cast<CommandId>(id));
   // A menu command's outcome; the start-up's is told by its boxes.
   if (result.failure) output_->AppendOutput(FailureLine(*result.failure));
@@ -126,6 +130,10 @@ void CLibraryWorker::Run(int id) {
 }
 
 void CLibraryWorker::Execute(const QByteArray& text) {
+  if (skipQueued_) {
+    Report(kTestRoutineJob, {});
+    return;
+  }
   const std::string command = text.toStdString();
   output_->AppendOutput(command);
   output_->AppendOutput("\n");

@@ -13,10 +13,13 @@
 #include <QMenuBar>
 #include <QSysInfo>
 #include <QVBoxLayout>
+#include <cstdio>
 
 #include "commands/menu.h"
 #include "commands/people_text.h"
 #include "library_thread.h"
+#include "progress_window.h"
+#include "signal_watch.h"
 #include "test_routines_dialog.h"
 #include "window_placement.h"
 
@@ -123,8 +126,23 @@ bool CMainFrame::WriteLogFile() {
   QByteArray text;
   for (const QString& line : outputWindow_->Lines()) text += line.toUtf8() + '\n';
   if (log_.Replace(text.toStdString())) return true;
+  if (exitStatus_ != 0) {
+    // Ended by a signal: nobody may be there to close a box.
+    std::fprintf(stderr, "omrix: %s\n", PeopleText(log_.Error()).c_str());
+    return false;
+  }
   prompts_.MessageBox(log_.Error(), Buttons::Ok, Icon::Exclamation);
   return false;
+}
+
+void CMainFrame::EndOnSignal(int signal) {
+  if (exitStatus_ != 0) return;  // the first signal says how the program ended
+  exitStatus_ = CSignalWatch::ExitStatus(signal);
+  worker_->SkipQueued();
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (auto* progress = qobject_cast<CProgressWindow*>(window)) progress->RequestStop();
+  for (CTestRoutinesDialog* dialog : findChildren<CTestRoutinesDialog*>()) dialog->reject();
+  PostCommand(ID_APP_EXIT);
 }
 
 void CMainFrame::StartUp() {

@@ -37,6 +37,12 @@ class CMainFrame : public QMainWindow {
   bool Busy() const { return pending_ > 0; }
   bool DeviceInitialized() const { return deviceInitialized_; }
 
+  // The program was asked by `signal` to end: the running command finishes, the rest of the
+  // queue is dropped, a waiting loop and the test routines stop, then File > Exit runs.
+  void EndOnSignal(int signal);
+  // 0, or what the program exits with after a signal.
+  int ExitStatus() const { return exitStatus_; }
+
   // Takes this copy's log in programDirectory, which then holds the output as it arrives;
   // StartUp does it when it was not done before.
   void OpenLog();
@@ -78,6 +84,7 @@ class CMainFrame : public QMainWindow {
   int pending_ = 0;
   bool deviceInitialized_ = false;
   bool shutDown_ = false;
+  int exitStatus_ = 0;
   // However often and however an end is asked for, the exit and the shutdown run once.
   bool exitPosted_ = false;
   bool shutdownPosted_ = false;

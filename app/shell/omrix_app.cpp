@@ -16,8 +16,15 @@ COmrixApp::COmrixApp(omrix::commands::Library library) {
   prompts_ = std::make_unique<CGuiPrompts>();
   mainFrame_ = std::make_unique<CMainFrame>(std::move(library), *prompts_);
   prompts_->SetOwner(mainFrame_.get());  // the boxes belong to the window
-  QObject::connect(mainFrame_.get(), &CMainFrame::ShutDownDone, qApp, &QCoreApplication::quit,
-                   Qt::QueuedConnection);
+  CMainFrame* frame = mainFrame_.get();
+  QObject::connect(
+      frame, &CMainFrame::ShutDownDone, qApp,
+      [frame] { QCoreApplication::exit(frame->ExitStatus()); }, Qt::QueuedConnection);
+  CGuiPrompts* prompts = prompts_.get();
+  QObject::connect(&signals_, &CSignalWatch::Arrived, frame, [prompts, frame](int signal) {
+    prompts->Withdraw();
+    frame->EndOnSignal(signal);
+  });
   // The log first: it tells which copy of the program this is, and so where it opens.
   mainFrame_->OpenLog();
   mainFrame_->resize(kDefaultWidth, kDefaultHeight);

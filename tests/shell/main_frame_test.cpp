@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStringDecoder>
@@ -36,6 +37,7 @@
 #include "gui_prompts.h"
 #include "main_frame.h"
 #include "progress_window.h"
+#include "signal_watch.h"
 #include "test_routines_dialog.h"
 #include "window_placement.h"
 
@@ -85,7 +87,10 @@ struct FakeLibrary {
       ++interpretations;
       return interpretation;
     };
-    l.FpgaConfig = [this](const char*, std::int32_t, std::int32_t) { return fpgaConfig; };
+    l.FpgaConfig = [this](const char* source, std::int32_t, std::int32_t) {
+      Note(std::string("FpgaConfig(") + source + ")");
+      return fpgaConfig;
+    };
     l.IsDeviceInitialized = [this] { return device ? 1 : 0; };
     l.DeInitOmrix = [this](std::int32_t mode) {
       Note("DeInitOmrix(" + std::to_string(mode) + ")");
@@ -343,6 +348,7 @@ class MainFrameTest : public QObject {
 
   void menusFollowTheDeviceStateAndWaitForACommand() {
     CMainFrame frame(library_->Table(), *prompts_);
+    Isolated(frame);
     frame.StartUp();
     QTRY_VERIFY(!frame.Busy());
     QMenu* file = frame.menuBar()->findChild<QMenu*>();
@@ -369,6 +375,7 @@ class MainFrameTest : public QObject {
       return 0;
     };
     CMainFrame running(table, *prompts_);
+    Isolated(running);
     running.StartUp();
     QTRY_VERIFY(!running.Busy());
     running.Action(ID_SETUP_AUTO)->trigger();
@@ -544,6 +551,117 @@ class MainFrameTest : public QObject {
     QVERIFY2(texts.contains(QStringLiteral("This build: version " OMRIX_VERSION)),
              qPrintable(texts.join(QLatin1Char('|'))));
     QVERIFY(texts.contains(QStringLiteral("Version 1.24,  january 2005")));
+  }
+
+  void endingSignalsArriveOnTheEventLoopAndTheOldHandlersComeBack() {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+      struct sigaction before {};
+      sigaction(signal, nullptr, &before);
+      {
+        CSignalWatch watch;
+        QSignalSpy arrived(&watch, &CSignalWatch::Arrived);
+        QCOMPARE(std::raise(signal), 0);
+        QTRY_COMPARE(arrived.count(), 1);
+        QCOMPARE(arrived.first().first().toInt(), signal);
+      }
+      struct sigaction now {};
+      sigaction(signal, nullptr, &now);
+      QVERIFY(now.sa_handler == before.sa_handler);
+    }
+    QCOMPARE(CSignalWatch::ExitStatus(SIGTERM), 143);
+  }
+
+  void signalLetsTheRunningCommandFinishThenEndsAsFileExit() {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    Library table = library_->Table();
+    FakeLibrary* fake = library_.get();
+    table.SetupOmrix = [fake, released](std::int32_t) {
+      fake->messages("Setup device at I/O address 3BCh ...\n");
+      released.wait();
+      fake->Note("SetupOmrix done");
+      return 1;
+    };
+    CMainFrame frame(table, *prompts_);
+    Isolated(frame);
+    frame.StartUp();
+    QTRY_VERIFY(!frame.Busy());
+    QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+    frame.PostCommand(ID_SETUP_AUTO);
+    QTRY_VERIFY(frame.outputWindow()->toPlainText().contains(QStringLiteral("3BCh")));
+    frame.PostCommand(ID_FPGA_CLEAR);  // queued behind it: never runs
+    frame.EndOnSignal(SIGTERM);
+    frame.EndOnSignal(SIGINT);  // the first signal says how it ended
+    QCoreApplication::processEvents();
+    QVERIFY(library_->Calls().empty());
+    release.set_value();
+    QTRY_COMPARE(done.count(), 1);
+    QCOMPARE(library_->Calls(), (std::vector<std::string>{"SetupOmrix done", "DeInitOmrix(0)",
+                                                          "HwaccDeInit()"}));
+    QCOMPARE(frame.ExitStatus(), 128 + SIGTERM);
+    QVERIFY(QSettings().contains(QStringLiteral("Settings/wp.left")));
+    QVERIFY(ReadAll(logHome_->filePath(QStringLiteral("omrix.log"))).contains("3BCh"));
+  }
+
+  void signalStopsTheWaitingLoopAndTheTestRoutinesAtOnce() {
+    library_->device = true;
+    CMainFrame frame(library_->Table(), *prompts_);
+    Isolated(frame);
+    frame.StartUp();
+    QTRY_VERIFY(!frame.Busy());
+    QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+    QTimer person;
+    connect(&person, &QTimer::timeout, this, [&] {
+      auto* dialog = qobject_cast<CTestRoutinesDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      person.stop();
+      QTest::keyClicks(dialog->commandField(), QStringLiteral("@"));
+      QTest::keyClick(dialog->commandField(), Qt::Key_Return);
+      QTRY_VERIFY(ShownProgressWindow() != nullptr);
+      frame.EndOnSignal(SIGHUP);
+    });
+    person.start(10);
+    emit frame.menuBar()->findChildren<QMenu*>().first()->aboutToShow();
+    frame.Action(ID_COMMANDLINE)->trigger();
+    QTRY_COMPARE(done.count(), 1);
+    QVERIFY(frame.outputWindow()->Lines().contains(QStringLiteral(" aborted")));
+    QCOMPARE(frame.ExitStatus(), 128 + SIGHUP);
+  }
+
+  void withdrawnPromptsGiveTheAnswerThatChangesNothing() {
+    const struct {
+      Buttons buttons;
+      Answer answer;
+    } table[] = {{Buttons::OkCancel, Answer::Cancel}, {Buttons::YesNo, Answer::No},
+                 {Buttons::Ok, Answer::Ok}};
+    for (const auto& row : table) {
+      CGuiPrompts prompts;
+      QTimer signal;
+      connect(&signal, &QTimer::timeout, this, [&] {
+        if (qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) == nullptr) return;
+        signal.stop();
+        prompts.Withdraw();
+      });
+      signal.start(10);
+      QCOMPARE(prompts.MessageBox("Test passed ?", row.buttons, Icon::Question), row.answer);
+      // Later questions are not shown at all.
+      bool shown = false;
+      QTimer watch;
+      connect(&watch, &QTimer::timeout, this, [&] {
+        if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+          shown = true;
+          modal->reject();
+        }
+      });
+      watch.start(10);
+      QCOMPARE(prompts.MessageBox("again ?", Buttons::YesNo, Icon::Question), Answer::No);
+      const FileChooser chooser{FileChooser::Kind::Open, "Config via PC",
+                                {{"FPGA configuration file (*.bit)", "*.bit"}}, "*.bit"};
+      QVERIFY(!prompts.ChooseFile(chooser).has_value());
+      QVERIFY(!shown);
+      const std::unique_ptr<Progress> progress = prompts.ShowProgress();
+      QVERIFY(progress->CheckCancel());
+    }
   }
 
   void decoderAgreesWithQtForEveryByte() {
