@@ -32,8 +32,8 @@ QString Extension(const std::string& pattern) {
 }
 
 // Wide enough that a row of the detail view (name, size, type, date) reads whole.
-constexpr int kChooserWidth = 880;
-constexpr int kChooserHeight = 500;
+constexpr int kChooserWidth = 720;
+constexpr int kChooserHeight = 460;
 
 // Where the designs and sample files lie: the library's directory, as the library finds it.
 QString LibraryDirectory() {

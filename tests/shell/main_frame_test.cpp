@@ -429,7 +429,8 @@ class MainFrameTest : public QObject {
     QVERIFY(library_->Calls() == std::vector<std::string>{"outbyte(1, 255)"});
     const QStringList lines = frame.outputWindow()->Lines();
     for (const char* expected : {" Cmdline help for test routines", " o 1 ff ",
-                                 " FFh written to address 01h", " Sorry, this command is not implemented",
+                                 " FFh written to address 01h",
+                                 " Sorry, this command is not implemented",
                                  " nothing happens, just waiting", " aborted"})
       QVERIFY2(lines.contains(QLatin1String(expected)), qPrintable(lines.join(QLatin1Char('|'))));
   }
@@ -676,7 +677,8 @@ class MainFrameTest : public QObject {
 
  private:
   // Opens the chooser and acts in it as a person does: `look` first, then selects what the
-  // field holds and types `name` over it, then Open or Save. `shown` gets the directory it opened in.
+  // field holds and types `name` over it, then Open or Save. `shown` gets the directory it
+  // opened in.
   std::optional<std::string> Choose(const FileChooser& chooser, const QString& name,
                                     QString* shown = nullptr,
                                     std::function<void(QFileDialog&)> look = {}) {
