@@ -133,8 +133,6 @@ void CGuiPrompts::Beep() { QApplication::beep(); }
 void CGuiPrompts::Withdraw() {
   withdrawn_ = true;
   if (shown_ != nullptr) shown_->done(withdrawnAnswer_);
-  for (QWidget* window : QApplication::topLevelWidgets())
-    if (auto* progress = qobject_cast<CProgressWindow*>(window)) progress->RequestStop();
 }
 
 std::unique_ptr<omrix::commands::Progress> CGuiPrompts::ShowProgress() {

@@ -21,7 +21,8 @@ class CGuiPrompts final : public omrix::commands::Prompts {
 
   // Nobody is there to answer any more (the program is ending): the question shown now and
   // every later one get the answer that changes nothing (Cancel, No, no file; OK where OK is
-  // all there is) without being shown, and a waiting loop stops at once.
+  // all there is) without being shown, and a progress window shown later stops its loop at
+  // once (the window stops the one shown now).
   void Withdraw();
 
  private:
