@@ -119,11 +119,16 @@ void CLibraryWorker::StartUp(const QString& kernelRelease) {
 }
 
 void CLibraryWorker::Run(int id) {
-  if (skipQueued_ && id != omrix::commands::ID_APP_EXIT && id != omrix::commands::ID_SHUTDOWN) {
+  using omrix::commands::ID_APP_EXIT;
+  using omrix::commands::ID_SHUTDOWN;
+  const bool exitPart = id == ID_APP_EXIT || id == ID_SHUTDOWN;
+  if ((skipQueued_ && !exitPart) || (shutdownPosted_ && id == ID_APP_EXIT)) {
     Report(id, {});
     return;
   }
   const CommandResult result = commands_->Run(static_cast<CommandId>(id));
+  for (const CommandId next : result.posted)
+    if (next == ID_SHUTDOWN) shutdownPosted_ = true;
   // A menu command's outcome; the start-up's is told by its boxes.
   if (result.failure) output_->AppendOutput(FailureLine(*result.failure));
   Report(id, result);

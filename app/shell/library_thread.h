@@ -45,6 +45,9 @@ class CLibraryWorker : public QObject {
   std::unique_ptr<ThreadPrompts> prompts_;
   std::unique_ptr<omrix::commands::MenuCommands> commands_;
   std::atomic<bool> skipQueued_{false};
+  // The end is on its way (an exit or the JTAG path posted the shutdown): a later exit would
+  // only put back the port lines the JTAG path left to the tool.
+  bool shutdownPosted_ = false;
 };
 
 // Ids in Finished of what is no menu command: the start-up, a command of the test routines.

@@ -49,8 +49,10 @@ class AnsweringPrompts final : public Prompts {
  public:
   Answer MessageBox(const std::string& text, Buttons, Icon) override {
     boxes.push_back(text);
+    if (whileShown) whileShown(text);
     return Answer::Ok;
   }
+  std::function<void(const std::string&)> whileShown;  // what happens while a box is up
   std::optional<std::string> ChooseFile(const FileChooser&) override { return std::nullopt; }
   void Beep() override { ++beeps; }
   std::unique_ptr<Progress> ShowProgress() override { return CGuiPrompts().ShowProgress(); }
@@ -132,14 +134,23 @@ class MainFrameTest : public QObject {
   }
 
   void jtagPathLeavesTheLinesToTheToolAndNeverExitsWithModeZero() {
-    library_->interpretation = 16;
-    CMainFrame frame(library_->Table(), *prompts_);
-    Isolated(frame);
-    QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
-    frame.StartUp();
-    QTRY_COMPARE(done.count(), 1);
-    QCOMPARE(library_->Calls(), (std::vector<std::string>{"DeInitOmrix(2)", "HwaccDeInit()"}));
-    QCOMPARE(prompts_->boxes.size(), std::size_t{1});
+    for (const bool signalWhileAsked : {false, true}) {
+      library_ = std::make_unique<FakeLibrary>();
+      prompts_->boxes.clear();
+      library_->interpretation = 16;
+      CMainFrame frame(library_->Table(), *prompts_);
+      Isolated(frame);
+      // A signal while the JTAG box is up asks for an exit behind the JTAG path's own end.
+      prompts_->whileShown = [&frame, signalWhileAsked](const std::string&) {
+        if (signalWhileAsked) frame.EndOnSignal(SIGTERM);
+      };
+      QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+      frame.StartUp();
+      QTRY_COMPARE(done.count(), 1);
+      QCOMPARE(library_->Calls(), (std::vector<std::string>{"DeInitOmrix(2)", "HwaccDeInit()"}));
+      QCOMPARE(prompts_->boxes.size(), std::size_t{1});
+    }
+    prompts_->whileShown = nullptr;
   }
 
   void driverThatCannotBeBroughtUpEndsTheProgramWithoutTheSetupData() {
