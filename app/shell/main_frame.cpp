@@ -231,7 +231,6 @@ void CMainFrame::ShowAbout() {
   auto* layout = new QVBoxLayout(&about);
   auto* head = new QHBoxLayout;
   auto* icon = new QLabel(&about);
-  icon->setObjectName(QStringLiteral("icon"));
   icon->setPixmap(windowIcon().pixmap(kAboutIconSize, kAboutIconSize));
   head->addWidget(icon, 0, Qt::AlignTop);
   auto* lines = new QVBoxLayout;
