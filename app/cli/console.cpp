@@ -19,11 +19,4 @@ void Complain(const std::string& text) {
   std::fflush(stderr);
 }
 
-std::string ResultText(std::int32_t result) {
-  if (result >= 0 && result < 0x100) return std::to_string(result);
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(result));
-  return text;
-}
-
 }  // namespace omrix::cli

@@ -14,7 +14,4 @@ void Show(const std::string& text);
 // One diagnostic line on stderr, prefixed with "omrixctl: ".
 void Complain(const std::string& text);
 
-// A library result as the help texts write it: decimal below 0x100, hexadecimal above.
-std::string ResultText(std::int32_t result);
-
 }  // namespace omrix::cli

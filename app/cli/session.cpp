@@ -163,8 +163,7 @@ class TerminalPrompts final : public commands::Prompts {
 };
 
 std::string ResultOf(const commands::StepFailure& failure) {
-  if (!failure.libraryCall) return failure.step;
-  return failure.step + " -> result: " + ResultText(failure.code);
+  return commands::FailureText(failure);
 }
 
 // The script's text, or why it cannot be had: the system's reason, naming the file.

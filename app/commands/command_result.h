@@ -18,6 +18,10 @@ struct StepFailure {
   bool libraryCall = true;  // false: refused before any library call, code means nothing
 };
 
+// The failure as both front ends name it: the call and its result ("FpgaConfig(\"CLEAR\", 0, 1)
+// -> result: 0x100"; small results in decimal, bit sets in hex), or why the input was refused.
+std::string FailureText(const StepFailure& failure);
+
 struct CommandResult {
   std::optional<StepFailure> failure;  // the first step that did not succeed
   std::vector<CommandId> posted;       // to run behind this command, in this order

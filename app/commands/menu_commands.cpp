@@ -128,6 +128,15 @@ void CommandResult::Refuse(const std::string& step) {
   if (!failure) failure = StepFailure{step, 0, false};
 }
 
+std::string FailureText(const StepFailure& failure) {
+  if (!failure.libraryCall) return failure.step;
+  // The flash and setup results are small numbers; the FPGA's are bits from 0x100 up.
+  constexpr std::int32_t kFirstBitResult = 0x100;
+  const bool small = failure.code >= 0 && failure.code < kFirstBitResult;
+  return failure.step + " -> result: " +
+         (small ? std::to_string(failure.code) : Hex(static_cast<std::uint32_t>(failure.code)));
+}
+
 MenuCommands::MenuCommands(Library library, Output& output, Prompts& prompts,
                            TestRoutines::Sleep sleep)
     : library_(std::move(library)),

@@ -1,7 +1,5 @@
 #include "gui_prompts.h"
 
-#include <dlfcn.h>
-
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -12,6 +10,7 @@
 #include <QSettings>
 #include <QTreeView>
 
+#include "commands/library_files.h"
 #include "commands/people_text.h"
 #include "progress_window.h"
 
@@ -35,19 +34,11 @@ QString Extension(const std::string& pattern) {
 constexpr int kChooserWidth = 720;
 constexpr int kChooserHeight = 460;
 
-// Where the designs and sample files lie: the library's directory, as the library finds it.
-QString LibraryDirectory() {
-  const QString configured = qEnvironmentVariable("OMRIX_LIBRARY_DIR");
-  if (!configured.isEmpty()) return configured;
-  // The definition in the library, not a stub in this program, names the library's file.
-  void* symbol = dlsym(RTLD_DEFAULT, "HwaccInit_EnableDllMessages");
-  Dl_info info{};
-  if (symbol == nullptr || dladdr(symbol, &info) == 0 || info.dli_fname == nullptr) return {};
-  return QFileInfo(QFile::decodeName(info.dli_fname)).canonicalPath();
-}
-
 QString FirstDirectory(FileChooser::Kind kind) {
-  const QString library = kind == FileChooser::Kind::Open ? LibraryDirectory() : QString();
+  // Open choosers start where the designs and sample files lie, beside the library.
+  const QString library = kind == FileChooser::Kind::Open
+                              ? QFile::decodeName(omrix::commands::LibraryDirectory().c_str())
+                              : QString();
   return library.isEmpty() ? QDir::homePath() : library;
 }
 

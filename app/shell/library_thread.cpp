@@ -1,7 +1,6 @@
 #include "library_thread.h"
 
 #include <QMetaObject>
-#include <cstdio>
 
 using omrix::commands::Answer;
 using omrix::commands::Buttons;
@@ -9,25 +8,7 @@ using omrix::commands::CommandId;
 using omrix::commands::CommandResult;
 using omrix::commands::FileChooser;
 using omrix::commands::Icon;
-using omrix::commands::StepFailure;
-
-namespace {
-
-// The failing step as omrixctl names it: the call and its result, or why it was refused.
-std::string FailureLine(const StepFailure& failure) {
-  std::string line = "-> ERROR: " + failure.step;
-  if (failure.libraryCall) {
-    constexpr std::int32_t kFirstHexResult = 0x100;
-    char code[16];
-    std::snprintf(code, sizeof code,
-                  failure.code >= 0 && failure.code < kFirstHexResult ? "%u" : "0x%X",
-                  static_cast<unsigned>(failure.code));
-    line += std::string(" -> result: ") + code;
-  }
-  return line + "\n";
-}
-
-}  // namespace
+using omrix::commands::FailureText;
 
 class CLibraryWorker::ThreadOutput final : public omrix::commands::Output {
  public:
@@ -130,7 +111,7 @@ void CLibraryWorker::Run(int id) {
   for (const CommandId next : result.posted)
     if (next == ID_SHUTDOWN) shutdownPosted_ = true;
   // A menu command's outcome; the start-up's is told by its boxes.
-  if (result.failure) output_->AppendOutput(FailureLine(*result.failure));
+  if (result.failure) output_->AppendOutput("-> ERROR: " + FailureText(*result.failure) + "\n");
   Report(id, result);
 }
 
