@@ -260,6 +260,11 @@ TEST(Startup, BusyPortIsNeverAdvisedASetup) {
     EXPECT_NE(run.err.find("another program holds the port"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("omrixctl setup"), std::string::npos) << run.err;
   }
+  // The search also tries 3BCh and 278h, where this board has no port: never "in use" there.
+  const ToolRun search = directory.run({"setup"});
+  EXPECT_NE(search.out.find("port 378h is in use"), std::string::npos) << search.out;
+  EXPECT_EQ(search.out.find("port 3BCh is in use"), std::string::npos) << search.out;
+  EXPECT_EQ(search.out.find("port 278h is in use"), std::string::npos) << search.out;
 }
 
 class PortIo : public ::testing::TestWithParam<const char*> {};

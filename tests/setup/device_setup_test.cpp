@@ -210,8 +210,6 @@ TEST_F(DeviceSetupTest, PortBusyInAnotherProgramKeepsTheRecordedBoard) {
     EXPECT_NE(Transcript().find("-> ERROR: port 378h is in use by another program\n-> device not found\n"),
               std::string::npos)
         << Transcript();
-    // The search also tries 3BCh and 278h, where this board has no port: never "in use".
-    EXPECT_EQ(Count(Transcript(), "in use by another program"), 1u) << Transcript();
     EXPECT_EQ(File().portBase, 0x378u);
     EXPECT_EQ(IsDeviceInitialized(), 0);
   }
