@@ -319,12 +319,15 @@ class PpdevBackend final : public PortBackend {
     return value < 0 ? 0xFF : static_cast<std::uint8_t>(value);
   }
 
+  // A read whose EPP cycle timed out (no board answered) would otherwise be retried in the
+  // kernel until a signal came; without blocking it fails, and reads as an absent port does.
   template <typename Read>
   static std::uint8_t EppRead(Read read, parport* p) {
     char byte = 0;
-    return read(p, 0, &byte, 1) == 1 ? static_cast<std::uint8_t>(byte) : 0xFF;
+    return read(p, F1284_NONBLOCK, &byte, 1) == 1 ? static_cast<std::uint8_t>(byte) : 0xFF;
   }
 
+  // A write whose cycle timed out returns at once.
   template <typename Write>
   static void EppWrite(Write write, parport* p, std::uint8_t value) {
     const char byte = static_cast<char>(value);

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -97,6 +99,10 @@ bool Machine::takeBoard() {
 
 void Machine::giveBoardBack() {
   if (boardTakers_ > 0 && --boardTakers_ == 0) simulator_.detach();
+}
+
+bool Machine::boardAnswers(std::size_t port) const {
+  return simulator_.config().board == ports_[port].base;
 }
 
 std::uint8_t Machine::in(std::size_t port, std::uint16_t offset) {
@@ -296,12 +302,19 @@ int PpdevFile::controlIoctl(unsigned long request, void* argument) {
   }
 }
 
-ssize_t PpdevFile::read(void* buffer, std::size_t length) {
+ssize_t PpdevFile::read(void* buffer, std::size_t length, bool nonblocking) {
   if (!claimed_) return -EINVAL;
   if (length == 0) return 0;
   // In any other mode the kernel negotiates a reverse mode first, which the board never
-  // answers. The simulated port has no EPP time-out flag: every EPP cycle completes.
+  // answers.
   if (!eppMode()) return -EIO;
+  if (!machine_.boardAnswers(port_)) {
+    // A timed-out cycle reads nothing, and the kernel tries again until a signal comes:
+    // the process would hang there, so the shim ends it, saying so.
+    if (nonblocking) return -EAGAIN;
+    std::fprintf(stderr, "%s", kEppReadLoops);
+    std::_Exit(EXIT_FAILURE);
+  }
   const std::size_t count = std::min(length, kReadChunk);
   auto* bytes = static_cast<std::uint8_t*>(buffer);
   for (std::size_t i = 0; i < count; ++i) bytes[i] = machine_.in(port_, eppRegister());
@@ -313,6 +326,7 @@ ssize_t PpdevFile::write(const void* buffer, std::size_t length) {
   if (length == 0) return 0;
   // The printer protocol of compatibility mode is not played: the library never uses it.
   if (!eppMode()) return -EIO;
+  if (!machine_.boardAnswers(port_)) return 0;  // the first cycle timed out
   const auto* bytes = static_cast<const std::uint8_t*>(buffer);
   for (std::size_t i = 0; i < length; ++i) machine_.out(port_, eppRegister(), bytes[i]);
   return static_cast<ssize_t>(length);

@@ -17,6 +17,10 @@
 
 namespace omrix::ppdev_shim {
 
+// What the shim says before it ends a process that a blocking EPP read would hang.
+inline constexpr const char* kEppReadLoops =
+    "ppdev shim: an EPP read timed out and would be retried in the kernel until a signal\n";
+
 struct PortDescription {
   std::uint16_t base = 0;
   bool bidirectional = false;
@@ -36,6 +40,9 @@ class Machine {
   bool takeBoard();
   void giveBoardBack();
 
+  // Whether a board sits behind the port to answer its EPP cycles; without one, each cycle
+  // ends in the port's time-out.
+  bool boardAnswers(std::size_t port) const;
   std::uint8_t in(std::size_t port, std::uint16_t offset);
   void out(std::size_t port, std::uint16_t offset, std::uint8_t value);
   std::uint8_t control(std::size_t port) const { return control_[port]; }
@@ -59,7 +66,8 @@ class PpdevFile {
   PpdevFile& operator=(const PpdevFile&) = delete;
 
   int ioctl(unsigned long request, void* argument);
-  ssize_t read(void* buffer, std::size_t length);
+  // `nonblocking`: the file's O_NONBLOCK.
+  ssize_t read(void* buffer, std::size_t length, bool nonblocking);
   ssize_t write(const void* buffer, std::size_t length);
 
  private:

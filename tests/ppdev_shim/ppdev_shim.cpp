@@ -309,8 +309,9 @@ __attribute__((visibility("default"))) ssize_t read(int fd, void* buffer, size_t
   auto* shim = g_shim.load();
   const auto file = shim != nullptr ? shim->file(fd) : nullptr;
   if (!file) return real(fd, buffer, length);
+  const bool nonblocking = (::fcntl(fd, F_GETFL) & O_NONBLOCK) != 0;
   std::lock_guard<std::recursive_mutex> lock(shim->machineMutex());
-  return Returned(file->read(buffer, length));
+  return Returned(file->read(buffer, length, nonblocking));
 }
 
 __attribute__((visibility("default"))) ssize_t write(int fd, const void* buffer, size_t length) {

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "kernel_parport.h"
 #include "omrix/sim/simulator.h"
 #include "omrix/sim/state_store.h"
 #include "tool_runner.h"
@@ -85,6 +86,19 @@ INSTANTIATE_TEST_SUITE_P(Ports, ThroughLibieee1284,
                          [](const ::testing::TestParamInfo<PortKind>& kind) {
                            return std::string(kind.param.name);
                          });
+
+// A board unplugged after its setup leaves every EPP cycle timed out; a read of one must fail
+// rather than be retried in the kernel for ever.
+TEST(BoardGone, EppReadsFailInsteadOfHanging) {
+  const LibraryDirectory directory;
+  ASSERT_EQ(directory.run({"setup"}, OnPpdev(directory, "")).exitStatus, 0);
+  ASSERT_EQ(RecordedPpcontrol(directory), "44");
+
+  const ToolRun run = directory.run({"in", "1"}, OnPpdev(directory, ";board=none"));
+  EXPECT_EQ(run.err.find(ppdev_shim::kEppReadLoops), std::string::npos) << run.err;
+  // It reads as an absent board does.
+  EXPECT_NE(run.out.find("FFh read from address 01h"), std::string::npos) << run.out << run.err;
+}
 
 
 // A program running beside the test: its output (both streams) read as it comes, its
