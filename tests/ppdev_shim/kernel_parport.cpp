@@ -127,7 +127,10 @@ PpdevFile::~PpdevFile() {
   if (!registered_) return;
   // A file closed outside compatibility mode is taken back to it, claiming the port again
   // if it was released: in EPP mode that pulses INIT.
-  if (mode_ != IEEE1284_MODE_COMPAT && (claimed_ || claim() == 0)) negotiate(IEEE1284_MODE_COMPAT);
+  if (mode_ != IEEE1284_MODE_COMPAT && (claimed_ || claim() == 0)) {
+    std::fprintf(stderr, "%s", kNegotiatedBack);
+    negotiate(IEEE1284_MODE_COMPAT);
+  }
   if (claimed_) release();
 }
 

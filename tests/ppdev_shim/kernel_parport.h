@@ -17,6 +17,10 @@
 
 namespace omrix::ppdev_shim {
 
+// What the kernel logs when a file is closed outside compatibility mode: it terminates the
+// mode then, and out of EPP mode that pulses nInit.
+inline constexpr const char* kNegotiatedBack =
+    "ppdev shim: negotiated back to compatibility mode because user-space forgot\n";
 // What the shim says before it ends a process that a blocking EPP read would hang.
 inline constexpr const char* kEppReadLoops =
     "ppdev shim: an EPP read timed out and would be retried in the kernel until a signal\n";

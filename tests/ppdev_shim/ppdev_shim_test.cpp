@@ -64,6 +64,8 @@ TEST_P(ThroughLibieee1284, SetsUpConfiguresAndProgramsTheBoard) {
     const ToolRun run = directory.run(command, ppdev);
     ASSERT_EQ(run.exitStatus, 0) << command[0] << "\n" << run.out << run.err;
     EXPECT_EQ(run.out.find(kSimNotice), std::string::npos) << run.out;
+    // The port was closed with its lines at rest.
+    EXPECT_EQ(run.err.find(ppdev_shim::kNegotiatedBack), std::string::npos) << command[0];
   }
   EXPECT_EQ(RecordedPpcontrol(directory), GetParam().ppcontrol);
 
