@@ -113,6 +113,14 @@ void Machine::out(std::size_t port, std::uint16_t offset, std::uint8_t value) {
   simulator_.out(static_cast<std::uint16_t>(ports_[port].base + offset), value);
 }
 
+std::string Machine::activeDevice(std::size_t port) const {
+  // The claim is a lock on a file: held by anyone, a lock of our own is refused.
+  const sim::UniqueFd probe(
+      ::open(LockPath(*this, port, ".claim").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+  if (!probe.valid() || ::flock(probe.get(), LOCK_EX | LOCK_NB) == 0) return "none";
+  return "ppdev" + std::to_string(port);
+}
+
 void Machine::frobControl(std::size_t port, std::uint8_t mask, std::uint8_t value) {
   control_[port] =
       static_cast<std::uint8_t>(((control_[port] & ~mask) ^ value) & kWritableControl);

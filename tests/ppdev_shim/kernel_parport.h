@@ -50,6 +50,8 @@ class Machine {
   std::uint8_t in(std::size_t port, std::uint16_t offset);
   void out(std::size_t port, std::uint16_t offset, std::uint8_t value);
   std::uint8_t control(std::size_t port) const { return control_[port]; }
+  // The device the kernel lists as holding the port, "ppdev<N>", or "none".
+  std::string activeDevice(std::size_t port) const;
   // Changes the bits in mask to value, as far as the port lets them be written.
   void frobControl(std::size_t port, std::uint8_t mask, std::uint8_t value);
 

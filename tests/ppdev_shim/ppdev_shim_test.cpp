@@ -264,5 +264,38 @@ INSTANTIATE_TEST_SUITE_P(
         OpenBox{"IoTest", {"io-test", "omrix"}, "flash fast ?", "n\n", kBusy}),
     [](const ::testing::TestParamInfo<OpenBox>& box) { return std::string(box.param.name); });
 
+struct Holder {
+  const char* name;
+  const char* how;  // ppdev_claim_once's HOLD
+};
+
+void PrintTo(const Holder& holder, std::ostream* out) { *out << holder.name; }
+
+class WhileAnotherProgramHoldsThePort : public ::testing::TestWithParam<Holder> {};
+
+// Neither the library's claim nor the one libieee1284 makes while it looks for ports may wait
+// for as long as the other program keeps the port.
+TEST_P(WhileAnotherProgramHoldsThePort, OmrixSaysSoAfterABoundedWait) {
+  const LibraryDirectory directory;
+  const Environment ppdev = OnPpdev(directory, "");
+  ASSERT_EQ(directory.run({"setup"}, ppdev).exitStatus, 0);
+  Child other({PPDEV_CLAIM_ONCE_PATH, kBoardPort, kPatienceMs, GetParam().how}, ppdev,
+              directory.path());
+  ASSERT_TRUE(other.waitFor("holding the port")) << other.output();
+
+  const ToolRun run = directory.run({"in", "1"}, ppdev);
+  EXPECT_NE(run.out.find("-> ERROR: port 378h is in use by another program"), std::string::npos)
+      << run.out << run.err;
+  other.answer("");
+  EXPECT_EQ(other.wait(), kClaimed) << other.output();
+}
+
+INSTANTIATE_TEST_SUITE_P(Holders, WhileAnotherProgramHoldsThePort,
+                         ::testing::Values(Holder{"Claimed", "hold"},
+                                           Holder{"RegisteredExclusively", "hold-exclusive"}),
+                         [](const ::testing::TestParamInfo<Holder>& holder) {
+                           return std::string(holder.param.name);
+                         });
+
 }  // namespace
 }  // namespace omrix::cli::testing
