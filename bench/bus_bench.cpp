@@ -104,7 +104,9 @@ struct CountingIeee1284 {
 
 void StartOnPpdev(std::uint8_t mode) {
   omrix::testing::ResetLibrary("/tmp/");
-  omrix::platform::forceNextPortBackend(omrix::platform::makePpdevBackend(CountingIeee1284::Ops()));
+  // The port lock of a benchmark lies beside its library directory, not in the machine's.
+  omrix::platform::forceNextPortBackend(
+      omrix::platform::makePpdevBackend(CountingIeee1284::Ops(), "/tmp/"));
   omrix::HwaccInit_EnableDllMessages(nullptr);
   omrix::state.portBase = 0x378;
   omrix::EnablePortAccess();

@@ -73,7 +73,10 @@ void GuiStallDuringProgramAndVerify(benchmark::State& state) {
   frame.PostCommand(ID_APP_EXIT);
   LongestStallMs([&] { return !frame.Busy(); });
 }
-BENCHMARK(GuiStallDuringProgramAndVerify)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+BENCHMARK(GuiStallDuringProgramAndVerify)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2)
+    ->UseRealTime();
 
 void AppendOutputToALongSession(benchmark::State& state) {
   COutputEdit edit;

@@ -163,7 +163,8 @@ class ArgumentReader {
       }
       names += (i == 0 ? "" : i + 1 == N ? " or " : ", ") + std::string(items[i].name);
     }
-    error_ = "bad " + std::string(what) + " '" + word + "' for '" + subcommand_ + "' (" + names + ")";
+    error_ =
+        "bad " + std::string(what) + " '" + word + "' for '" + subcommand_ + "' (" + names + ")";
     return false;
   }
 

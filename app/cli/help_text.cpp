@@ -34,7 +34,8 @@ constexpr HelpEntry kEntries[] = {
      "\n"
      "result codes counted as success:\n"
      "  InterpreteOmrixDat  0 (the recorded device is current)\n"
-     "                      1, 2 and 4 mean no device was found: exit status 1\n"
+     "                      1 and 4 mean no device was found: exit status 1\n"
+     "                      2 (the board not configured as recorded): exit status 5\n"
      "                      8 and 16 (identifier codes programmed, JTAG prepared): status 4\n"},
     {"setup", "[auto|3bc|378|278|aux]", "find the board and record it in omrix.dat",
      "Sets the device up at a port, as the File > Setup menu does: auto searches 3BCh, 378h\n"
@@ -167,8 +168,9 @@ constexpr HelpEntry kEntries[] = {
      "Reads the test routines' one-letter commands at a prompt with line editing and\n"
      "history, as the GUI's Command > Commandline dialog does, all in one session: o ADDR\n"
      "DATA, i ADDR, s 0|1, g, c FILE, f, ? (help) and @ (prints a line every 100 ms until\n"
-     "Enter or Ctrl-C). Numbers are hexadecimal; the file name of c is taken as typed.\n"
-     "exit, quit or Ctrl-D ends the shell.\n"
+     "Enter). Numbers are hexadecimal; the file name of c is taken as typed, byte for byte (a\n"
+     "line the terminal's encoding cannot read, or one holding a NUL byte, is not run). exit,\n"
+     "quit or Ctrl-D ends the shell; so does Ctrl-C, once the running command is done.\n"
      "\n"
      "library calls: outbyte, inbyte, PPinitSet, PPackGet, FpgaConfig(FILE, 1, 1)\n"
      "\n"
@@ -249,8 +251,8 @@ std::string ToolHelp() {
       "options:\n"
       "  --port-io NAME  port backend, sets OMRIX_PORT_IO:\n" + PortBackendLines() +
       "  --stop          end as the GUI's File > Exit does: the FPGA is cleared, the CPU stops\n"
-      "  -q, --quiet     print only results (lines beginning with ->, what out, in, init and\n"
-      "                  ack report) and errors\n"
+      "  -q, --quiet     print only what was asked for (what out, in, init and ack report,\n"
+      "                  the rates, the shell's answers), and errors and warnings\n"
       "  --help, -h      this text; 'omrixctl help SUB' or 'omrixctl SUB --help' for one\n"
       "  --version       the version line\n"
       "\n"
@@ -267,7 +269,12 @@ std::string ToolHelp() {
       "  2  bad usage\n"
       "  3  no device is current: run 'omrixctl setup' first\n"
       "  4  the start-up programmed identifier codes or prepared JTAG; the subcommand did not "
-      "run\n";
+      "run\n"
+      "  5  the start-up did not configure the board as omrix.dat records it (a configuration\n"
+      "     file missing, another board, the port held by another program); only setup and\n"
+      "     fpga run until one of them succeeds\n"
+      "  128+N  ended by signal N (SIGHUP 1, SIGINT 2, SIGTERM 15): the running subcommand\n"
+      "     finished, no further one started, and the session ended in order (omrix.dat saved)\n";
   return text;
 }
 

@@ -1,5 +1,6 @@
 // omrixctl: the omrix board from a shell, on the program's own menu commands. One invocation
 // is one short session of the program: driver up, start-up interpretation, commands, exit.
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -13,6 +14,9 @@
 using namespace omrix::cli;
 
 int main(int argc, char** argv) {
+  // The terminal's encoding, so typed characters reach the command as the bytes typed; the
+  // numeric locale stays "C" for the library's and the simulator's number parsers.
+  std::setlocale(LC_CTYPE, "");
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const ParseOutcome parsed = ParseCommandLine(arguments);
   if (!parsed.ok) {

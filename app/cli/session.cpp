@@ -1,13 +1,15 @@
 #include "session.h"
 
-#include <editline/readline.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -17,6 +19,8 @@
 
 #include "commands/menu_commands.h"
 #include "console.h"
+#include "line_editor.h"
+#include "terminal_input.h"
 #include "tool_files.h"
 
 namespace omrix::cli {
@@ -33,7 +37,8 @@ using commands::CommandResult;
 constexpr std::int32_t kEndAsExit = OMRIX_DEINIT_EXIT;
 constexpr std::int32_t kEndLinesAtRest = OMRIX_DEINIT_FOR_JTAG;
 
-// The output window on stdout; quiet keeps the lines of results ("-> ...") and errors.
+// The output window on stdout. Quiet, a successful command prints only what was asked for:
+// the answers of in, out, init and ack, and the rates; errors and warnings always print.
 class TerminalOutput final : public commands::Output {
  public:
   explicit TerminalOutput(bool quiet) : quiet_(quiet) {}
@@ -50,7 +55,9 @@ class TerminalOutput final : public commands::Output {
   }
 
   void AppendOutput(const std::string& text) override {
-    if (!quiet_) {
+    if (text.find(kPortBusy) != std::string::npos) portBusy = true;
+    if (muted) return;
+    if (!quiet_ || everything) {
       Show(text);
       return;
     }
@@ -62,78 +69,49 @@ class TerminalOutput final : public commands::Output {
     }
   }
 
+  // The measured rates are the answer of the rate command.
+  bool ratesAsked = false;
+  // The shell's answers are its results, every one of them.
+  bool everything = false;
+  // The library found the port held by another program.
+  bool portBusy = false;
+  // Nothing at all is shown, not even a problem that is expected.
+  bool muted = false;
+
  private:
-  // Errors and warnings wherever they stand; results are the "-> " lines but notes and
-  // the verification's progress line.
-  static void ShowIfWanted(const std::string& line) {
+  void ShowIfWanted(const std::string& line) const {
     const std::size_t start = line.find_first_not_of(' ');
     if (start == std::string::npos) return;
     const std::string text = line.substr(start);
     const bool problem =
         text.find("ERROR") != std::string::npos || text.find("WARNING") != std::string::npos;
-    const bool result = text.compare(0, 3, "-> ") == 0 && text.compare(0, 9, "-> INFO: ") != 0 &&
-                        text.compare(0, 16, "-> verify flash ") != 0;
-    if (problem || result) Show(text);
+    const bool rate = ratesAsked && (text.compare(0, kRateLine.size(), kRateLine) == 0 ||
+                                     text.compare(0, kRateBackLine.size(), kRateBackLine) == 0);
+    if (problem || rate) Show(text);
   }
 
+  // The library's line names the port and, where it can, the holder after this.
+  static constexpr const char* kPortBusy = "is in use by another program";
+  static inline const std::string kRateLine = "PC -> mm-bus: ";
+  static inline const std::string kRateBackLine = "PC <- mm-bus: ";
   bool quiet_;
   std::string line_;
 };
 
-// A line from standard input, read byte by byte so that nothing is taken from the line editor
-// beyond it; nothing at the end of the input.
-std::optional<std::string> ReadInputLine() {
-  std::string line;
-  char c = 0;
-  for (;;) {
-    const ssize_t got = read(STDIN_FILENO, &c, 1);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return line.empty() ? std::nullopt : std::optional<std::string>(line);
-    if (c == '\n') return line;
-    line += c;
-  }
-}
-
-volatile std::sig_atomic_t interrupted = 0;
-extern "C" void OnInterrupt(int) { interrupted = 1; }
-
-// Ctrl-C asks the waiting loop to stop instead of ending the session, while this object lives.
-class InterruptCatcher {
- public:
-  InterruptCatcher() {
-    interrupted = 0;
-    struct sigaction action {};
-    action.sa_handler = &OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previous_);
-  }
-  ~InterruptCatcher() { sigaction(SIGINT, &previous_, nullptr); }
-  InterruptCatcher(const InterruptCatcher&) = delete;
-  InterruptCatcher& operator=(const InterruptCatcher&) = delete;
-
- private:
-  struct sigaction previous_ {};
-};
-
-// The waiting loop on a terminal: Enter, the end of the input or Ctrl-C stops it. Its lines
-// are the terminal's sign that it goes on; there is no bar to move.
+// The waiting loop on a terminal: Enter or the end of the input stops it, and a signal that
+// ends the session stops it at once. Its lines are the terminal's sign that it goes on; there
+// is no bar to move.
 class TerminalProgress final : public commands::Progress {
  public:
-  TerminalProgress() { Complain("press Enter or Ctrl-C to stop"); }
+  TerminalProgress() { Complain("press Enter to stop"); }
   void StepIt() override {}
   bool CheckCancel() override {
-    if (interrupted != 0) {
-      interrupted = 0;
-      return true;
-    }
+    if (PendingSignal() != 0) return true;
     pollfd input{STDIN_FILENO, POLLIN, 0};
     if (poll(&input, 1, 0) <= 0) return false;
     ReadInputLine();
     return true;
   }
-
- private:
-  InterruptCatcher catcher_;
 };
 
 // A shell has no boxes and no choosers: a box's text goes to stderr and, unless the command
@@ -189,15 +167,29 @@ std::string ResultOf(const commands::StepFailure& failure) {
   return failure.step + " -> result: " + ResultText(failure.code);
 }
 
-bool Read(const std::string& source, std::string& text) {
-  std::ostringstream content;
+// The script's text, or why it cannot be had: the system's reason, naming the file.
+bool ReadScript(const std::string& source, std::string& text, std::string& problem) {
   if (source == "-") {
+    std::ostringstream content;
     content << std::cin.rdbuf();
-  } else {
-    std::ifstream in(source, std::ios::binary);
-    if (!in) return false;
-    content << in.rdbuf();
+    text = content.str();
+    return true;
   }
+  std::ifstream in;
+  // An ifstream opens a directory without complaint and reads it as empty.
+  struct stat status {};
+  int error = stat(source.c_str(), &status) != 0 ? errno : 0;
+  if (error == 0 && S_ISDIR(status.st_mode)) error = EISDIR;
+  if (error == 0) {
+    in.open(source, std::ios::binary);
+    if (!in) error = errno != 0 ? errno : EACCES;
+  }
+  if (error != 0) {
+    problem = "cannot read script '" + source + "': " + std::strerror(error);
+    return false;
+  }
+  std::ostringstream content;
+  content << in.rdbuf();
   text = content.str();
   return true;
 }
@@ -208,6 +200,9 @@ std::string ParseScript(const std::string& text, std::vector<Command>& commands)
   int number = 0;
   for (std::string line; std::getline(lines, line);) {
     ++number;
+    // A file name would end at the NUL: the library would be handed another file.
+    if (line.find('\0') != std::string::npos)
+      return "script line " + std::to_string(number) + ": a NUL byte (is it a UTF-16 file?)";
     std::istringstream wordsIn(line);
     std::vector<std::string> words;
     for (std::string word; wordsIn >> word;) words.push_back(word);
@@ -226,10 +221,14 @@ std::string ParseScript(const std::string& text, std::vector<Command>& commands)
 
 class Session {
  public:
-  Session(bool quiet, std::int32_t endMode)
-      : library_(commands::LinkedLibrary()),
+  Session(const commands::Library& library, bool quiet, std::int32_t endMode)
+      : library_(library),
+        quiet_(quiet),
         output_(quiet),
-        menu_(library_, output_, prompts_),
+        menu_(library_, output_, prompts_,
+              [](std::chrono::milliseconds pause) {
+                SleepUnlessSignalled(static_cast<int>(pause.count()));
+              }),
         endMode_(endMode),
         stateFile_(LibraryDirectory() + kStateFileName) {
     if (const std::optional<commands::LastCpuFile> last = ReadLastCpuFile(stateFile_))
@@ -243,14 +242,23 @@ class Session {
       if (!WriteLastCpuFile(stateFile_, last, error))
         Complain("warning: update-cpu will not know this file: " + error);
     }
-    // Every way out, a failed bring-up included, ends as the program's shutdown does.
-    library_.DeInitOmrix(endMode_);
+    // Every way out, a failed bring-up included, ends as the program's shutdown does; the
+    // JTAG preparation has released the device itself.
+    if (!released_) library_.DeInitOmrix(endMode_);
     menu_.Run(commands::ID_SHUTDOWN);
   }
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
   int Run(const std::vector<Command>& commands) {
+    const bool setupFirst = commands.front().subcommand == Subcommand::Setup;
+    const std::string setupData = LibraryDirectory() + "omrix.dat";
+    std::error_code unknown;
+    const bool recorded = std::filesystem::exists(setupData, unknown);
+    if (unknown) {
+      Complain("cannot look for '" + setupData + "': " + unknown.message());
+      return kLibraryFailure;
+    }
     if (!menu_.BringUpDriver().succeeded()) {
       Complain("port access needs CAP_SYS_RAWIO, or the simulated board (--port-io sim)");
       return kLibraryFailure;
@@ -258,14 +266,17 @@ class Session {
     // A setup brings up the board by itself: the start-up would reconfigure the FPGA, restart
     // the CPU, or with a factory entry code program the board first. Only when there is no
     // omrix.dat yet does it run, for the one thing it then does: write the default file.
-    const bool setupFirst = commands.front().subcommand == Subcommand::Setup;
-    if (!setupFirst || !std::filesystem::exists(LibraryDirectory() + "omrix.dat")) {
+    if (!setupFirst || !recorded) {
       prompts_.muted = setupFirst;  // "device not found" is what the setup is for
+      output_.muted = setupFirst && quiet_;  // and so is "omrix.dat not initialized"
       const int started = StartUp(commands.front().subcommand);
       prompts_.muted = false;
+      output_.muted = false;
       if (started != kSuccess) return started;
     }
+    // A signal lets the running subcommand finish; the next one does not start.
     for (const Command& command : commands) {
+      if (PendingSignal() != 0) break;
       const int status = RunOne(command);
       if (status != kSuccess) return status;
     }
@@ -284,23 +295,47 @@ class Session {
         return kFactoryPath;
       }
       if (posted == commands::ID_STARTUP_JTAG) {
-        menu_.Run(posted);  // leaves the lines to the JTAG tool
+        menu_.Run(posted);  // leaves the lines to the JTAG tool and releases the device
+        released_ = true;
         Complain("the start-up prepared the board for JTAG programming; " + notRun);
-        endMode_ = kEndLinesAtRest;
         return kFactoryPath;
       }
     }
-    if (first == Subcommand::Start && !start.succeeded()) {
+    startFailure_ = start.failure;
+    notAsRecorded_ = start.failure && start.failure->code == OMRIX_START_DEVICE_FAILED;
+    if (first == Subcommand::Start && !start.succeeded() && !notAsRecorded_) {
       Complain(ResultOf(*start.failure));
       return kLibraryFailure;
     }
     return kSuccess;
   }
 
+  // What to do about a board that is not there as omrix.dat records it.
+  std::string Advice(const char* setupAdvice) const {
+    // A setup would only find the port busy again.
+    if (output_.portBusy)
+      return "another program holds the port --> run this again once it has let go of it";
+    return setupAdvice;
+  }
+
+  // After a start-up that did not configure the board as recorded, only what can repair the
+  // board runs (setup and fpga): anything else would work on an unknown design.
+  bool Refused(Subcommand subcommand) const {
+    const bool needsRecordedBoard = subcommand == Subcommand::Start ||
+                                    (NeedsDevice(subcommand) && subcommand != Subcommand::Fpga);
+    return notAsRecorded_ && needsRecordedBoard;
+  }
+
   int RunOne(const Command& command) {
+    if (Refused(command.subcommand)) {
+      if (command.subcommand == Subcommand::Start) Complain(ResultOf(*startFailure_));
+      Complain(Advice("the start-up did not configure the board as omrix.dat records it --> "
+                      "run 'omrixctl fpga FILE' or 'omrixctl setup' first"));
+      return kNotAsRecorded;
+    }
     if (command.subcommand == Subcommand::Start) return kSuccess;
     if (NeedsDevice(command.subcommand) && !menu_.DeviceInitialized()) {
-      Complain("no device is current --> run 'omrixctl setup' first");
+      Complain(Advice("no device is current --> run 'omrixctl setup' first"));
       return kNoDevice;
     }
     switch (command.subcommand) {
@@ -314,10 +349,18 @@ class Session {
     if (!command.file.empty()) prompts_.file = AbsolutePath(command.file);
     prompts_.interactive =
         command.subcommand == Subcommand::IoTest || command.subcommand == Subcommand::Emulate;
-    const CommandResult result = menu_.Run(command.id);
+    output_.ratesAsked = command.subcommand == Subcommand::Rate;
+    // A design named on the command line is found as the test routines' c finds it.
+    const CommandResult result = command.id == commands::ID_FPGA_CONFIG_PC
+                                     ? menu_.testRoutines().ConfigureFpga(command.file)
+                                     : menu_.Run(command.id);
+    output_.ratesAsked = false;
     prompts_.interactive = false;
     prompts_.file.reset();
-    if (result.succeeded()) return kSuccess;
+    if (result.succeeded()) {
+      notAsRecorded_ = false;  // a setup or a configuration put the board in order
+      return kSuccess;
+    }
     Complain(ResultOf(*result.failure));
     return kLibraryFailure;
   }
@@ -342,38 +385,43 @@ class Session {
     return kSuccess;
   }
 
-  // The test routines at a prompt, each line as the dialog's command field takes it.
+  // The test routines at a prompt, each line as the dialog's command field takes it. Only a
+  // terminal gets the line editor; other input is read as it comes, byte for byte.
   int Shell() {
-    Show("\ntest routines: ? for help; exit, quit or Ctrl-D to leave\n");
+    if (!quiet_) Show("\ntest routines: ? for help; exit, quit or Ctrl-D to leave\n");
     prompts_.interactive = true;
-    // Ctrl-C drops the line being typed and is ignored while a command runs; only exit, quit
-    // or the end of the input end the session, so the board is always given back in order.
-    const InterruptCatcher catcher;
-    for (;;) {
-      interrupted = 0;
-      const std::unique_ptr<char, decltype(&std::free)> line(readline("omrix> "), &std::free);
-      if (interrupted != 0) {
-        interrupted = 0;
-        Show("\n");
+    output_.everything = true;
+    std::optional<LineEditor> editor;
+    if (isatty(STDIN_FILENO)) editor.emplace("omrix> ");
+    while (PendingSignal() == 0) {
+      std::string problem;
+      const std::optional<std::string> line = editor ? editor->ReadLine(problem) : ReadInputLine();
+      if (!line || PendingSignal() != 0) break;
+      if (*line == "exit" || *line == "quit") break;
+      if (problem.empty()) problem = LineProblem(*line);
+      if (!problem.empty()) {
+        Complain(problem);
         continue;
       }
-      if (!line) break;
-      const std::string text = line.get();
-      if (text == "exit" || text == "quit") break;
-      if (text.find_first_not_of(" \t") == std::string::npos) continue;
-      add_history(line.get());
-      menu_.testRoutines().Execute(text);
+      if (line->find_first_not_of(" \t") == std::string::npos) continue;
+      if (editor) editor->Remember(*line);
+      menu_.testRoutines().Execute(*line);
     }
     prompts_.interactive = false;
-    Show("\n");
+    output_.everything = false;
+    if (!quiet_) Show("\n");
     return kSuccess;
   }
 
   commands::Library library_;
+  bool quiet_;
   TerminalOutput output_;
   TerminalPrompts prompts_;
   commands::MenuCommands menu_;
   std::int32_t endMode_;
+  bool released_ = false;  // the device was released by the start-up
+  std::optional<commands::StepFailure> startFailure_;
+  bool notAsRecorded_ = false;  // the start-up's result 2
   std::string stateFile_;
   commands::LastCpuFile remembered_;  // as the session found it
 };
@@ -381,11 +429,16 @@ class Session {
 }  // namespace
 
 int RunSession(const Invocation& invocation) {
+  return RunSession(invocation, commands::LinkedLibrary());
+}
+
+int RunSession(const Invocation& invocation, const commands::Library& library) {
   std::vector<Command> commands{invocation.command};
   if (invocation.command.subcommand == Subcommand::Script) {
     std::string text;
-    if (!Read(invocation.command.file, text)) {
-      Complain("cannot read script '" + invocation.command.file + "'");
+    std::string problem;
+    if (!ReadScript(invocation.command.file, text, problem)) {
+      Complain(problem);
       return kBadUsage;
     }
     commands.clear();
@@ -396,10 +449,14 @@ int RunSession(const Invocation& invocation) {
     }
     if (commands.empty()) return kSuccess;
   }
-  // The shell's answers are its results, every one of them.
-  const bool quiet = invocation.quiet && invocation.command.subcommand != Subcommand::Shell;
-  Session session(quiet, invocation.stop ? kEndAsExit : kEndLinesAtRest);
-  return session.Run(commands);
+  const SessionSignals signals;
+  int status = kSuccess;
+  {
+    Session session(library, invocation.quiet, invocation.stop ? kEndAsExit : kEndLinesAtRest);
+    status = session.Run(commands);
+  }  // ended in order, whatever ended it
+  if (const int signal = PendingSignal()) return kEndedBySignal + signal;
+  return status;
 }
 
 }  // namespace omrix::cli

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "command_line.h"
+#include "commands/library.h"
 
 namespace omrix::cli {
 
@@ -12,9 +13,13 @@ enum ExitStatus : int {
   kBadUsage = 2,
   kNoDevice = 3,
   kFactoryPath = 4,
+  kNotAsRecorded = 5,  // the start-up did not configure the board as omrix.dat records it
+  kEndedBySignal = 128,  // plus the signal's number, as a shell reports it
 };
 
-// Runs the invocation's subcommand, or a script's; returns the exit status.
+// Runs the invocation's subcommand, or a script's, on the linked library (or on `library`);
+// returns the exit status.
 int RunSession(const Invocation& invocation);
+int RunSession(const Invocation& invocation, const commands::Library& library);
 
 }  // namespace omrix::cli

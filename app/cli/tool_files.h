@@ -6,13 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "commands/library_files.h"
 #include "commands/menu_commands.h"
 
 namespace omrix::cli {
 
-// The library's directory, as the library itself finds it: OMRIX_LIBRARY_DIR if set, else
-// the directory of libomrix_dll.so. Ends in '/'; empty when it cannot be found.
-std::string LibraryDirectory();
+using commands::LibraryDirectory;
 
 // The name made absolute; for a file that does not exist yet, its directory is resolved and
 // the last component kept.

@@ -23,6 +23,8 @@ struct FlashSlotLayout {
   FileChooser chooser;       // the Program flash item's
 
   std::uint64_t capacity() const { return std::uint64_t{last} - first + 1; }
+  // FPGA slots hold a configuration, which is what the FPGA loads from flash.
+  bool holdsConfiguration() const { return reverseBits != 0; }
 };
 
 const FlashSlotLayout& SlotLayout(FlashSlot slot);

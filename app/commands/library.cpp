@@ -21,6 +21,7 @@ Library LinkedLibrary() {
   library.CpuRunFile = &::CpuRunFile;
   library.FlashSectorErase = &::FlashSectorErase;
   library.FlashProgram = &::FlashProgram;
+  library.FlashVerify = &::FlashVerify;
   library.FlashRead2File = &::FlashRead2File;
   library.Basic2File = &::Basic2File;
   library.BasicFlash = &::BasicFlash;

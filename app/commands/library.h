@@ -31,6 +31,9 @@ struct Library {
   std::function<std::int32_t(const char*, std::uint32_t, std::uint32_t, std::uint32_t,
                              std::int32_t, std::int32_t)>
       FlashProgram;
+  std::function<std::int32_t(const char*, std::uint32_t, std::uint32_t, std::uint32_t,
+                             std::int32_t)>
+      FlashVerify;
   std::function<std::int32_t(const char*, std::uint32_t, std::uint32_t)> FlashRead2File;
   std::function<std::int32_t(const char*, std::uint32_t)> Basic2File;
   std::function<std::int32_t(const char*, std::uint32_t)> BasicFlash;

@@ -4,10 +4,6 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <limits>
-#include <system_error>
 
 namespace omrix::commands {
 
@@ -103,14 +99,23 @@ bool IsCpuBinary(const std::string& path) {
 Output* libraryMessages = nullptr;
 
 void RouteLibraryMessage(const char* text) {
-  if (libraryMessages != nullptr && text != nullptr) libraryMessages->AppendOutput(text);
+  if (libraryMessages == nullptr || text == nullptr) return;
+  libraryMessages->AppendOutput(text);
+  // Some of its texts about its own files name neither where they lie nor why they failed.
+  const std::string note = UnplacedFileNote(text);
+  if (!note.empty()) libraryMessages->AppendOutput(note);
+}
+
+// The sync word as people read it in a dump: "AA 99 55 66".
+std::string SyncWordText() {
+  constexpr int kBytes = 4;
+  std::string text;
+  for (int shift = 8 * (kBytes - 1); shift >= 0; shift -= 8)
+    text += Format(shift > 0 ? "%02X " : "%02X", (OMRIX_SYNC_WORD >> shift) & 0xFFu);
+  return text;
 }
 
 }  // namespace
-
-std::string LongPathLine(const std::string& path) {
-  return Format("-> ERROR: file name longer than %zu bytes: '", kLongestPath) + path + "'\n";
-}
 
 bool CommandResult::Check(const std::string& step, std::int32_t code,
                           std::initializer_list<std::int32_t> good) {
@@ -230,32 +235,56 @@ std::optional<std::string> MenuCommands::Choose(const FileChooser& chooser,
     return std::nullopt;
   }
   Append("\n");
-  if (path->size() > kLongestPath) {
-    Append(LongPathLine(*path));
-    result.Refuse("file name too long, nothing done");
-    return std::nullopt;
-  }
   return path;
 }
 
-bool MenuCommands::FileFits(const std::string& path, std::uint64_t capacity, const char* where,
-                            CommandResult& result) {
-  std::error_code error;
-  const bool regular = std::filesystem::is_regular_file(path, error);
-  const std::uint64_t size = regular ? std::filesystem::file_size(path, error) : 0;
-  if (!regular || error || !std::ifstream(path, std::ios::binary).is_open()) {
-    Append(Format("-> ERROR: Could not open file '%s'\n", path.c_str()));
-    result.Refuse("cannot read '" + path + "', nothing erased");
-    return false;
+bool MenuCommands::Recordable(const std::string& path, CommandResult& result) {
+  const std::string line = UnrecordableNameLine(path);
+  if (line.empty()) return true;
+  Append(line);
+  result.Refuse(path.size() > kLongestPath ? "file name too long, nothing done"
+                                           : "file name cannot be recorded, nothing done");
+  return false;
+}
+
+std::optional<CheckedFile> MenuCommands::Readable(const std::string& path,
+                                                  CommandResult& result) {
+  std::string reason;
+  std::optional<CheckedFile> file = CheckedFile::Open(path, reason);
+  if (!file) {
+    Append("-> ERROR: Could not open file '" + path + "': " + reason + "\n");
+    result.Refuse("cannot read '" + path + "': " + reason + ", nothing erased");
   }
-  if (size > capacity) {
-    Append(Format("-> ERROR: file '%s' has %llu bytes, %s holds %llu: nothing erased\n",
-                  path.c_str(), static_cast<unsigned long long>(size), where,
-                  static_cast<unsigned long long>(capacity)));
-    result.Refuse("'" + path + "' is larger than " + where + ", nothing erased");
-    return false;
+  return file;
+}
+
+std::optional<CheckedFile> MenuCommands::FitsSlot(const std::string& path,
+                                                  const FlashSlotLayout& layout,
+                                                  CommandResult& result) {
+  std::optional<CheckedFile> file = Readable(path, result);
+  if (!file) return file;
+  if (file->size() > layout.capacity()) {
+    Append("-> ERROR: file '" + path + "' has " + std::to_string(file->size()) + " bytes, " +
+           layout.name + " holds " + std::to_string(layout.capacity()) + ": nothing erased\n");
+    result.Refuse("'" + path + "' is larger than " + layout.name + ", nothing erased");
+    return std::nullopt;
   }
-  return true;
+  if (!layout.holdsConfiguration()) return file;
+  // What the FPGA would load from the slot at every later start: the check Config via PC makes.
+  std::vector<std::uint8_t> bytes;
+  std::string reason;
+  if (!file->Read(bytes, reason)) {
+    Append("-> ERROR: Could not read file '" + path + "': " + reason + "\n");
+    result.Refuse("cannot read '" + path + "': " + reason + ", nothing erased");
+    return std::nullopt;
+  }
+  if (OmrixHoldsSyncWord(bytes.data(), bytes.size()) == 0) {
+    Append("-> ERROR: file '" + path + "' holds no FPGA configuration, sync word " +
+           SyncWordText() + " missing: nothing erased\n");
+    result.Refuse("'" + path + "' is no FPGA configuration, nothing erased");
+    return std::nullopt;
+  }
+  return file;
 }
 
 template <typename Work>
@@ -273,13 +302,55 @@ void MenuCommands::EraseSectors(const std::vector<std::uint32_t>& sectors, Comma
                  {OMRIX_FLASH_DONE});
 }
 
-void MenuCommands::Program(const std::string& path, const FlashSlotLayout& layout,
+void MenuCommands::Program(const CheckedFile& file, const FlashSlotLayout& layout,
                            CommandResult& result) {
+  // The library opens the file by its name, after the setup configuration and the erase took
+  // their time: whatever the name then stands for is what the slot receives.
+  const std::string& path = file.path();
+  if (!file.Unchanged()) {
+    Append("-> ERROR: file '" + path + "' changed after it was checked: nothing erased\n");
+    result.Refuse("'" + path + "' changed after it was checked, nothing erased");
+    return;
+  }
   EraseSectors(layout.programSectors, result);
-  result.Check("FlashProgram('" + path + "', " + Hex(layout.first) + ", " + Hex(layout.last) + ")",
-               library_.FlashProgram(path.c_str(), layout.first, layout.last, 0, 1,
-                                     layout.reverseBits),
-               {OMRIX_FLASH_DONE});
+  const std::int32_t code =
+      library_.FlashProgram(path.c_str(), layout.first, layout.last, 0, 1, layout.reverseBits);
+  if (code == OMRIX_FLASH_FILE_ERROR && !file.Unchanged()) {
+    ProgramHeld(file, layout, result);
+    return;
+  }
+  const bool programmed = result.Check(
+      "FlashProgram('" + path + "', " + Hex(layout.first) + ", " + Hex(layout.last) + ")", code,
+      {OMRIX_FLASH_DONE});
+  if (file.Unchanged()) return;
+  if (programmed)
+    Append("-> ERROR: file '" + path + "' changed while it was programmed: " + layout.name +
+           " holds the file as it was read then, not as it is now\n");
+  else
+    Append("-> ERROR: file '" + path + "' changed while " + layout.name + " was programmed\n");
+  result.Refuse("'" + path + "' changed while it was programmed");
+}
+
+void MenuCommands::ProgramHeld(const CheckedFile& file, const FlashSlotLayout& layout,
+                               CommandResult& result) {
+  // Its name went while the slot was erased; the file as it was checked is still open here.
+  // Programmed without verification, the library records no name for it.
+  const std::string held = file.HeldName();
+  const bool programmed =
+      result.Check("FlashProgram('" + held + "')",
+                   library_.FlashProgram(held.c_str(), layout.first, layout.last, 0, 0,
+                                         layout.reverseBits),
+                   {OMRIX_FLASH_DONE}) &&
+      result.Check("FlashVerify('" + held + "')",
+                   library_.FlashVerify(held.c_str(), layout.first, layout.last, 0,
+                                        layout.reverseBits),
+                   {OMRIX_FLASH_DONE});
+  if (programmed)
+    Append("-> ERROR: file '" + file.path() + "' went while " + layout.name +
+           " was erased: the slot holds the file as it was checked, its name is not recorded\n");
+  else
+    Append("-> ERROR: file '" + file.path() + "' went while " + layout.name + " was erased\n");
+  result.Refuse("'" + file.path() + "' went while " + layout.name + " was erased");
 }
 
 CommandResult MenuCommands::ProgramFlash(FlashSlot slot) {
@@ -287,12 +358,14 @@ CommandResult MenuCommands::ProgramFlash(FlashSlot slot) {
   const FlashSlotLayout& layout = SlotLayout(slot);
   const std::optional<std::string> path = Choose(layout.chooser, result);
   if (!path) return result;
-  Append(layout.programLine);
+  // Only a binary's name is recorded: a BASIC-52 program is stored in the slot's BASIC area,
+  // which has its own full check.
   const bool binary = layout.cpuFile < 0 || IsCpuBinary(*path);
-  // A BASIC-52 program is appended to the slot's BASIC area, which has its own full check.
-  if (!FileFits(*path, binary ? layout.capacity() : std::numeric_limits<std::uint64_t>::max(),
-                layout.name, result))
-    return result;
+  if (binary && !Recordable(*path, result)) return result;
+  Append(layout.programLine);
+  const std::optional<CheckedFile> file =
+      binary ? FitsSlot(*path, layout, result) : Readable(*path, result);
+  if (!file) return result;
   InSetupConfiguration(result, [&] {
     if (!binary) {
       const std::uint32_t base = static_cast<std::uint32_t>(layout.cpuFile) * kCpuSlotSize;
@@ -302,7 +375,7 @@ CommandResult MenuCommands::ProgramFlash(FlashSlot slot) {
     }
     // Remembered before the erase and whatever the flash reports: UpdateCPU repeats it.
     if (layout.cpuFile >= 0) lastCpuFile = {layout.cpuFile, *path};
-    Program(*path, layout, result);
+    Program(*file, layout, result);
   });
   return result;
 }
@@ -329,13 +402,14 @@ CommandResult MenuCommands::EraseFlash(FlashSlot slot) {
 CommandResult MenuCommands::ConfigViaPc() {
   CommandResult result;
   const std::optional<std::string> path = Choose(kConfigChooser, result);
-  if (!path) return result;
+  if (!path || !Recordable(*path, result)) return result;
   result.Check("FpgaConfig('" + *path + "', 1, 1)", library_.FpgaConfig(path->c_str(), 1, 1),
                {OMRIX_FPGA_LOADED, OMRIX_FPGA_NO_CONFIG_REGISTER});
   return result;
 }
 
-CommandResult MenuCommands::ConfigFpga(const char* source, std::initializer_list<std::int32_t> good) {
+CommandResult MenuCommands::ConfigFpga(const char* source,
+                                       std::initializer_list<std::int32_t> good) {
   CommandResult result;
   Append("\n");
   result.Check(Format("FpgaConfig(\"%s\", 0, 1)", source), library_.FpgaConfig(source, 0, 1), good);
@@ -389,10 +463,11 @@ CommandResult MenuCommands::UpdateCpu() {
   }
   const FlashSlotLayout& layout = CpuSlotLayout(lastCpuFile.slot);
   // The binary may have gone or grown since: the slot keeps its program then.
-  if (!FileFits(lastCpuFile.path, layout.capacity(), layout.name, result)) return result;
+  const std::optional<CheckedFile> file = FitsSlot(lastCpuFile.path, layout, result);
+  if (!file) return result;
   if (!InSetupConfiguration(result, [&] {
         Append(layout.programLine);
-        Program(lastCpuFile.path, layout, result);
+        Program(*file, layout, result);
       }))
     return result;
   library_.CpuRunFile(layout.cpuFile);  // even after a failed programming
@@ -411,7 +486,8 @@ CommandResult MenuCommands::UpdateFpga() {
 
 CommandResult MenuCommands::StartupReconfig() {
   CommandResult result;
-  if (prompts_.MessageBox("Re-config via PC ?", Buttons::OkCancel, Icon::Question) != Answer::Cancel)
+  if (prompts_.MessageBox("Re-config via PC ?", Buttons::OkCancel, Icon::Question) !=
+      Answer::Cancel)
     result.posted.push_back(ID_FPGA_CONFIG_PC);
   return result;
 }

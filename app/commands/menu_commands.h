@@ -4,13 +4,15 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "checked_file.h"
+#include "command_result.h"
 #include "flash_slots.h"
 #include "library.h"
+#include "library_files.h"
 #include "menu.h"
 #include "seams.h"
 #include "test_routines.h"
@@ -22,22 +24,6 @@ struct LastCpuFile {
   std::int32_t slot = 0;
   std::string path = " ";  // one blank: none since the program started
   bool known() const { return path != " "; }
-};
-
-struct StepFailure {
-  std::string step;  // e.g. "FlashSectorErase(0x10000)", or why the input was refused
-  std::int32_t code = 0;
-  bool libraryCall = true;  // false: refused before any library call, code means nothing
-};
-
-struct CommandResult {
-  std::optional<StepFailure> failure;  // the first step that did not succeed
-  std::vector<CommandId> posted;       // to run behind this command, in this order
-
-  bool succeeded() const { return !failure; }
-  // Records the first failure; true when `code` is one of `good`.
-  bool Check(const std::string& step, std::int32_t code, std::initializer_list<std::int32_t> good);
-  void Refuse(const std::string& step);
 };
 
 class MenuCommands {
@@ -89,13 +75,22 @@ class MenuCommands {
   CommandResult Exit();
   CommandResult Shutdown();
 
-  // The chooser's path, or nothing: cancelled, or refused with its line.
+  // The chooser's path, or nothing when it was cancelled.
   std::optional<std::string> Choose(const FileChooser& chooser, CommandResult& result);
-  // Whether `path` is a readable regular file of at most `capacity` bytes; says why not.
-  bool FileFits(const std::string& path, std::uint64_t capacity, const char* where,
-                CommandResult& result);
+  // Whether the library can record `path`; says why not.
+  bool Recordable(const std::string& path, CommandResult& result);
+  // The file, open, when it can be read; says why not.
+  std::optional<CheckedFile> Readable(const std::string& path, CommandResult& result);
+  // The file, open, when it is one that `layout`'s slot holds (for an FPGA slot, a
+  // configuration); says why not. Checked before anything is erased.
+  std::optional<CheckedFile> FitsSlot(const std::string& path, const FlashSlotLayout& layout,
+                                      CommandResult& result);
   void EraseSectors(const std::vector<std::uint32_t>& sectors, CommandResult& result);
-  void Program(const std::string& path, const FlashSlotLayout& layout, CommandResult& result);
+  // Erases the slot and programs it from the file, which must stay what was checked.
+  void Program(const CheckedFile& file, const FlashSlotLayout& layout, CommandResult& result);
+  // Programs the erased slot from the file as it was checked, when its name went meanwhile.
+  void ProgramHeld(const CheckedFile& file, const FlashSlotLayout& layout,
+                   CommandResult& result);
   // The flash bracket: setup configuration, the work, run configuration; nothing at all when
   // the setup configuration cannot be loaded.
   template <typename Work>
@@ -106,11 +101,5 @@ class MenuCommands {
   Prompts& prompts_;
   TestRoutines testRoutines_;
 };
-
-// The longest path the library's file-name fields hold; the library is never handed a longer
-// one, which they would cut.
-inline constexpr std::size_t kLongestPath = 259;
-// The line that refuses a longer path.
-std::string LongPathLine(const std::string& path);
 
 }  // namespace omrix::commands

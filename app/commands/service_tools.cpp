@@ -27,9 +27,11 @@ const IoTest kIoTests[] = {
      "Test FPGA I/O\xB4s ...\n",
      "for testability following pins at omrix, X2 have to be connected via a 1K resistor:\n",
      {"2B   3B   4B   5B   6B   7B    8B    10B   10A   11B   12B   13B   14B   15B   16B   22B\n",
-      "LIO0 LIO2 LIO4 LIO6 LIO8 LIO10 LIO12 LIO14 LIO15 LIO16 LIO18 LIO20 LIO22 LIO24 LIO26 LIO28\n",
+      "LIO0 LIO2 LIO4 LIO6 LIO8 LIO10 LIO12 LIO14 LIO15 LIO16 LIO18 LIO20 LIO22 LIO24 LIO26 "
+      "LIO28\n",
       kPinPairLine,
-      "LIO1 LIO3 LIO5 LIO7 LIO9 LIO11 LIO13 LI0   LI1   LIO17 LIO19 LIO21 LIO23 LIO25 LIO27 LIO29\n",
+      "LIO1 LIO3 LIO5 LIO7 LIO9 LIO11 LIO13 LI0   LI1   LIO17 LIO19 LIO21 LIO23 LIO25 LIO27 "
+      "LIO29\n",
       "2A   3A   4A   5A   6A   7A    8A    9B    9A    11A   12A   13A   14A   15A   16A   13B\n"},
      "Input function at X2 pin LIO14,10B and LIO15,10A will not be tested\n",
      "LIOTESTA.BIT",
@@ -52,8 +54,10 @@ const IoTest kIoTests[] = {
      "-> pRAXnode I/O test OK\n"},
 };
 
-const char* const kFastQuestion = "Test connections have to be installed\n\n\nDoes LED 'TEST' flash fast ?";
-const char* const kSlowQuestion = "Test connections have to be installed\n\n\nDoes LED 'TEST' flash slow ?";
+const char* const kFastQuestion =
+    "Test connections have to be installed\n\n\nDoes LED 'TEST' flash fast ?";
+const char* const kSlowQuestion =
+    "Test connections have to be installed\n\n\nDoes LED 'TEST' flash slow ?";
 
 const char* const kIspSignals = "ISP signal:        RST  MOSI MISO SCK\n";
 const char* const kBoardPins = "omrix, X2:         4b   4a   5b   5a\n";
@@ -84,6 +88,12 @@ const Emulation kEmulations[] = {
      " Press OK to leave emulation mode"},
 };
 
+// A design that did not load fails the command (the library has said why).
+void LoadDesign(Library& library, const char* design, CommandResult& result) {
+  result.Check(std::string("FpgaConfig(") + design + ", 0, 0)", library.FpgaConfig(design, 0, 0),
+               {OMRIX_FPGA_LOADED, OMRIX_FPGA_NO_CONFIG_REGISTER});
+}
+
 }  // namespace
 
 std::optional<CommandResult> MenuCommands::RunServiceTool(CommandId id) {
@@ -94,11 +104,11 @@ std::optional<CommandResult> MenuCommands::RunServiceTool(CommandId id) {
     for (const char* line : {test.title, test.wiring}) Append(line);
     for (const char* line : test.pinTable) Append(line);
     Append(test.note);
-    // A design that does not load is reported by the library; the person's answer decides.
-    library_.FpgaConfig(test.firstDesign, 0, 0);
+    // The questions are asked even when a design did not load, but no answer mends that.
+    LoadDesign(library_, test.firstDesign, result);
     bool passed = prompts_.MessageBox(kFastQuestion, Buttons::YesNo, Icon::Question) == Answer::Yes;
     if (passed) {
-      library_.FpgaConfig(test.secondDesign, 0, 0);
+      LoadDesign(library_, test.secondDesign, result);
       passed = prompts_.MessageBox(kSlowQuestion, Buttons::YesNo, Icon::Question) == Answer::Yes;
     }
     if (passed) {
@@ -118,7 +128,7 @@ std::optional<CommandResult> MenuCommands::RunServiceTool(CommandId id) {
     for (const char* line : {emulation.title, emulation.compatibility, emulation.signals,
                              kBoardPins, kBaseBoardPins})
       Append(line);
-    library_.FpgaConfig(emulation.design, 0, 0);
+    LoadDesign(library_, emulation.design, result);
     // The emulation lasts while the box is open; the port is the other software's meanwhile.
     prompts_.MessageBox(emulation.box, Buttons::Ok, Icon::Information);
     RestoreRunConfiguration(result);

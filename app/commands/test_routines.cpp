@@ -5,7 +5,7 @@
 #include <optional>
 #include <thread>
 
-#include "menu_commands.h"
+#include "library_files.h"
 
 namespace omrix::commands {
 
@@ -162,11 +162,7 @@ void TestRoutines::Execute(const std::string& text) {
         NotImplemented();
         break;
       }
-      if (name.size() > kLongestPath) {
-        Append(LongPathLine(name));
-        break;
-      }
-      library_.FpgaConfig(name.c_str(), 1, 1);  // it reports for itself
+      ConfigureFpga(name);  // the library reports for itself
       break;
     }
     default:
@@ -174,6 +170,24 @@ void TestRoutines::Execute(const std::string& text) {
       break;
   }
   Append("\n");
+}
+
+CommandResult TestRoutines::ConfigureFpga(const std::string& name) {
+  CommandResult result;
+  std::string source;
+  std::string refusal;
+  if (!ConfigurationSource(name, source, refusal)) {
+    Append(refusal);
+    result.Refuse("no FPGA configuration '" + name + "' to load, nothing done");
+    return result;
+  }
+  const std::string step = "FpgaConfig('" + source + "', 1, 1)";
+  const std::int32_t code = library_.FpgaConfig(source.c_str(), 1, 1);
+  if (source == "CLEAR")
+    result.Check(step, code, {OMRIX_FPGA_CLEARED});
+  else
+    result.Check(step, code, {OMRIX_FPGA_LOADED, OMRIX_FPGA_NO_CONFIG_REGISTER});
+  return result;
 }
 
 void TestRoutines::NotImplemented() {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "command_result.h"
 #include "library.h"
 #include "seams.h"
 
@@ -28,6 +29,9 @@ class TestRoutines {
   std::string ReadByte(std::uint32_t address);
   std::string SetInit(std::uint32_t level);
   bool AckHigh();
+  // Configures the FPGA from what a typed name stands for (see ConfigurationSource) and keeps
+  // it as the run configuration; a name that stands for no loadable file reaches no library call.
+  CommandResult ConfigureFpga(const std::string& name);
 
  private:
   void Append(const std::string& text);

@@ -2,6 +2,8 @@
 // opening in the directory it was last closed in.
 #pragma once
 
+#include <QDialog>
+#include <QPointer>
 #include <QWidget>
 
 #include "commands/seams.h"
@@ -17,8 +19,17 @@ class CGuiPrompts final : public omrix::commands::Prompts {
   // The progress window over the dialog that is open, else over the owner.
   std::unique_ptr<omrix::commands::Progress> ShowProgress() override;
 
+  // Nobody is there to answer any more (the program is ending): the question shown now and
+  // every later one get the answer that changes nothing (Cancel, No, no file; OK where OK is
+  // all there is) without being shown, and a progress window shown later stops its loop at
+  // once (the window stops the one shown now).
+  void Withdraw();
+
  private:
   QWidget* owner_;
+  QPointer<QDialog> shown_;
+  int withdrawnAnswer_ = 0;  // what closes the box shown now
+  bool withdrawn_ = false;
 };
 
 // Where the choosers remember their directories, beside the window placement.

@@ -1,6 +1,7 @@
 #include "library_thread.h"
 
 #include <QMetaObject>
+#include <cstdio>
 
 using omrix::commands::Answer;
 using omrix::commands::Buttons;
@@ -8,6 +9,25 @@ using omrix::commands::CommandId;
 using omrix::commands::CommandResult;
 using omrix::commands::FileChooser;
 using omrix::commands::Icon;
+using omrix::commands::StepFailure;
+
+namespace {
+
+// The failing step as omrixctl names it: the call and its result, or why it was refused.
+std::string FailureLine(const StepFailure& failure) {
+  std::string line = "-> ERROR: " + failure.step;
+  if (failure.libraryCall) {
+    constexpr std::int32_t kFirstHexResult = 0x100;
+    char code[16];
+    std::snprintf(code, sizeof code,
+                  failure.code >= 0 && failure.code < kFirstHexResult ? "%u" : "0x%X",
+                  static_cast<unsigned>(failure.code));
+    line += std::string(" -> result: ") + code;
+  }
+  return line + "\n";
+}
+
+}  // namespace
 
 class CLibraryWorker::ThreadOutput final : public omrix::commands::Output {
  public:
@@ -50,7 +70,8 @@ class CLibraryWorker::ThreadProgress final : public omrix::commands::Progress {
 // Asks on the GUI thread and waits for the answer: the command stands still meanwhile.
 class CLibraryWorker::ThreadPrompts final : public omrix::commands::Prompts {
  public:
-  ThreadPrompts(omrix::commands::Prompts& gui, QObject* guiObject) : gui_(gui), guiObject_(guiObject) {}
+  ThreadPrompts(omrix::commands::Prompts& gui, QObject* guiObject)
+      : gui_(gui), guiObject_(guiObject) {}
   Answer MessageBox(const std::string& text, Buttons buttons, Icon icon) override {
     Answer answer = Answer::Cancel;
     QMetaObject::invokeMethod(
@@ -97,9 +118,27 @@ void CLibraryWorker::StartUp(const QString& kernelRelease) {
   Report(kStartUpJob, result);
 }
 
-void CLibraryWorker::Run(int id) { Report(id, commands_->Run(static_cast<CommandId>(id))); }
+void CLibraryWorker::Run(int id) {
+  using omrix::commands::ID_APP_EXIT;
+  using omrix::commands::ID_SHUTDOWN;
+  const bool exitPart = id == ID_APP_EXIT || id == ID_SHUTDOWN;
+  if ((skipQueued_ && !exitPart) || (shutdownPosted_ && id == ID_APP_EXIT)) {
+    Report(id, {});
+    return;
+  }
+  const CommandResult result = commands_->Run(static_cast<CommandId>(id));
+  for (const CommandId next : result.posted)
+    if (next == ID_SHUTDOWN) shutdownPosted_ = true;
+  // A menu command's outcome; the start-up's is told by its boxes.
+  if (result.failure) output_->AppendOutput(FailureLine(*result.failure));
+  Report(id, result);
+}
 
 void CLibraryWorker::Execute(const QByteArray& text) {
+  if (skipQueued_) {
+    Report(kTestRoutineJob, {});
+    return;
+  }
   const std::string command = text.toStdString();
   output_->AppendOutput(command);
   output_->AppendOutput("\n");

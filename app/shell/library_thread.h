@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QThread>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -21,6 +22,9 @@ class CLibraryWorker : public QObject {
 
  public slots:
   void StartUp(const QString& kernelRelease);
+  // From now on the commands still queued are skipped, except the exit's own; the one running
+  // finishes. Called from any thread.
+  void SkipQueued() { skipQueued_ = true; }
   void Run(int id);
   // One command of the test routines: echoed, then answered.
   void Execute(const QByteArray& text);
@@ -40,6 +44,10 @@ class CLibraryWorker : public QObject {
   std::unique_ptr<ThreadOutput> output_;
   std::unique_ptr<ThreadPrompts> prompts_;
   std::unique_ptr<omrix::commands::MenuCommands> commands_;
+  std::atomic<bool> skipQueued_{false};
+  // The end is on its way (an exit or the JTAG path posted the shutdown): a later exit would
+  // only put back the port lines the JTAG path left to the tool.
+  bool shutdownPosted_ = false;
 };
 
 // Ids in Finished of what is no menu command: the start-up, a command of the test routines.

@@ -7,33 +7,48 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFrame>
+#include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
 #include <QSysInfo>
-#include <QTextStream>
 #include <QVBoxLayout>
 #include <cstdio>
 
 #include "commands/menu.h"
 #include "commands/people_text.h"
 #include "library_thread.h"
+#include "progress_window.h"
+#include "signal_watch.h"
 #include "test_routines_dialog.h"
 #include "window_placement.h"
 
 using namespace omrix::commands;
 
+namespace {
+constexpr int kAboutIconSize = 64;
+}  // namespace
+
+// Outside any namespace, as Qt's resource initialisation must be; the icon lies in this
+// static library, so the program and the tests both reach it.
+static void InitIconResource() { Q_INIT_RESOURCE(omrix_icon); }
+
 CMainFrame::CMainFrame(Library library, Prompts& prompts, QWidget* parent)
     : QMainWindow(parent),
+      prompts_(prompts),
       outputWindow_(new COutputEdit(this)),
       worker_(new CLibraryWorker(std::move(library), prompts, this)) {
   programDirectory = QApplication::applicationDirPath() + QLatin1Char('/');
   setWindowTitle(QStringLiteral("omrix"));
+  InitIconResource();
+  setWindowIcon(QIcon(QStringLiteral(":/omrix.png")));
   setCentralWidget(outputWindow_);
   BuildMenus();
   worker_->moveToThread(&libraryThread_);
   connect(&libraryThread_, &QThread::finished, worker_, &QObject::deleteLater);
   connect(worker_, &CLibraryWorker::OutputArrived, this, &CMainFrame::OnOutput);
   connect(worker_, &CLibraryWorker::Finished, this, &CMainFrame::OnFinished);
+  connect(outputWindow_, &COutputEdit::Appended, this, &CMainFrame::OnAppended);
   libraryThread_.start();
 }
 
@@ -91,7 +106,47 @@ void CMainFrame::UpdateEnabling() {
   }
 }
 
+void CMainFrame::OpenLog() {
+  logTried_ = true;
+  if (!log_.Open(QFile::encodeName(programDirectory).toStdString())) ReportLogFailure();
+}
+
+void CMainFrame::OnAppended(const QString& text) {
+  if (!log_.IsOpen() || logFailed_) return;
+  if (!log_.Append(text.toUtf8().toStdString())) ReportLogFailure();
+}
+
+void CMainFrame::ReportLogFailure() {
+  logFailed_ = true;
+  OnOutput(QByteArray::fromStdString("-> ERROR: " + log_.Error() + "\n"));
+}
+
+bool CMainFrame::WriteLogFile() {
+  if (!logTried_) OpenLog();
+  QByteArray text;
+  for (const QString& line : outputWindow_->Lines()) text += line.toUtf8() + '\n';
+  if (log_.Replace(text.toStdString())) return true;
+  if (exitStatus_ != 0) {
+    // Ended by a signal: nobody may be there to close a box.
+    std::fprintf(stderr, "omrix: %s\n", PeopleText(log_.Error()).c_str());
+    return false;
+  }
+  prompts_.MessageBox(log_.Error(), Buttons::Ok, Icon::Exclamation);
+  return false;
+}
+
+void CMainFrame::EndOnSignal(int signal) {
+  if (exitStatus_ != 0) return;  // the first signal says how the program ended
+  exitStatus_ = CSignalWatch::ExitStatus(signal);
+  worker_->SkipQueued();
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (auto* progress = qobject_cast<CProgressWindow*>(window)) progress->RequestStop();
+  for (CTestRoutinesDialog* dialog : findChildren<CTestRoutinesDialog*>()) dialog->reject();
+  PostCommand(ID_APP_EXIT);
+}
+
 void CMainFrame::StartUp() {
+  if (!logTried_) OpenLog();
   ++pending_;
   QApplication::setOverrideCursor(Qt::BusyCursor);
   UpdateEnabling();
@@ -104,10 +159,16 @@ void CMainFrame::PostCommand(int id) {
     ShowAbout();
     return;
   }
+  if (id == ID_APP_EXIT) {
+    if (exitPosted_ || shutdownPosted_) return;
+    exitPosted_ = true;
+  }
   if (id == ID_SHUTDOWN) {
+    if (shutdownPosted_) return;
+    shutdownPosted_ = true;
     // The window's own part of the shutdown, before the driver is closed.
     SaveWindowPlacement(*this);
-    WriteLogFile(programDirectory + QStringLiteral("omrix.log"));
+    WriteLogFile();
   }
   Dispatch(id);
 }
@@ -159,32 +220,26 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  // Every way out goes through File > Exit, behind whatever runs now; once is enough.
+  // Every way out goes through File > Exit, behind whatever runs now.
   event->ignore();
-  if (!exitRequested_) PostCommand(ID_APP_EXIT);
-  exitRequested_ = true;
-}
-
-bool CMainFrame::WriteLogFile(const QString& path) const {
-  QFile file(path);
-  if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-    QTextStream out(&file);
-    for (const QString& line : outputWindow_->Lines()) out << line << '\n';
-    out.flush();
-    if (file.error() == QFileDevice::NoError) return true;
-  }
-  std::fprintf(stderr, "omrix: cannot write %s: %s\n", qPrintable(path), qPrintable(file.errorString()));
-  return false;
+  PostCommand(ID_APP_EXIT);
 }
 
 void CMainFrame::ShowAbout() {
   QDialog about(this);
   about.setWindowTitle(QStringLiteral("About omrix.exe"));
   auto* layout = new QVBoxLayout(&about);
+  auto* head = new QHBoxLayout;
+  auto* icon = new QLabel(&about);
+  icon->setPixmap(windowIcon().pixmap(kAboutIconSize, kAboutIconSize));
+  head->addWidget(icon, 0, Qt::AlignTop);
+  auto* lines = new QVBoxLayout;
   for (const char* line : {"omrix for Windows 9x/NT 4.0 based OS",
                            "setup, test and control routines for omrix/pRAXnode",
-                           "Version 1.24,  january 2005"})
-    layout->addWidget(new QLabel(QString::fromLatin1(line), &about));
+                           "Version 1.24,  january 2005", "This build: version " OMRIX_VERSION})
+    lines->addWidget(new QLabel(QString::fromLatin1(line), &about));
+  head->addLayout(lines, 1);
+  layout->addLayout(head);
   auto* rule = new QFrame(&about);
   rule->setFrameShape(QFrame::HLine);
   layout->addWidget(rule);

@@ -11,6 +11,7 @@
 #include "commands/library.h"
 #include "commands/seams.h"
 #include "output_edit.h"
+#include "session_log.h"
 
 class CLibraryWorker;
 class QAction;
@@ -36,10 +37,21 @@ class CMainFrame : public QMainWindow {
   bool Busy() const { return pending_ > 0; }
   bool DeviceInitialized() const { return deviceInitialized_; }
 
-  // The output window's lines, whole and in UTF-8, into `path` (omrix.log in the program's
-  // directory at shutdown); false, with a line on stderr, when it cannot be written.
-  bool WriteLogFile(const QString& path) const;
-  // Where omrix.log goes at shutdown: the program's own directory unless told otherwise.
+  // The program was asked by `signal` to end: the running command finishes, the rest of the
+  // queue is dropped, a waiting loop and the test routines stop, then File > Exit runs.
+  void EndOnSignal(int signal);
+  // 0, or what the program exits with after a signal.
+  int ExitStatus() const { return exitStatus_; }
+
+  // Takes this copy's log in programDirectory, which then holds the output as it arrives;
+  // StartUp does it when it was not done before.
+  void OpenLog();
+  // Which running copy of the program this is, as its log says: 1 for the first.
+  int Copy() const { return log_.Copy(); }
+  // The log replaced by the output window's lines, whole and in UTF-8; a failure is told in
+  // a message box, the window being about to go.
+  bool WriteLogFile();
+  // Where the log goes: the program's own directory unless told otherwise.
   QString programDirectory;
 
  signals:
@@ -55,16 +67,25 @@ class CMainFrame : public QMainWindow {
   void Dispatch(int id);
   void Queued();
   void OnOutput(const QByteArray& text);
+  void OnAppended(const QString& text);
+  void ReportLogFailure();
   void OnFinished(int id, const QList<int>& posted, bool deviceInitialized);
   void ShowAbout();
   void OpenTestRoutines();
 
+  omrix::commands::Prompts& prompts_;
   COutputEdit* outputWindow_;
+  CSessionLog log_;
+  bool logTried_ = false;
+  bool logFailed_ = false;  // said once; the live log stops there
   QThread libraryThread_;
   CLibraryWorker* worker_;  // lives on libraryThread_
   std::map<int, QAction*> actions_;
   int pending_ = 0;
   bool deviceInitialized_ = false;
   bool shutDown_ = false;
-  bool exitRequested_ = false;  // by a close request
+  int exitStatus_ = 0;
+  // However often and however an end is asked for, the exit and the shutdown run once.
+  bool exitPosted_ = false;
+  bool shutdownPosted_ = false;
 };

@@ -6,6 +6,7 @@
 #include "commands/library.h"
 #include "gui_prompts.h"
 #include "main_frame.h"
+#include "signal_watch.h"
 
 class COmrixApp {
  public:
@@ -15,4 +16,5 @@ class COmrixApp {
  private:
   std::unique_ptr<CGuiPrompts> prompts_;
   std::unique_ptr<CMainFrame> mainFrame_;
+  CSignalWatch signals_;
 };

@@ -23,9 +23,11 @@ COutputEdit::COutputEdit(QWidget* parent) : QPlainTextEdit(parent) {
 void COutputEdit::AppendOutput(const QString& text) {
   QTextCursor cursor = textCursor();
   cursor.setPosition(cursor.selectionEnd());  // a selection is collapsed to its end, never replaced
-  cursor.insertText(QLatin1Char(' ') + text);
+  const QString piece = QLatin1Char(' ') + text;
+  cursor.insertText(piece);
   setTextCursor(cursor);
   ensureCursorVisible();
+  emit Appended(piece);
 }
 
 QStringList COutputEdit::Lines() const {

@@ -16,4 +16,8 @@ class COutputEdit : public QPlainTextEdit {
 
   // Every line of the window, whole, in order.
   QStringList Lines() const;
+
+ signals:
+  // What AppendOutput put into the window, its leading blank included.
+  void Appended(const QString& text);
 };

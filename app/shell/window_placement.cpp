@@ -6,6 +6,8 @@
 #include <QSettings>
 #include <QWidget>
 
+#include "placement_rule.h"
+
 namespace {
 
 // Show states as the settings store has always held them.
@@ -16,13 +18,18 @@ constexpr int kNoPoint = -1;  // the minimised and maximised positions are the s
 
 }  // namespace
 
+using omrix::shell::MovedApart;
+using omrix::shell::RestoredRect;
+using omrix::shell::WindowRect;
+
 void SaveWindowPlacement(const QWidget& window) {
   QSettings settings;
   settings.beginGroup(QStringLiteral("Settings"));
   const int show = window.isMinimized()   ? kShowMinimized
                    : window.isMaximized() ? kShowMaximized
                                           : kShowNormal;
-  const QRect normal = window.normalGeometry().isValid() ? window.normalGeometry() : window.geometry();
+  const QRect normal =
+      window.normalGeometry().isValid() ? window.normalGeometry() : window.geometry();
   settings.setValue(QStringLiteral("wp.showCmd"), show);
   settings.setValue(QStringLiteral("wp.flags"), 0);
   settings.setValue(QStringLiteral("wp.ptMinPosition.x"), kNoPoint);
@@ -35,18 +42,24 @@ void SaveWindowPlacement(const QWidget& window) {
   settings.setValue(QStringLiteral("wp.bottom"), normal.top() + normal.height());
 }
 
-bool RestoreWindowPlacement(QWidget& window) {
+bool RestoreWindowPlacement(QWidget& window, int copy) {
   QSettings settings;
   settings.beginGroup(QStringLiteral("Settings"));
-  const int left = settings.value(QStringLiteral("wp.left"), 0).toInt();
-  const int right = settings.value(QStringLiteral("wp.right"), 0).toInt();
-  const int top = settings.value(QStringLiteral("wp.top"), 0).toInt();
-  const int bottom = settings.value(QStringLiteral("wp.bottom"), 0).toInt();
-  const QRect normal(left, top, right - left, bottom - top);
+  const auto read = [&settings](const char* key) {
+    return settings.value(QLatin1String(key), 0).toInt();
+  };
   const QScreen* screen = QGuiApplication::primaryScreen();
-  if (screen == nullptr || normal.isEmpty() || !normal.intersects(screen->virtualGeometry()))
-    return false;
-  window.setGeometry(normal);
+  if (screen == nullptr) return false;
+  const QRect desk = screen->virtualGeometry();
+  const WindowRect desktop{desk.x(), desk.y(), desk.width(), desk.height()};
+  const std::optional<WindowRect> stored =
+      RestoredRect(read("wp.left"), read("wp.top"), read("wp.right"), read("wp.bottom"), desktop);
+  const QRect current = window.geometry();
+  const WindowRect shown = MovedApart(
+      stored.value_or(WindowRect{current.x(), current.y(), current.width(), current.height()}),
+      copy, desktop);
+  window.setGeometry(shown.x, shown.y, shown.width, shown.height);
+  if (!stored) return false;
   const int show = settings.value(QStringLiteral("wp.showCmd"), kShowNormal).toInt();
   if (show == kShowMaximized) window.setWindowState(Qt::WindowMaximized);
   if (show == kShowMinimized) window.setWindowState(Qt::WindowMinimized);

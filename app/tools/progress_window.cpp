@@ -56,10 +56,10 @@ bool CProgressWindow::CheckCancel() { return std::exchange(cancelRequested_, fal
 
 int CProgressWindow::Position() const { return bar_->value(); }
 
-void CProgressWindow::reject() { cancelRequested_ = true; }
+void CProgressWindow::reject() { RequestStop(); }
 
 void CProgressWindow::closeEvent(QCloseEvent* event) {
   // Only the loop that owns the window closes it.
   event->ignore();
-  cancelRequested_ = true;
+  RequestStop();
 }

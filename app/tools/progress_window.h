@@ -21,6 +21,8 @@ class CProgressWindow : public QDialog {
   void StepIt();
   // Whether a stop was asked for since the last call.
   bool CheckCancel();
+  // A stop asked for as Escape asks for it.
+  void RequestStop() { cancelRequested_ = true; }
 
   int Position() const;
 

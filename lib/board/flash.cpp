@@ -266,7 +266,12 @@ std::int32_t FlashChipErase() {
   EnterReadMode();
   SendMessage("Chip erase flash ...\n");
   const int result = PollCompletion(0xFF, deadlines.chipEraseMs);
-  SendMessage("-> done\n");
+  // A time-out is never "done": the chip may hold anything.
+  if (result == OMRIX_FLASH_DONE) {
+    SendMessage("-> done\n");
+  } else {
+    SendMessage("-> ERROR: Flash memory chip erase timeout\n");
+  }
   LeaveReadMode();
   return result;
 }
@@ -277,7 +282,12 @@ std::int32_t FlashSectorErase(std::uint32_t sectorAddress) {
   EnterReadMode();
   SendMessageF("Sector erase flash at %Xh...\n", static_cast<unsigned>(sectorAddress));
   const int result = PollCompletion(0xFF, deadlines.sectorEraseMs);
-  SendMessage("-> done\n");
+  if (result == OMRIX_FLASH_DONE) {
+    SendMessage("-> done\n");
+  } else {
+    SendMessageF("-> ERROR: Flash memory sector erase timeout at %Xh\n",
+                 static_cast<unsigned>(sectorAddress));
+  }
   LeaveReadMode();
   if (FileNameField* slot = SlotStartingAt(sectorAddress))
     SetField(*slot, result == OMRIX_FLASH_DONE ? "ERASED" : "UNKNOWN");

@@ -1,8 +1,6 @@
 #include "fpga.h"
 
-#include <algorithm>
 #include <cstring>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,13 +39,6 @@ bool WorkingPath(const std::string& source, bool sourceIsFullPath, std::string& 
 
 enum class ConfigurationFile { Read, NotFound, Unreadable, TooLarge, NoConfiguration };
 
-// Every configuration stream the board's FPGA accepts carries this word before its commands.
-bool HoldsSyncWord(const std::vector<std::uint8_t>& bytes) {
-  static constexpr std::uint8_t kSyncWord[] = {0xAA, 0x99, 0x55, 0x66};
-  return std::search(bytes.begin(), bytes.end(), std::begin(kSyncWord), std::end(kSyncWord)) !=
-         bytes.end();
-}
-
 // The whole configuration file, judged before the FPGA is touched.
 ConfigurationFile ReadConfigurationFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
   platform::FileStatus status;
@@ -68,7 +59,9 @@ ConfigurationFile ReadConfigurationFile(const std::string& path, std::vector<std
   }
   // A file that shrank while it was read is not a whole configuration.
   if (bytes.size() < status.size) return ConfigurationFile::Unreadable;
-  return HoldsSyncWord(bytes) ? ConfigurationFile::Read : ConfigurationFile::NoConfiguration;
+  if (OmrixHoldsSyncWord(bytes.data(), bytes.size()) == 0)
+    return ConfigurationFile::NoConfiguration;
+  return ConfigurationFile::Read;
 }
 
 void ClockOut(const std::vector<std::uint8_t>& bytes) {

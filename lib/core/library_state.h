@@ -39,6 +39,9 @@ struct LibraryState {
   bool portRangeHeld = false;
   // The last grant was refused because another program holds the port.
   bool portFoundBusy = false;
+  // Memory holds the run configuration, port settings and slot names that the start-up reads
+  // from "omrix.dat"; until then a rewrite would replace them by nothing.
+  bool recordedValuesRead = false;
   platform::PortRange heldPortRange{};
 };
 

@@ -240,6 +240,8 @@ LibraryCall::LibraryCall() {
 }
 
 LibraryCall::~LibraryCall() {
+  // What the call completed is kept before anyone else may drive the port.
+  platform::portBackend().callEnded();
   if (state.portRangeHeld && EmulationDesignLoaded()) platform::portBackend().lend();
 }
 

@@ -41,10 +41,12 @@ int EnablePortAccess();
 // Gives back the range granted last, if any.
 int DisablePortAccess();
 
-// Held by every exported call. While an emulation design runs the board is a programming cable
-// for other software: the port is lent to it from the end of a call until the next call begins,
-// which claims it again (or says that another program keeps it). At all other times the port
-// stays this program's between the calls of a sequence.
+// Held by every exported call. When it ends, the backend keeps what the call completed (the
+// simulated board is saved, so a killed program loses no finished work). While an emulation
+// design runs the board is a programming cable for other software: the port is lent to it from
+// the end of a call until the next call begins, which claims it again (or says that another
+// program keeps it). At all other times the port stays this program's between the calls of a
+// sequence.
 class LibraryCall {
  public:
   LibraryCall();

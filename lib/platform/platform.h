@@ -77,6 +77,9 @@ class PortBackend {
   // for hardware; empty for the real ones.
   virtual std::string notice() const { return {}; }
 
+  // A library call has returned: a backend whose board outlives the process keeps its state.
+  virtual void callEnded() {}
+
   const std::vector<PortRange>& granted() const { return granted_; }
   // Why the last grant or reclaim was refused; for Busy the detail names the holder when known.
   GrantRefusal lastRefusal() const { return refusal_; }

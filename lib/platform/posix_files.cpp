@@ -16,6 +16,8 @@ namespace omrix::platform {
 
 namespace {
 
+std::uint64_t flushes = 0;
+
 class PosixFile final : public File {
  public:
   PosixFile(int fd, bool written) : fd_(fd), written_(written) {}
@@ -57,6 +59,7 @@ class PosixFile final : public File {
     if (fd_ < 0) return false;
     // A file about to replace another must be on the disk before the rename.
     bool ok = !written_ || ::fsync(fd_) == 0;
+    if (written_ && ok) ++flushes;
     ok = (::close(fd_) == 0) && ok;
     fd_ = -1;
     return ok;
@@ -157,5 +160,7 @@ class PosixFileSystem final : public FileSystem {
 }  // namespace
 
 std::unique_ptr<FileSystem> makePosixFileSystem() { return std::make_unique<PosixFileSystem>(); }
+
+std::uint64_t posixFlushCount() { return flushes; }
 
 }  // namespace omrix::platform

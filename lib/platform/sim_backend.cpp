@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 
 #include "backends.h"
@@ -19,6 +20,9 @@ class SimBackend final : public PortBackend {
     simulator_->save();
     return PortBackend::closeDevice(handle);
   }
+  // What a call completed survives a kill before the library is closed; a call that changed
+  // nothing writes nothing.
+  void callEnded() override { simulator_->saveIfChanged(); }
   std::string notice() const override {
     return "-> INFO: simulated omrix board, no hardware is accessed\n";
   }
@@ -27,18 +31,24 @@ class SimBackend final : public PortBackend {
   std::uint8_t rawIn(std::uint16_t port) override { return simulator_->in(port); }
   void rawOut(std::uint16_t port, std::uint8_t value) override { simulator_->out(port, value); }
   // The board is this process's while it holds a range: another process finds the port busy.
-  bool grant(const PortRange&) override {
-    if (simulator_->attach()) return true;
+  // An address without a simulated port is granted as an empty one would be by ioperm: it
+  // reads as no port, never as a port in use.
+  bool grant(const PortRange& range) override {
+    if (!HasPort(range.first) || simulator_->attach()) return true;
     refuse(GrantRefusal::Busy);
     return false;
   }
-  bool revoke(const PortRange&) override {
-    simulator_->detach();
+  bool revoke(const PortRange& range) override {
+    if (HasPort(range.first)) simulator_->detach();
     return true;
   }
 
-
  private:
+  bool HasPort(std::uint32_t base) const {
+    const std::vector<std::uint16_t>& ports = simulator_->config().ports;
+    return std::find(ports.begin(), ports.end(), base) != ports.end();
+  }
+
   std::shared_ptr<sim::Simulator> simulator_;
 };
 

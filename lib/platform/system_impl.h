@@ -1,6 +1,7 @@
 // The real implementations behind the platform interfaces.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "platform.h"
@@ -9,5 +10,7 @@ namespace omrix::platform {
 
 std::unique_ptr<System> makeLinuxSystem();
 std::unique_ptr<FileSystem> makePosixFileSystem();
+// How many written files the real file layer has flushed to the device (a seam for tests).
+std::uint64_t posixFlushCount();
 
 }  // namespace omrix::platform

@@ -48,21 +48,35 @@ void ReportTransferMode() {
   }
 }
 
-// Grants and probes the port in portBase, after its report line has been sent.
-std::uint32_t TryPort() {
-  state.portFoundBusy = false;
-  if (!IsUsablePortBase(state.portBase) || EnablePortAccess() == 0) return kProbeNoPort;
+// A grant refused for a reason that passes: the port was never tried, so whatever board sits
+// there is still unknown.
+bool RefusalPasses(platform::GrantRefusal why) {
+  return why == platform::GrantRefusal::Busy || why == platform::GrantRefusal::NoPort ||
+         why == platform::GrantRefusal::PermissionDenied;
+}
+
+// Grants and probes the port in portBase, after its report line has been sent. `untried`
+// says the grant was refused for a reason that passes.
+std::uint32_t TryPort(bool& untried) {
+  untried = false;
+  if (!IsUsablePortBase(state.portBase)) return kProbeNoPort;
+  if (EnablePortAccess() == 0) {
+    untried = RefusalPasses(platform::portBackend().lastRefusal());
+    return kProbeNoPort;
+  }
   return ProbeDevice(FieldText(state.setupFpgaFile).c_str());
 }
 
 // After a failed setup no device is current and the file records none. A port that was never
 // usable is not touched on the way.
-void ReleaseFailedPort(bool portFoundBusy) {
+void ReleaseFailedPort(bool keepRecordedBoard) {
   // Given back already (the probe found no device behind the setup configuration).
   if (state.portBase == kNoDevice) return;
-  // Another program holds a port tried: the board recorded may well be there, so the file
-  // keeps it for when the port is free again.
-  if (portFoundBusy) {
+  // The recorded port could not be tried (another program has it, its module is not loaded,
+  // no permission): the board may well be there, so the file keeps it for when it can be.
+  if (keepRecordedBoard) {
+    // Another port of the search may have been had: given back as the ones before it were.
+    DisablePortAccess();
     state.portBase = kNoDevice;
     return;
   }
@@ -82,7 +96,7 @@ std::int32_t SetupOmrix(std::int32_t port) {
     SendMessage("\n ERROR: could not open file \xB4omrix.dat\xB4 --> enter FILE EXIT and re-run program\n");
     return OMRIX_SETUP_FILE_ERROR;
   }
-  SetupDataReader reader(std::move(text));
+  SetupDataReader reader(text);
   if (!reader.FindSection(kSetupDataHead)) {
     DeInitOmrix(kDeInitForgetPort);
     DeleteCorruptSetupData();
@@ -92,24 +106,34 @@ std::int32_t SetupOmrix(std::int32_t port) {
   reader.ReadText(kHeadLineLimit, kFileNameSize - 1, setupFile);
   SetField(state.setupFpgaFile, setupFile);
   reader.ReadHex(kHeadLineLimit, state.auxPortBase);
+  SetupDataRecord recorded;
+  ParseSetupData(text, recorded);
+  // Without a start-up in this session memory holds nothing of the file: the values are taken,
+  // not acted on, so that the rewrite keeps them.
+  if (!state.recordedValuesRead) TakeRecordedValues(recorded);
+  const auto recordedPort = static_cast<std::uint16_t>(recorded.portBase & 0xFFFF);
 
   // A device already current gives its range back before another is taken.
   if (state.portRangeHeld) DisablePortAccess();
   const std::uint32_t start = TickCount();
   const auto requested = static_cast<std::uint16_t>(port & 0xFFFF);
   std::uint32_t probe = kProbeNoPort;
-  bool anyPortBusy = false;
+  bool recordedPortUntried = false;
+  const auto tryPort = [&] {
+    bool untried = false;
+    probe = TryPort(untried);
+    recordedPortUntried = recordedPortUntried || (untried && state.portBase == recordedPort);
+  };
   if (requested == 0) {
     for (std::size_t i = 0; i < std::size(kSearchedPorts); ++i) {
       state.portBase = kSearchedPorts[i];
       const bool last = i + 1 == std::size(kSearchedPorts);
       SendMessageF("Setup device at I/O address %Xh ...\n", kSearchedPorts[i]);
-      probe = TryPort();
-      anyPortBusy = anyPortBusy || state.portFoundBusy;
+      tryPort();
       if (Found(probe)) break;
       SendMessage("-> device not found\n");
       if (last) {
-        ReleaseFailedPort(anyPortBusy);
+        ReleaseFailedPort(recordedPortUntried);
       } else {
         DisablePortAccess();
       }
@@ -117,10 +141,10 @@ std::int32_t SetupOmrix(std::int32_t port) {
   } else {
     state.portBase = static_cast<std::uint16_t>(requested == 1 ? state.auxPortBase : requested);
     SendMessageF("Setup device at I/O address %3Xh...\n", state.portBase);
-    probe = TryPort();
+    tryPort();
     if (!Found(probe)) {
       SendMessage("-> device not found\n");
-      ReleaseFailedPort(state.portFoundBusy);
+      ReleaseFailedPort(recordedPortUntried);
     }
   }
   if (state.portBase != kNoDevice) SendMessage("-> device found\n");

@@ -25,4 +25,9 @@ inline constexpr const char* kReadSetupDataError = "ERROR: Could not read file \
 // Deletes the corrupt "omrix.dat" and says so.
 void DeleteCorruptSetupData();
 
+struct SetupDataRecord;
+// The values the start-up takes from the file, other than the port: the run configuration, the
+// port settings (made safe to use) and the slot names. Nothing is done with them here.
+void TakeRecordedValues(const SetupDataRecord& record);
+
 }  // namespace omrix

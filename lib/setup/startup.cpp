@@ -56,21 +56,12 @@ bool LoadOrCreateSetupData(std::string& text) {
 // Values from the file are made safe before any cycle uses them.
 void TakeRunData(const SetupDataRecord& record) {
   state.portBase = static_cast<std::uint16_t>(record.portBase & 0xFFFF);
-  state.PPirq = static_cast<std::uint16_t>(record.PPirq & 0xFFFF);
-  // Only levels and mode flags: a strobe kept in the shadow would be asserted in every cycle.
-  state.PPcontrol = static_cast<std::uint8_t>(record.PPcontrol & kSafeControlBits);
-  state.PPwait = static_cast<std::uint8_t>(record.PPwait & 0xFF);
+  TakeRecordedValues(record);
   if (state.portBase == kPortWithoutEpp && (state.PPcontrol & 0x40) != 0) {
     // Its EPP registers lie outside the granted range: fall back to the slowest safe mode.
     state.PPcontrol = static_cast<std::uint8_t>(state.PPcontrol & ~0x40);
     state.PPwait = 0xFF;
   }
-  SetField(state.fpgaConfigFile, record.fpgaConfigFile);
-  FileNameField* const slots[] = {&state.flashFpgaFile0, &state.flashFpgaFile1,
-                                  &state.flashCpuFile0,  &state.flashCpuFile1,
-                                  &state.flashCpuFile2,  &state.flashCpuFile3};
-  for (std::size_t i = 0; i < record.flashSlotNames.size(); ++i)
-    SetField(*slots[i], record.flashSlotNames[i]);
 }
 
 IdentifierCodes CodesToProgram(const InitData& init, std::uint32_t dateOfProduction) {
@@ -148,6 +139,20 @@ std::int32_t FactoryInitialisation(const SetupDataRecord& read) {
 
 }  // namespace
 
+void TakeRecordedValues(const SetupDataRecord& record) {
+  state.PPirq = static_cast<std::uint16_t>(record.PPirq & 0xFFFF);
+  // Only levels and mode flags: a strobe kept in the shadow would be asserted in every cycle.
+  state.PPcontrol = static_cast<std::uint8_t>(record.PPcontrol & kSafeControlBits);
+  state.PPwait = static_cast<std::uint8_t>(record.PPwait & 0xFF);
+  SetField(state.fpgaConfigFile, record.fpgaConfigFile);
+  FileNameField* const slots[] = {&state.flashFpgaFile0, &state.flashFpgaFile1,
+                                  &state.flashCpuFile0,  &state.flashCpuFile1,
+                                  &state.flashCpuFile2,  &state.flashCpuFile3};
+  for (std::size_t i = 0; i < record.flashSlotNames.size(); ++i)
+    SetField(*slots[i], record.flashSlotNames[i]);
+  state.recordedValuesRead = true;
+}
+
 int InitDeviceAtPort(const char* source, std::uint32_t identifier) {
   const bool granted = EnablePortAccess() == 1;
   SendMessageF("Initialize device at parallel port address %Xh\n", state.portBase);
@@ -179,6 +184,8 @@ std::int32_t InterpreteOmrixDat() {
   // A device already current gives its range back before another is taken.
   if (state.portRangeHeld) DisablePortAccess();
   SetInMemoryDefaults();
+  // From here memory holds what this start-up decides: the file's values or the defaults.
+  state.recordedValuesRead = true;
   std::string text;
   if (!LoadOrCreateSetupData(text)) return OMRIX_START_NO_DEVICE;
 

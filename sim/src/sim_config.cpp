@@ -162,11 +162,14 @@ const Setting kSettings[] = {
        c.ack = v == "1" ? 1 : 0;
        return true;
      }},
-    {"access_ns", "a decimal number of nanoseconds",
+    // The clock advances only by accesses while the library polls a busy flash: at zero an
+    // erase would wait for ever.
+    {"access_ns", "a decimal number of nanoseconds above 0",
      [](SimConfig& c, std::string_view v) {
        const auto ns = ParseUnsigned<uint64_t>(v, 10);
-       if (ns) c.accessNs = *ns;
-       return ns.has_value();
+       if (!ns || *ns == 0) return false;
+       c.accessNs = *ns;
+       return true;
      }},
     {"state", "a directory path",
      [](SimConfig& c, std::string_view v) {

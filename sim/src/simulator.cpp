@@ -123,7 +123,10 @@ void Simulator::out(uint16_t address, uint8_t value) {
     return;
   }
   ++slot->counts.writes[offset];
-  if (isBoardPort(slot->port)) ++boardPortAccesses_;
+  if (isBoardPort(slot->port)) {
+    ++boardPortAccesses_;
+    mayHaveChanged_ = true;
+  }
   slot->port.write(offset, value, boardBehind(slot->port));
 }
 
@@ -174,6 +177,7 @@ bool Simulator::attach() {
     // The file says what the RAM starts with, whatever the last process left there.
     putRamFile();
     ramFile_.reset();
+    lastSaved_ = board_.state();
   } else if (!problem.empty()) {
     Complain(problem + "; starting from the board as it is");
   }
@@ -191,12 +195,26 @@ void Simulator::save() {
   if (!lock_.held()) return;
   const std::string path = (std::filesystem::path(config_.stateDir) / kStateFile).string();
   std::string problem;
-  if (!WriteBoardState(path, board_.state(), problem)) Complain(problem);
+  BoardState now = board_.state();
+  if (!WriteBoardState(path, now, problem)) {
+    Complain(problem);
+    return;
+  }
+  lastSaved_ = std::move(now);
+  mayHaveChanged_ = false;
+}
+
+void Simulator::saveIfChanged() {
+  if (!lock_.held() || !mayHaveChanged_) return;
+  mayHaveChanged_ = false;
+  if (lastSaved_ && board_.state() == *lastSaved_) return;
+  save();
 }
 
 bool Simulator::attached() const { return attached_; }
 
 void Simulator::loadDesign(Design design) {
+  mayHaveChanged_ = true;
   if (Board* board = reachableBoard()) board->loadDesign(design);
 }
 
@@ -225,6 +243,7 @@ uint8_t Simulator::boardRegister(uint8_t address) const {
 }
 
 void Simulator::setBoardRegister(uint8_t address, uint8_t value) {
+  mayHaveChanged_ = true;
   if (Board* board = reachableBoard()) board->setStoredRegister(address, value);
 }
 
@@ -251,9 +270,15 @@ void Simulator::resetAccessCounts() {
   for (PortSlot& slot : slots_) slot.counts = {};
 }
 
-std::vector<uint8_t>& Simulator::flash() { return board_.flash().image(); }
+std::vector<uint8_t>& Simulator::flash() {
+  mayHaveChanged_ = true;
+  return board_.flash().image();
+}
 const std::vector<uint8_t>& Simulator::flash() const { return board_.flash().image(); }
-std::vector<uint8_t>& Simulator::ram() { return board_.ram(); }
+std::vector<uint8_t>& Simulator::ram() {
+  mayHaveChanged_ = true;
+  return board_.ram();
+}
 const std::vector<uint8_t>& Simulator::ram() const { return board_.ram(); }
 
 CpuState Simulator::cpu() const {

@@ -104,8 +104,11 @@ TEST_F(FlashRecordedTest, BoardThatStopsAnsweringEndsAtTheDeadline) {
   port_->defaultAnswer = 0x00;
   EXPECT_EQ(FlashSectorErase(0x40000), 2);
   EXPECT_EQ(FieldText(state.flashFpgaFile0), "UNKNOWN");
-  EXPECT_EQ(Transcript(), "Sector erase flash at 40000h...\n-> done\n");
+  EXPECT_EQ(Transcript(), "Sector erase flash at 40000h...\n"
+                          "-> ERROR: Flash memory sector erase timeout at 40000h\n");
+  ClearTranscript();
   EXPECT_EQ(FlashChipErase(), 2);
+  EXPECT_EQ(Transcript(), "Chip erase flash ...\n-> ERROR: Flash memory chip erase timeout\n");
 }
 
 TEST_F(FlashRecordedTest, SectorEraseNamesOnlyTheSlotItStarts) {
@@ -272,6 +275,19 @@ TEST_F(FlashRecordedTest, RangePastTheChipIsCutAtItsEndAndNeverWraps) {
   EXPECT_EQ(std::count(cycles.begin(), cycles.end(), "W 3 A0"), 16);
 }
 
+TEST_F(FlashRecordedTest, RangeOfTheChipsLastByteReadsAndPrograms) {
+  const std::string file = Directory() + "last.rom";
+  port_->defaultAnswer = 0x5A;
+  EXPECT_EQ(FlashRead2File(file.c_str(), 0x7FFFF, 0x7FFFF), 0);
+  EXPECT_EQ(testing::ReadWholeFile(file), "Z");
+  port_->accesses.clear();
+  EXPECT_EQ(FlashProgram(file.c_str(), 0x7FFFF, 0x7FFFF, 0, 1, 0), 0);
+  const Cycles cycles = Recorded();
+  const Cycles command = Join({kUnlock, WriteCycle(0xAAA, 0xA0), WriteCycle(0x7FFFF, 0x5A)});
+  EXPECT_NE(std::search(cycles.begin(), cycles.end(), command.begin(), command.end()),
+            cycles.end());
+}
+
 TEST_F(FlashRecordedTest, SaveThatCannotBeWrittenSaysSo) {
   const std::string file = Directory() + "full.rom";
   testing::InstallFaultyFiles()->failWriteAfterBytes = 1000;
@@ -282,9 +298,14 @@ TEST_F(FlashRecordedTest, SaveThatCannotBeWrittenSaysSo) {
   platform::overrideFileSystem(nullptr);
   const std::string fifo = Directory() + "fifo.rom";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // no reader: an open for writing would block
-  for (const std::string& nowhere : {Directory() + "no/such/dir.rom", fifo}) {
+  // A device is no file to save into, though it opens for writing: /dev/null would swallow it.
+  // Each is refused before the flash is read.
+  const std::string devNull = "/dev/null";
+  for (const std::string& nowhere : {Directory() + "no/such/dir.rom", fifo, devNull}) {
     ClearTranscript();
+    port_->accesses.clear();
     EXPECT_EQ(FlashRead2File(nowhere.c_str(), 0, 15), 1);
+    EXPECT_EQ(Reads(), 0u) << nowhere;
     EXPECT_EQ(Transcript(), "Save flash to file: '" + nowhere + "' \n-> ERROR: Could not write file '" +
                                 nowhere + "'\n");
   }

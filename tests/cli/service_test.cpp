@@ -70,5 +70,14 @@ INSTANTIATE_TEST_SUITE_P(
       return NameOfArguments(test.param.arguments);
     });
 
+TEST(ServiceTools, EmulationWhoseDesignIsMissingFails) {
+  const LibraryDirectory directory;
+  ASSERT_EQ(directory.run({"setup"}).exitStatus, 0);
+  const ToolRun run = directory.run({"emulate", "dlc5"}, {}, "\n");
+  EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
+  EXPECT_NE(run.err.find("FpgaConfig(emudlc5.bit, 0, 0) -> result: 8"), std::string::npos)
+      << run.err;
+}
+
 }  // namespace
 }  // namespace omrix::cli::testing

@@ -2,6 +2,7 @@
 // check before a subcommand, and the setup items.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -201,6 +202,65 @@ INSTANTIATE_TEST_SUITE_P(
       return NameOfArguments(test.param.arguments) +
              (test.param.sim.find("none") != std::string::npos ? "_NoBoard" : "_BoardAt378");
     });
+
+struct NotAsRecordedCase {
+  std::vector<std::string> arguments;
+  int exitStatus;
+};
+
+class NotAsRecorded : public ::testing::TestWithParam<NotAsRecordedCase> {};
+
+// The run configuration's file is gone: the start-up fails with result 2 while the device
+// stays current.
+TEST_P(NotAsRecorded, OnlySetupAndFpgaRun) {
+  const NotAsRecordedCase& c = GetParam();
+  const LibraryDirectory directory;
+  ASSERT_EQ(directory.run({"setup"}).exitStatus, 0);
+  ASSERT_EQ(directory.run({"fpga", "demo.bit"}).exitStatus, 0);
+  std::filesystem::rename(directory.file("demo.bit"), directory.file("moved.bit"));
+  WriteWholeFile(directory.file("repair.txt"), "fpga moved.bit\ncpu run 0\n");
+  const ToolRun run = directory.run(c.arguments);
+  EXPECT_EQ(run.exitStatus, c.exitStatus) << run.out << run.err;
+  if (c.exitStatus == 5) {
+    EXPECT_NE(run.err.find("the start-up did not configure the board as omrix.dat records it "
+                           "--> run 'omrixctl fpga FILE' or 'omrixctl setup' first"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.out.find("read from address"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("Run CPU file"), std::string::npos) << run.out;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Subcommands, NotAsRecorded,
+    ::testing::Values(NotAsRecordedCase{{"start"}, 5}, NotAsRecordedCase{{"in", "1"}, 5},
+                      NotAsRecordedCase{{"cpu", "run", "0"}, 5},
+                      NotAsRecordedCase{{"erase", "cpu0"}, 5},
+                      NotAsRecordedCase{{"fpga", "moved.bit"}, 0},
+                      NotAsRecordedCase{{"setup"}, 0},
+                      // Once configured, the rest of the script runs.
+                      NotAsRecordedCase{{"script", "repair.txt"}, 0}),
+    [](const ::testing::TestParamInfo<NotAsRecordedCase>& test) {
+      return NameOfArguments(test.param.arguments);
+    });
+
+TEST(Startup, BusyPortIsNeverAdvisedASetup) {
+  const LibraryDirectory directory;
+  ASSERT_EQ(directory.run({"setup"}).exitStatus, 0);
+  sim::SimConfig config;
+  config.stateDir = directory.simStateDirectory();
+  sim::Simulator otherProgram(config);
+  ASSERT_TRUE(otherProgram.attach());
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"start"}, std::vector<std::string>{"rate"}}) {
+    SCOPED_TRACE(NameOfArguments(arguments));
+    const ToolRun run = directory.run(arguments);
+    EXPECT_EQ(run.exitStatus, 5) << run.out << run.err;
+    EXPECT_NE(run.out.find("is in use by another program"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("another program holds the port"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("omrixctl setup"), std::string::npos) << run.err;
+  }
+}
 
 class PortIo : public ::testing::TestWithParam<const char*> {};
 

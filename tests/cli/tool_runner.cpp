@@ -62,10 +62,8 @@ LibraryDirectory::~LibraryDirectory() {
   std::filesystem::remove_all(root_, ignored);
 }
 
-ToolRun LibraryDirectory::run(
-    const std::vector<std::string>& arguments,
-    const std::vector<std::pair<std::string, std::string>>& environment,
-    const std::string& input) const {
+std::vector<std::string> LibraryDirectory::environmentFor(
+    const std::vector<std::pair<std::string, std::string>>& environment) const {
   std::vector<std::pair<std::string, std::string>> variables = {{"OMRIX_LIBRARY_DIR", path_},
                                                                 {"OMRIX_SIM", DefaultSim(path_)}};
   for (const auto& variable : environment) {
@@ -83,6 +81,14 @@ ToolRun LibraryDirectory::run(
     if (!IsOmrixVariable(*entry) && !IsReplaced(*entry, variables)) entries.emplace_back(*entry);
   }
   for (const auto& variable : variables) entries.push_back(variable.first + "=" + variable.second);
+  return entries;
+}
+
+ToolRun LibraryDirectory::run(
+    const std::vector<std::string>& arguments,
+    const std::vector<std::pair<std::string, std::string>>& environment,
+    const std::string& input) const {
+  std::vector<std::string> entries = environmentFor(environment);
 
   std::vector<std::string> argumentTexts = {OMRIXCTL_PATH};
   argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());

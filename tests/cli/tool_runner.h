@@ -34,6 +34,11 @@ class LibraryDirectory {
               const std::vector<std::pair<std::string, std::string>>& environment = {},
               const std::string& input = "") const;
 
+  // The child's whole environment: the caller's without its OMRIX_ variables, this
+  // directory's, then `environment`'s entries.
+  std::vector<std::string> environmentFor(
+      const std::vector<std::pair<std::string, std::string>>& environment) const;
+
  private:
   std::string root_;  // holds the library directory and the captured output
   std::string path_;

@@ -121,7 +121,7 @@ TEST(Help, ToolHelpListsEverySubcommandAndTheExitStatuses) {
   EXPECT_EQ(run.exitStatus, 0);
   for (const std::string& name : SubcommandNames())
     EXPECT_NE(run.out.find("\n  " + name + " "), std::string::npos) << name;
-  for (const char* status : {"\n  0  ", "\n  1  ", "\n  2  ", "\n  3  ", "\n  4  "})
+  for (const char* status : {"\n  0  ", "\n  1  ", "\n  2  ", "\n  3  ", "\n  4  ", "\n  5  "})
     EXPECT_NE(run.out.find(status), std::string::npos) << status;
   EXPECT_EQ(directory.run({"help"}).out, run.out);
   EXPECT_EQ(directory.run({"-h"}).out, run.out);
@@ -169,8 +169,10 @@ TEST(PortBackends, HelpAndReadmeListTheLibrarysTable) {
   const std::string readme = ReadWholeFile(OMRIX_README_PATH);
   for (const PortBackendListing& backend : kPortBackendListing) {
     SCOPED_TRACE(backend.name);
-    EXPECT_NE(help.find(std::string(backend.name) + ": " + backend.description), std::string::npos) << help;
-    EXPECT_NE(readme.find("`" + std::string(backend.name) + "`: " + backend.description), std::string::npos);
+    EXPECT_NE(help.find(std::string(backend.name) + ": " + backend.description), std::string::npos)
+        << help;
+    EXPECT_NE(readme.find("`" + std::string(backend.name) + "`: " + backend.description),
+              std::string::npos);
   }
 }
 

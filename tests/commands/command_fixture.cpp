@@ -23,7 +23,9 @@ std::string Hex(std::uint32_t value) {
   return text;
 }
 
-std::string Text(const char* text) { return text != nullptr ? std::string("'") + text + "'" : "null"; }
+std::string Text(const char* text) {
+  return text != nullptr ? std::string("'") + text + "'" : "null";
+}
 
 }  // namespace
 
@@ -115,7 +117,8 @@ Library RecordingLibrary(std::vector<std::string>& calls) {
     return omrix::FpgaConfig(source, fullPath, record);
   };
   l.FpgaCfgForSetup = [&calls](std::int32_t forSetup, std::int32_t force) {
-    calls.push_back("FpgaCfgForSetup(" + std::to_string(forSetup) + ", " + std::to_string(force) + ")");
+    calls.push_back("FpgaCfgForSetup(" + std::to_string(forSetup) + ", " + std::to_string(force) +
+                    ")");
     return omrix::FpgaCfgForSetup(forSetup, force);
   };
   l.CpuReset = [&calls](std::int32_t disable) {
@@ -136,6 +139,12 @@ Library RecordingLibrary(std::vector<std::string>& calls) {
                     std::to_string(offset) + ", " + std::to_string(verify) + ", " +
                     std::to_string(reverse) + ")");
     return omrix::FlashProgram(file, first, last, offset, verify, reverse);
+  };
+  l.FlashVerify = [&calls](const char* file, std::uint32_t first, std::uint32_t last,
+                           std::uint32_t offset, std::int32_t reverse) {
+    calls.push_back("FlashVerify(" + Text(file) + ", " + Hex(first) + ", " + Hex(last) + ", " +
+                    std::to_string(offset) + ", " + std::to_string(reverse) + ")");
+    return omrix::FlashVerify(file, first, last, offset, reverse);
   };
   l.FlashRead2File = [&calls](const char* file, std::uint32_t first, std::uint32_t last) {
     calls.push_back("FlashRead2File(" + Text(file) + ", " + Hex(first) + ", " + Hex(last) + ")");
@@ -158,7 +167,8 @@ void CommandTest::SetUp() {
   board.sectorEraseMs = 5;
   board.stateDir = Directory() + "omrix-sim/";
   omrix::testing::ResetLibrary(Directory(), board);
-  for (const char* name : {"setup.bit", "demo.bit", "demo.bin", "demo.rom", "basic52.dat", "hello.b52"})
+  for (const char* name :
+       {"setup.bit", "demo.bit", "demo.bin", "demo.rom", "basic52.dat", "hello.b52"})
     StageDataFile(name);
   prompts_.output = &output_;
   commands_.emplace(RecordingLibrary(calls_), output_, prompts_,

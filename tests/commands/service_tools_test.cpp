@@ -50,10 +50,14 @@ TEST_P(Routines, AnswerEachCommandAndBeepOnlyForWhatTheyDoNotKnow) {
 INSTANTIATE_TEST_SUITE_P(
     Letters, Routines,
     ::testing::Values(
-        RoutineCase{"WriteUpperCase", "O 1 FF", "FFh written to address 01h\n\n", {"outbyte(0x1, 0xFF)"}},
-        RoutineCase{"WriteLowerCase", "o 1 ff", "FFh written to address 01h\n\n", {"outbyte(0x1, 0xFF)"}},
+        RoutineCase{
+            "WriteUpperCase", "O 1 FF", "FFh written to address 01h\n\n", {"outbyte(0x1, 0xFF)"}},
+        RoutineCase{
+            "WriteLowerCase", "o 1 ff", "FFh written to address 01h\n\n", {"outbyte(0x1, 0xFF)"}},
         // Only the low byte reaches the bus; the line shows what was typed.
-        RoutineCase{"WriteWideValue", "o 101 0x1ff", "1FFh written to address 101h\n\n",
+        RoutineCase{"WriteWideValue",
+                    "o 101 0x1ff",
+                    "1FFh written to address 101h\n\n",
                     {"outbyte(0x101, 0x1FF)"}},
         RoutineCase{"Nothing", "f", "\n", {}},
         RoutineCase{"UnknownX", "x", kSorry + "\n", {}},
@@ -112,7 +116,8 @@ TEST_F(TestRoutinesTest, WaitingGoesOnUntilTheStopAndMovesTheBarOncePerTenLines)
   std::string expected;
   for (int line = 0; line < 26; ++line) expected += waiting;
   EXPECT_EQ(Execute("@"), expected + "aborted\n\n");
-  EXPECT_EQ(prompts_.clock.now, std::chrono::milliseconds(2500));  // 100 ms after each line but the last
+  // 100 ms after each line but the last
+  EXPECT_EQ(prompts_.clock.now, std::chrono::milliseconds(2500));
   const std::vector<std::vector<std::size_t>> steps{{10 * waiting.size(), 20 * waiting.size()}};
   EXPECT_EQ(prompts_.barSteps, steps);
   EXPECT_TRUE(calls_.empty());
@@ -135,7 +140,8 @@ class IoTests : public CommandTest, public ::testing::WithParamInterface<IoTestC
 
 TEST_P(IoTests, LoadTheSecondDesignOnlyAfterAYesAndEndInTheRunConfiguration) {
   const IoTestCase& c = GetParam();
-  for (const char* name : {"LIOTESTA.BIT", "LIOTESTB.BIT", "pRAXnodeTestA.BIT", "pRAXnodeTestB.BIT"})
+  for (const char* name :
+       {"LIOTESTA.BIT", "LIOTESTB.BIT", "pRAXnodeTestA.BIT", "pRAXnodeTestB.BIT"})
     StageDataFile(name);
   SetUpBoard();
   prompts_.files.push_back(Staged("demo.bit"));
@@ -159,22 +165,30 @@ const std::string kFpgaError = "ERROR: Check FPGA I/O\xB4s";
 
 INSTANTIATE_TEST_SUITE_P(
     Boards, IoTests,
-    ::testing::Values(
-        IoTestCase{"NoAtOnce", ID_TEST_FPGA_IO, {Answer::No},
-                   {"FpgaConfig('LIOTESTA.BIT', 0, 0)", "FpgaCfgForSetup(0, 0)"},
-                   {kFast, kFpgaError}, {TestLed::FlashingFast, TestLed::FlashingFast},
-                   "-> ERROR: FPGA I/O test failed\n"},
-        IoTestCase{"YesYes", ID_TEST_FPGA_IO, {Answer::Yes, Answer::Yes},
-                   {"FpgaConfig('LIOTESTA.BIT', 0, 0)", "FpgaConfig('LIOTESTB.BIT', 0, 0)",
-                    "FpgaCfgForSetup(0, 0)"},
-                   {kFast, kSlow}, {TestLed::FlashingFast, TestLed::FlashingSlow},
-                   "-> FPGA I/O test OK\n"},
-        IoTestCase{"PraxnodeYesNo", ID_TEST_PRAXNODE_IO, {Answer::Yes, Answer::No},
-                   {"FpgaConfig('pRAXnodeTestA.BIT', 0, 0)", "FpgaConfig('pRAXnodeTestB.BIT', 0, 0)",
-                    "FpgaCfgForSetup(0, 0)"},
-                   {kFast, kSlow, "ERROR: Check pRAXnode I/O\xB4s"},
-                   {TestLed::FlashingFast, TestLed::FlashingSlow, TestLed::FlashingSlow},
-                   "-> ERROR: pRAXnode I/O test failed\n"}),
+    ::testing::Values(IoTestCase{"NoAtOnce",
+                                 ID_TEST_FPGA_IO,
+                                 {Answer::No},
+                                 {"FpgaConfig('LIOTESTA.BIT', 0, 0)", "FpgaCfgForSetup(0, 0)"},
+                                 {kFast, kFpgaError},
+                                 {TestLed::FlashingFast, TestLed::FlashingFast},
+                                 "-> ERROR: FPGA I/O test failed\n"},
+                      IoTestCase{"YesYes",
+                                 ID_TEST_FPGA_IO,
+                                 {Answer::Yes, Answer::Yes},
+                                 {"FpgaConfig('LIOTESTA.BIT', 0, 0)",
+                                  "FpgaConfig('LIOTESTB.BIT', 0, 0)", "FpgaCfgForSetup(0, 0)"},
+                                 {kFast, kSlow},
+                                 {TestLed::FlashingFast, TestLed::FlashingSlow},
+                                 "-> FPGA I/O test OK\n"},
+                      IoTestCase{
+                          "PraxnodeYesNo",
+                          ID_TEST_PRAXNODE_IO,
+                          {Answer::Yes, Answer::No},
+                          {"FpgaConfig('pRAXnodeTestA.BIT', 0, 0)",
+                           "FpgaConfig('pRAXnodeTestB.BIT', 0, 0)", "FpgaCfgForSetup(0, 0)"},
+                          {kFast, kSlow, "ERROR: Check pRAXnode I/O\xB4s"},
+                          {TestLed::FlashingFast, TestLed::FlashingSlow, TestLed::FlashingSlow},
+                          "-> ERROR: pRAXnode I/O test failed\n"}),
     [](const ::testing::TestParamInfo<IoTestCase>& test) { return std::string(test.param.name); });
 
 struct EmulationCase {
@@ -199,19 +213,64 @@ TEST_P(Emulations, LastWhileTheBoxIsOpenThenAClearedRunConfigurationIsClearedAga
   };
   EXPECT_TRUE(commands_->Run(c.id).succeeded()) << output_.text_;
   EXPECT_EQ(cableWhileOpen, c.cable);
-  EXPECT_EQ(calls_, (Calls{std::string("FpgaConfig('") + c.design + "', 0, 0)", "FpgaCfgForSetup(0, 0)"}));
+  EXPECT_EQ(calls_,
+            (Calls{std::string("FpgaConfig('") + c.design + "', 0, 0)", "FpgaCfgForSetup(0, 0)"}));
   EXPECT_EQ(Board().design(), sim::Design::None);
   EXPECT_EQ(Board().cableEmulation(), nullptr);
   const std::string cleared = "FPGA configuration cleared, CPU disabled\n";
   EXPECT_EQ(output_.text_.substr(output_.text_.size() - cleared.size()), cleared) << output_.text_;
 }
 
+INSTANTIATE_TEST_SUITE_P(Cables, Emulations,
+                         ::testing::Values(EmulationCase{"At89", ID_EMULATE_AT89,
+                                                         "emuat89ispcable.bit", "AT89isp cable"},
+                                           EmulationCase{"Avr", ID_EMULATE_AVR,
+                                                         "emuavrispdongle.bit", "AVR ISP dongle"},
+                                           EmulationCase{"Dlc5", ID_EMULATE_DLC5, "emudlc5.bit",
+                                                         "DLC5 / Parallel Cable III"}),
+                         [](const ::testing::TestParamInfo<EmulationCase>& test) {
+                           return std::string(test.param.name);
+                         });
+
+struct MissingDesignCase {
+  const char* name;
+  CommandId id;
+  std::vector<const char*> staged;  // the tool's other designs
+  const char* missing;
+  std::size_t boxes;  // still shown, every one answered Yes or OK
+};
+
+class MissingDesign : public CommandTest,
+                      public ::testing::WithParamInterface<MissingDesignCase> {};
+
+TEST_P(MissingDesign, FailsTheCommandThoughEveryQuestionIsAnsweredYes) {
+  const MissingDesignCase& c = GetParam();
+  for (const char* name : c.staged) StageDataFile(name);
+  SetUpBoard();
+  prompts_.files.push_back(Staged("demo.bit"));
+  ASSERT_TRUE(commands_->Run(ID_FPGA_CONFIG_PC).succeeded());
+  calls_.clear();
+  prompts_.answers = {Answer::Yes, Answer::Yes};
+  const CommandResult result = commands_->Run(c.id);
+  ASSERT_FALSE(result.succeeded());
+  EXPECT_EQ(result.failure->step, std::string("FpgaConfig(") + c.missing + ", 0, 0)");
+  EXPECT_EQ(result.failure->code, OMRIX_FPGA_FILE_ERROR);
+  EXPECT_EQ(prompts_.boxes.size(), c.boxes);
+  ASSERT_FALSE(calls_.empty());
+  EXPECT_EQ(calls_.back(), "FpgaCfgForSetup(0, 0)");
+  EXPECT_EQ(Board().design(), sim::Design::Demo);
+}
+
 INSTANTIATE_TEST_SUITE_P(
-    Cables, Emulations,
-    ::testing::Values(EmulationCase{"At89", ID_EMULATE_AT89, "emuat89ispcable.bit", "AT89isp cable"},
-                      EmulationCase{"Avr", ID_EMULATE_AVR, "emuavrispdongle.bit", "AVR ISP dongle"},
-                      EmulationCase{"Dlc5", ID_EMULATE_DLC5, "emudlc5.bit", "DLC5 / Parallel Cable III"}),
-    [](const ::testing::TestParamInfo<EmulationCase>& test) { return std::string(test.param.name); });
+    Tools, MissingDesign,
+    ::testing::Values(MissingDesignCase{"IoTestFirst", ID_TEST_FPGA_IO, {"LIOTESTB.BIT"},
+                                        "LIOTESTA.BIT", 2},
+                      MissingDesignCase{"IoTestSecond", ID_TEST_PRAXNODE_IO,
+                                        {"pRAXnodeTestA.BIT"}, "pRAXnodeTestB.BIT", 2},
+                      MissingDesignCase{"Emulation", ID_EMULATE_DLC5, {}, "emudlc5.bit", 1}),
+    [](const ::testing::TestParamInfo<MissingDesignCase>& test) {
+      return std::string(test.param.name);
+    });
 
 }  // namespace
 }  // namespace omrix::commands::testing

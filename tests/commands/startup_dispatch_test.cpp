@@ -33,7 +33,9 @@ INSTANTIATE_TEST_SUITE_P(
                       DispatchCase{"Jtag", 16, {ID_STARTUP_JTAG}, {}},
                       DispatchCase{"NotInitialised", 1, {}, {"device not found"}},
                       DispatchCase{"Mismatch", 2, {}, {"device not found"}}),
-    [](const ::testing::TestParamInfo<DispatchCase>& test) { return std::string(test.param.name); });
+    [](const ::testing::TestParamInfo<DispatchCase>& test) {
+      return std::string(test.param.name);
+    });
 
 TEST(StartupCommands, PostedStepsAskAndEndAsTheProgramDoes) {
   std::vector<std::string> calls;

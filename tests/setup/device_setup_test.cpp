@@ -16,6 +16,7 @@
 #include "setup/setup_data_reader.h"
 #include "setup/setup_data_writer.h"
 #include "support/library_fixture.h"
+#include "support/scripted_platform.h"
 #include "testing/test_files.h"
 #include "testing/test_seams.h"
 
@@ -159,6 +160,20 @@ TEST_F(DeviceSetupTest, MissingSetupFileIsAFailedSetup) {
   EXPECT_EQ(IsDeviceInitialized(), 0);
 }
 
+// A setup configuration of CLEAR clears the FPGA: there is no board to read codes from.
+TEST_F(DeviceSetupTest, ClearAsTheSetupConfigurationIsAFailedSetup) {
+  Start(Board(""));
+  SetupDataRecord recorded;
+  recorded.setupFpgaFile = "CLEAR";
+  recorded.portBase = 0x378;
+  ASSERT_EQ(WriteSetupData(recorded), 0);
+  EXPECT_EQ(SetupOmrix(0x378), 2);
+  EXPECT_NE(Transcript().find("-> device not found\n"), std::string::npos) << Transcript();
+  EXPECT_EQ(Transcript().find("Device identifier codes:"), std::string::npos);
+  EXPECT_EQ(File().portBase, 0xFFFFu);
+  EXPECT_EQ(IsDeviceInitialized(), 0);
+}
+
 TEST_F(DeviceSetupTest, FileProblemsComeFirst) {
   Start(Board(""));
   std::filesystem::remove(Directory() + "omrix.dat");
@@ -195,8 +210,99 @@ TEST_F(DeviceSetupTest, PortBusyInAnotherProgramKeepsTheRecordedBoard) {
     EXPECT_NE(Transcript().find("-> ERROR: port 378h is in use by another program\n-> device not found\n"),
               std::string::npos)
         << Transcript();
+    // The search also tries 3BCh and 278h, where this board has no port: never "in use".
+    EXPECT_EQ(Count(Transcript(), "in use by another program"), 1u) << Transcript();
     EXPECT_EQ(File().portBase, 0x378u);
     EXPECT_EQ(IsDeviceInitialized(), 0);
+  }
+}
+
+// A setup run without a start-up before it (omrixctl setup on an existing file) rewrites the
+// file with the run configuration and slot names the file recorded; a later setup in the same
+// session writes what the session has recorded since.
+TEST_F(DeviceSetupTest, SetupWithoutStartUpKeepsTheRecordedValues) {
+  struct Case {
+    const char* board;
+    std::uint32_t port;  // recorded afterwards
+  };
+  const Case cases[] = {{"", 0x378}, {"board=none", 0xFFFF}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.board);
+    Start(Board(c.board));
+    SetupDataRecord recorded;
+    recorded.portBase = 0x378;
+    recorded.fpgaConfigFile = "/home/ann/demo.bit";
+    recorded.flashSlotNames = {"/f0.bit", "/f1.bit", "/c0.bin", "ERASED", "/c2.bin", "/c3.bin"};
+    ASSERT_EQ(WriteSetupData(recorded), 0);
+    SetupOmrix(0x378);
+    SetupDataRecord file = File();
+    EXPECT_EQ(file.portBase, c.port);
+    EXPECT_EQ(file.fpgaConfigFile, recorded.fpgaConfigFile);
+    EXPECT_EQ(file.flashSlotNames, recorded.flashSlotNames);
+    SetField(state.flashCpuFile1, "/new.bin");  // programmed in this session
+    SetupOmrix(0x378);
+    EXPECT_EQ(File().flashSlotNames[3], "/new.bin");
+  }
+}
+
+// A port backend that refuses the grant of the listed bases for one reason.
+class RefusingPort : public testing::RecordingPort {
+ public:
+  RefusingPort(std::shared_ptr<testing::DriverWorld> world, std::vector<std::uint32_t> bases,
+               platform::GrantRefusal why)
+      : RecordingPort(std::move(world)), bases_(std::move(bases)), why_(why) {}
+
+ protected:
+  bool grant(const platform::PortRange& range) override {
+    if (std::find(bases_.begin(), bases_.end(), range.first) == bases_.end()) return true;
+    refuse(why_);
+    return false;
+  }
+
+ private:
+  std::vector<std::uint32_t> bases_;
+  platform::GrantRefusal why_;
+};
+
+// A failed setup records no device, except when the recorded port could not even be tried for
+// a reason that passes: then the file keeps the board for when the port can be had.
+TEST(RefusedPortSetup, KeepsTheRecordedBoardOnlyWhenItsPortWasNotTried) {
+  using Why = platform::GrantRefusal;
+  struct Case {
+    const char* name;
+    Why why;
+    std::vector<std::uint32_t> refused;
+    std::int32_t port;
+    std::uint32_t recordedAfter;
+  };
+  const Case cases[] = {
+      {"no_port_module", Why::NoPort, {0x378}, 0x378, 0x378},
+      {"no_permission", Why::PermissionDenied, {0x378}, 0x378, 0x378},
+      {"busy_in_a_search", Why::Busy, {0x378}, 0, 0x378},
+      {"search_where_only_the_other_ports_are_missing", Why::NoPort, {0x3BC, 0x278}, 0, 0xFFFF},
+      {"search_without_any_port", Why::NoPort, {0x3BC, 0x378, 0x278}, 0, 0x378},
+      {"search_where_only_the_recorded_port_is_missing", Why::NoPort, {0x3BC, 0x378}, 0, 0x378},
+      {"another_port_missing", Why::NoPort, {0x278}, 0x278, 0xFFFF},
+      {"refused_for_no_reason_named", Why::None, {0x378}, 0x378, 0xFFFF},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const testing::TemporaryDirectory directory;
+    testing::ResetLibrary(directory.path());
+    auto world = std::make_shared<testing::DriverWorld>();
+    world->running = true;
+    platform::overrideSystem(std::make_unique<testing::ScriptedSystem>(world));
+    platform::forceNextPortBackend(std::make_unique<RefusingPort>(world, c.refused, c.why));
+    ASSERT_EQ(omrix::HwaccInit_EnableDllMessages(nullptr), 1);
+    SetupDataRecord recorded;
+    recorded.portBase = 0x378;
+    ASSERT_EQ(WriteSetupData(recorded), 0);
+    EXPECT_EQ(SetupOmrix(c.port), 2);
+    EXPECT_EQ(IsDeviceInitialized(), 0);
+    EXPECT_TRUE(platform::portBackend().granted().empty());
+    SetupDataRecord file;
+    ASSERT_EQ(ParseSetupData(testing::ReadWholeFile(directory.path() + "omrix.dat"), file), 5);
+    EXPECT_EQ(file.portBase, c.recordedAfter);
   }
 }
 

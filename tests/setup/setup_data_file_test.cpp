@@ -10,6 +10,7 @@
 
 #include "core/library_state.h"
 #include "core/text.h"
+#include "platform/system_impl.h"
 #include "setup/setup_data.h"
 #include "setup/setup_data_reader.h"
 #include "setup/setup_data_writer.h"
@@ -236,6 +237,51 @@ TEST_F(SetupDataFileTest, FailedWriteLeavesTheOldFileAndNoTemporaryFile) {
     EXPECT_EQ(ReadWholeFile(DataPath()), old);
     EXPECT_EQ(FilesInDirectory(), std::vector<std::string>{"omrix.dat"});
   }
+}
+
+// The real file layer, noting how many files it had flushed to the device at each rename.
+class FlushWatchingFiles final : public platform::FileSystem {
+ public:
+  explicit FlushWatchingFiles(std::vector<std::uint64_t>& flushesAtRename)
+      : flushesAtRename_(flushesAtRename) {}
+
+  std::unique_ptr<platform::File> open(const std::string& path, platform::FileMode mode) override {
+    return real_->open(path, mode);
+  }
+  std::unique_ptr<platform::File> createTemporary(const std::string& prefix,
+                                                  std::string& path) override {
+    return real_->createTemporary(prefix, path);
+  }
+  bool listDirectory(const std::string& directory, std::vector<std::string>& names) override {
+    return real_->listDirectory(directory, names);
+  }
+  bool rename(const std::string& from, const std::string& to) override {
+    flushesAtRename_.push_back(platform::posixFlushCount());
+    return real_->rename(from, to);
+  }
+  bool remove(const std::string& path) override { return real_->remove(path); }
+  bool status(const std::string& path, platform::FileStatus& status) override {
+    return real_->status(path, status);
+  }
+  bool setPermissions(const std::string& path, std::uint32_t permissions) override {
+    return real_->setPermissions(path, permissions);
+  }
+  std::string resolveLinks(const std::string& path) override { return real_->resolveLinks(path); }
+
+ private:
+  std::unique_ptr<platform::FileSystem> real_ = platform::makePosixFileSystem();
+  std::vector<std::uint64_t>& flushesAtRename_;
+};
+
+// A crash right after the rename must find the new file's data, not an empty file.
+TEST_F(SetupDataFileTest, ReplacementIsOnTheDiskBeforeTheRename) {
+  WriteWholeFile(DataPath(), Golden("new_file.dat"));
+  std::vector<std::uint64_t> flushesAtRename;
+  platform::overrideFileSystem(std::make_unique<FlushWatchingFiles>(flushesAtRename));
+  const std::uint64_t before = platform::posixFlushCount();
+  state.portBase = 0x378;
+  ASSERT_EQ(SaveSetupData(), 0);
+  EXPECT_EQ(flushesAtRename, std::vector<std::uint64_t>{before + 1});
 }
 
 TEST_F(SetupDataFileTest, ReadFailureInTheMiddleIsNotAnEndOfFile) {

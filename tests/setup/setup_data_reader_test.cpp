@@ -90,6 +90,7 @@ TEST(ConvertPath, KeepsBlanksUpToTheCommentAndIsOneTokenWithoutIt) {
       {"/home/lab user/x.bit \t //ASC", false, true, "/home/lab user/x.bit"},
       {"/home/lab user/x.bit", false, true, "/home/lab"},
       {"FLASH\t//ASC FPGA full-path-filename", false, true, "FLASH"},
+      {"/home/lab user/x.bit\t//ASC FPGA", false, true, "/home/lab user/x.bit"},
       {"/designs/x.bit note without comment", false, true, "/designs/x.bit"},
       {"C:\\omrix\\demo.bit //ASC", false, true, "C:\\omrix\\demo.bit"},
       {"FLASH //ASC", false, true, "FLASH"},

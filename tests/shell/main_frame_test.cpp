@@ -1,11 +1,22 @@
 // The window as a person uses it, with a library table that answers as each test tells it.
+#include <sys/resource.h>
+
 #include <QAction>
+#include <QDialog>
 #include <QFile>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QTreeView>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStringDecoder>
@@ -13,8 +24,12 @@
 #include <QTest>
 #include <QTextCursor>
 #include <QTimer>
+#include <csignal>
+#include <atomic>
 #include <deque>
+#include <functional>
 #include <future>
+#include <limits>
 #include <mutex>
 
 #include "commands/menu.h"
@@ -22,6 +37,7 @@
 #include "gui_prompts.h"
 #include "main_frame.h"
 #include "progress_window.h"
+#include "signal_watch.h"
 #include "test_routines_dialog.h"
 #include "window_placement.h"
 
@@ -33,8 +49,10 @@ class AnsweringPrompts final : public Prompts {
  public:
   Answer MessageBox(const std::string& text, Buttons, Icon) override {
     boxes.push_back(text);
+    if (whileShown) whileShown(text);
     return Answer::Ok;
   }
+  std::function<void(const std::string&)> whileShown;  // what happens while a box is up
   std::optional<std::string> ChooseFile(const FileChooser&) override { return std::nullopt; }
   void Beep() override { ++beeps; }
   std::unique_ptr<Progress> ShowProgress() override { return CGuiPrompts().ShowProgress(); }
@@ -44,7 +62,10 @@ class AnsweringPrompts final : public Prompts {
 
 // The library's side of a session, told what to answer; the calls it gets are kept.
 struct FakeLibrary {
+  std::int32_t driver = 1;
   std::int32_t interpretation = 1;
+  std::atomic<int> interpretations{0};
+  std::int32_t fpgaConfig = OMRIX_FPGA_CLEARED;
   bool device = false;
   std::mutex mutex;
   std::vector<std::string> calls;
@@ -62,9 +83,16 @@ struct FakeLibrary {
     Library l;
     l.HwaccInit_EnableDllMessages = [this](MessageFunction callback) {
       messages = callback;
-      return 1;
+      return driver;
     };
-    l.InterpreteOmrixDat = [this] { return interpretation; };
+    l.InterpreteOmrixDat = [this] {
+      ++interpretations;
+      return interpretation;
+    };
+    l.FpgaConfig = [this](const char* source, std::int32_t, std::int32_t) {
+      Note(std::string("FpgaConfig(") + source + ")");
+      return fpgaConfig;
+    };
     l.IsDeviceInitialized = [this] { return device ? 1 : 0; };
     l.DeInitOmrix = [this](std::int32_t mode) {
       Note("DeInitOmrix(" + std::to_string(mode) + ")");
@@ -99,30 +127,78 @@ class MainFrameTest : public QObject {
     settingsHome_ = std::make_unique<QTemporaryDir>();
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsHome_->path());
     QSettings().clear();
+    qunsetenv("OMRIX_LIBRARY_DIR");
     logHome_ = std::make_unique<QTemporaryDir>();
     library_ = std::make_unique<FakeLibrary>();
     prompts_ = std::make_unique<AnsweringPrompts>();
   }
 
   void jtagPathLeavesTheLinesToTheToolAndNeverExitsWithModeZero() {
-    library_->interpretation = 16;
+    for (const bool signalWhileAsked : {false, true}) {
+      library_ = std::make_unique<FakeLibrary>();
+      prompts_->boxes.clear();
+      library_->interpretation = 16;
+      CMainFrame frame(library_->Table(), *prompts_);
+      Isolated(frame);
+      // A signal while the JTAG box is up asks for an exit behind the JTAG path's own end.
+      prompts_->whileShown = [&frame, signalWhileAsked](const std::string&) {
+        if (signalWhileAsked) frame.EndOnSignal(SIGTERM);
+      };
+      QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+      frame.StartUp();
+      QTRY_COMPARE(done.count(), 1);
+      QCOMPARE(library_->Calls(), (std::vector<std::string>{"DeInitOmrix(2)", "HwaccDeInit()"}));
+      QCOMPARE(prompts_->boxes.size(), std::size_t{1});
+    }
+    prompts_->whileShown = nullptr;
+  }
+
+  void driverThatCannotBeBroughtUpEndsTheProgramWithoutTheSetupData() {
+    library_->driver = 0;
     CMainFrame frame(library_->Table(), *prompts_);
     Isolated(frame);
     QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
     frame.StartUp();
     QTRY_COMPARE(done.count(), 1);
-    QCOMPARE(library_->Calls(), (std::vector<std::string>{"DeInitOmrix(2)", "HwaccDeInit()"}));
+    QCOMPARE(library_->interpretations.load(), 0);
+    QCOMPARE(library_->Calls(), (std::vector<std::string>{"DeInitOmrix(0)", "HwaccDeInit()"}));
     QCOMPARE(prompts_->boxes.size(), std::size_t{1});
+    QVERIFY(prompts_->boxes.front().rfind("FATAL ERROR: The driver", 0) == 0);
   }
 
-  void closeBoxIsFileExit() {
+  void failingStepIsShownAsOmrixctlNamesIt() {
+    library_->device = true;
+    const struct {
+      std::int32_t code;
+      QString line;
+    } table[] = {
+        {8, QStringLiteral(" -> ERROR: FpgaConfig(\"CLEAR\", 0, 1) -> result: 8")},
+        {0x100, QStringLiteral(" -> ERROR: FpgaConfig(\"CLEAR\", 0, 1) -> result: 0x100")},
+    };
+    for (const auto& row : table) {
+      library_->fpgaConfig = row.code;
+      CMainFrame frame(library_->Table(), *prompts_);
+      Isolated(frame);
+      frame.StartUp();
+      QTRY_VERIFY(!frame.Busy());
+      emit frame.menuBar()->findChildren<QMenu*>().first()->aboutToShow();
+      frame.PostCommand(ID_FPGA_CLEAR);
+      QTRY_VERIFY(!frame.Busy());
+      QVERIFY2(frame.outputWindow()->Lines().contains(row.line),
+               qPrintable(frame.outputWindow()->toPlainText()));
+    }
+  }
+
+  void closeBoxIsFileExitAndAnEndAskedTwiceRunsOnce() {
     CMainFrame frame(library_->Table(), *prompts_);
     Isolated(frame);
     frame.StartUp();
     QTRY_VERIFY(!frame.Busy());
     QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+    emit frame.menuBar()->findChildren<QMenu*>().first()->aboutToShow();
+    frame.Action(ID_APP_EXIT)->trigger();
+    frame.close();  // the close box while the exit runs
     frame.close();
-    frame.close();  // a second close box click while the first exit runs
     QTRY_COMPARE(done.count(), 1);
     QCOMPARE(library_->Calls(), (std::vector<std::string>{"DeInitOmrix(0)", "HwaccDeInit()"}));
     QCOMPARE(prompts_->boxes, std::vector<std::string>{"device not found"});
@@ -136,17 +212,65 @@ class MainFrameTest : public QObject {
     QVERIFY(QFile::exists(logHome_->filePath(QStringLiteral("omrix.log"))));
   }
 
-  void placementOffTheScreenIsIgnored() {
+  void placementIsKeptWhenSoundAndFittedToTheDesktopWhenNot() {
     QWidget window;
     window.setGeometry(100, 120, 300, 200);
     SaveWindowPlacement(window);
     QWidget next;
     QVERIFY(RestoreWindowPlacement(next));
     QCOMPARE(next.geometry(), QRect(100, 120, 300, 200));
-    QSettings settings;
-    settings.setValue(QStringLiteral("Settings/wp.left"), 50000);
-    settings.setValue(QStringLiteral("Settings/wp.right"), 50300);
-    QVERIFY(!RestoreWindowPlacement(next));
+
+    const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
+    const int kMin = std::numeric_limits<int>::min();
+    const int kMax = std::numeric_limits<int>::max();
+    struct Stored {
+      int left, top, right, bottom;
+      std::optional<QRect> shown;
+    };
+    const Stored table[] = {
+        {50000, 120, 50300, 320, std::nullopt},  // wholly off the desktop
+        {100, 120, 100, 320, std::nullopt},      // empty
+        {300, 120, 100, 320, std::nullopt},      // inverted
+        {0, 0, 100000, 100000, desktop},         // larger than the desktop
+        {kMin, kMin, kMax, kMax, desktop},       // a width no int holds
+        {kMax, kMax, kMin, kMin, std::nullopt},
+        {-200, 10, 300, 210, QRect(-200, 10, 500, 200)},  // partly off: kept as it is
+    };
+    for (const Stored& stored : table) {
+      QSettings settings;
+      settings.beginGroup(QStringLiteral("Settings"));
+      settings.setValue(QStringLiteral("wp.left"), stored.left);
+      settings.setValue(QStringLiteral("wp.top"), stored.top);
+      settings.setValue(QStringLiteral("wp.right"), stored.right);
+      settings.setValue(QStringLiteral("wp.bottom"), stored.bottom);
+      settings.endGroup();
+      QWidget restored;
+      restored.setGeometry(10, 20, 300, 200);
+      const QString row = QStringLiteral("%1 %2 %3 %4").arg(stored.left).arg(stored.top)
+                              .arg(stored.right).arg(stored.bottom);
+      QVERIFY2(RestoreWindowPlacement(restored) == stored.shown.has_value(), qPrintable(row));
+      QVERIFY2(restored.geometry() == stored.shown.value_or(QRect(10, 20, 300, 200)),
+               qPrintable(row));
+    }
+  }
+
+  void secondCopyOpensApartFromTheFirst() {
+    QWidget first;
+    first.setGeometry(100, 120, 300, 200);
+    SaveWindowPlacement(first);
+    for (const bool stored : {true, false}) {
+      if (!stored) QSettings().clear();
+      QWidget one;
+      QWidget two;
+      one.setGeometry(100, 120, 300, 200);
+      two.setGeometry(100, 120, 300, 200);
+      RestoreWindowPlacement(one, 1);
+      RestoreWindowPlacement(two, 2);
+      QCOMPARE(one.geometry(), QRect(100, 120, 300, 200));
+      QCOMPARE(two.size(), one.size());
+      QVERIFY(two.x() > one.x() && two.y() > one.y());
+      QVERIFY(QGuiApplication::primaryScreen()->virtualGeometry().contains(two.geometry()));
+    }
   }
 
   void outputKeepsOneBlankPerPieceAndGoesInAtTheInsertionPoint() {
@@ -169,21 +293,73 @@ class MainFrameTest : public QObject {
     QCOMPARE(edit.Lines().size(), 23);
   }
 
-  void logHoldsEveryLineWholeInUtf8() {
+  void logHoldsWhatWasSaidWhileItRunsAndTheWindowWholeAtTheEnd() {
     CMainFrame frame(library_->Table(), *prompts_);
+    Isolated(frame);
+    frame.StartUp();
+    QTRY_VERIFY(!frame.Busy());
+    const QString logPath = logHome_->filePath(QStringLiteral("omrix.log"));
+    QVERIFY(ReadAll(logPath).contains("omrix for Windows"));  // no exit needed
+    // A second copy beside it takes a log of its own and leaves the first one's alone.
+    FakeLibrary secondLibrary;
+    CMainFrame second(secondLibrary.Table(), *prompts_);
+    Isolated(second);
+    second.StartUp();
+    QTRY_VERIFY(!second.Busy());
+    QCOMPARE(frame.Copy(), 1);
+    QCOMPARE(second.Copy(), 2);
+    second.outputWindow()->AppendOutput(QStringLiteral("second copy\n"));
+    QVERIFY(ReadAll(logHome_->filePath(QStringLiteral("omrix-2.log"))).contains("second copy"));
+    QVERIFY(!ReadAll(logPath).contains("second copy"));
+    QVERIFY(ReadAll(logPath).contains("omrix for Windows"));
+
+    // At the end the window's text as it stands, edits included, every line whole.
     const QString longLine(300, QLatin1Char('z'));
     frame.outputWindow()->AppendOutput(longLine + QStringLiteral("\n\u00B4omrix.dat\u00B4\n"));
-    QTemporaryDir directory;
-    const QString path = directory.filePath(QStringLiteral("omrix.log"));
-    QVERIFY(frame.WriteLogFile(path));
-    QFile log(path);
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    QCOMPARE(log.readAll(), (QStringLiteral(" ") + longLine + QStringLiteral("\n\u00B4omrix.dat\u00B4\n\n")).toUtf8());
-    QVERIFY(!frame.WriteLogFile(directory.filePath(QStringLiteral("no/such/omrix.log"))));
+    frame.outputWindow()->moveCursor(QTextCursor::Start);
+    frame.outputWindow()->insertPlainText(QStringLiteral("typed "));
+    QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+    frame.close();
+    QTRY_COMPARE(done.count(), 1);
+    const QByteArray log = ReadAll(logPath);
+    QCOMPARE(log, (frame.outputWindow()->Lines().join(QLatin1Char('\n')) + '\n').toUtf8());
+    QVERIFY(log.startsWith("typed "));
+    QVERIFY(log.contains(longLine.toUtf8() + "\n\xC2\xB4omrix.dat\xC2\xB4\n"));
+    QCOMPARE(QDir(logHome_->path()).entryList(QDir::Files).size(), 2);  // no temporary left
+  }
+
+  void logThatCannotBeWrittenIsSaidAndTheOldOneKept() {
+    CMainFrame frame(library_->Table(), *prompts_);
+    Isolated(frame);
+    frame.StartUp();
+    QTRY_VERIFY(!frame.Busy());
+    const QString logPath = logHome_->filePath(QStringLiteral("omrix.log"));
+    const QByteArray before = ReadAll(logPath);
+    QVERIFY(before.contains("omrix for Windows"));
+    {
+      // The disk is full: no file may grow past what the log holds now.
+      FileSizeLimit full(before.size());
+      frame.outputWindow()->AppendOutput(QString(100, QLatin1Char('x')) + QLatin1Char('\n'));
+      frame.outputWindow()->AppendOutput(QStringLiteral("after\n"));
+      const QString shown = frame.outputWindow()->toPlainText();
+      const QString line = QStringLiteral("-> ERROR: Could not write file \u00B4") + logPath +
+                           QStringLiteral("\u00B4: File too large");
+      QCOMPARE(shown.count(line), 1);  // said once, not at every piece
+      frame.outputWindow()->moveCursor(QTextCursor::Start);
+      frame.outputWindow()->insertPlainText(QStringLiteral("typed "));
+      QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+      frame.close();
+      QTRY_COMPARE(done.count(), 1);
+      QCOMPARE(prompts_->boxes.back(),
+               "Could not write file \xB4" + logPath.toStdString() + "\xB4: File too large");
+    }
+    QCOMPARE(ReadAll(logPath), before);
+    QCOMPARE(QDir(logHome_->path()).entryList(QDir::Files).size(), 1);
   }
 
   void menusFollowTheDeviceStateAndWaitForACommand() {
     CMainFrame frame(library_->Table(), *prompts_);
+    Isolated(frame);
     frame.StartUp();
     QTRY_VERIFY(!frame.Busy());
     QMenu* file = frame.menuBar()->findChild<QMenu*>();
@@ -210,6 +386,7 @@ class MainFrameTest : public QObject {
       return 0;
     };
     CMainFrame running(table, *prompts_);
+    Isolated(running);
     running.StartUp();
     QTRY_VERIFY(!running.Busy());
     running.Action(ID_SETUP_AUTO)->trigger();
@@ -263,7 +440,8 @@ class MainFrameTest : public QObject {
     QVERIFY(library_->Calls() == std::vector<std::string>{"outbyte(1, 255)"});
     const QStringList lines = frame.outputWindow()->Lines();
     for (const char* expected : {" Cmdline help for test routines", " o 1 ff ",
-                                 " FFh written to address 01h", " Sorry, this command is not implemented",
+                                 " FFh written to address 01h",
+                                 " Sorry, this command is not implemented",
                                  " nothing happens, just waiting", " aborted"})
       QVERIFY2(lines.contains(QLatin1String(expected)), qPrintable(lines.join(QLatin1Char('|'))));
   }
@@ -300,21 +478,202 @@ class MainFrameTest : public QObject {
     QTemporaryDir directory;
     QSettings().setValue(QStringLiteral("FileChoosers/Save MCS BASIC-52 program from RAM to disk"),
                          directory.path());
-    QTimer person;
-    connect(&person, &QTimer::timeout, this, [&person] {
-      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-      if (dialog == nullptr) return;
-      person.stop();
-      QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
-      dialog->selectFile(QStringLiteral("program"));
-      QMetaObject::invokeMethod(dialog, "accept");
-    });
-    person.start(10);
-    const FileChooser chooser{FileChooser::Kind::Open, "Save MCS BASIC-52 program from RAM to disk",
-                              {{"MCS BASIC-52 program (*.b52)", "*.b52"}}, "*.b52"};
-    const std::optional<std::string> path = CGuiPrompts().ChooseFile(chooser);
+    const FileChooser chooser{FileChooser::Kind::Open,
+                              "Save MCS BASIC-52 program from RAM to disk",
+                              {{"MCS BASIC-52 program (*.b52)", "*.b52"}},
+                              "*.b52"};
+    const std::optional<std::string> path = Choose(chooser, QStringLiteral("program"));
     QVERIFY(path.has_value());
     QCOMPARE(QString::fromStdString(*path), directory.filePath(QStringLiteral("program.b52")));
+  }
+
+  void choosersStartWhereTheFilesLieAndRememberTheChosenFilesDirectory() {
+    QTemporaryDir library;
+    QTemporaryDir typedTo;
+    QVERIFY(QDir(typedTo.path()).mkdir(QStringLiteral("sub")));
+    qputenv("OMRIX_LIBRARY_DIR", library.path().toUtf8());
+    const FileType bit{"FPGA configuration file (*.bit)", "*.bit"};
+    const FileChooser open{FileChooser::Kind::Open, "Config via PC", {bit}, "*.bit"};
+    const FileChooser save{FileChooser::Kind::Save, "Save flash", {bit}, "*.bit"};
+    const QString typed = typedTo.filePath(QStringLiteral("sub/design.bit"));
+    struct Case {
+      const FileChooser* chooser;
+      QString first;  // where it opens with nothing remembered
+    };
+    for (const Case& each : {Case{&open, library.path()}, Case{&save, QDir::homePath()}}) {
+      QString shown;
+      QCOMPARE(QString::fromStdString(Choose(*each.chooser, typed, &shown).value_or("")), typed);
+      QCOMPARE(QDir(shown).canonicalPath(), QDir(each.first).canonicalPath());
+      Choose(*each.chooser, QStringLiteral("again.bit"), &shown);
+      QCOMPARE(shown, typedTo.filePath(QStringLiteral("sub")));
+    }
+  }
+
+  void chooserShowsARowWhole() {
+    QTemporaryDir directory;
+    QFile file(directory.filePath(QStringLiteral("a-sample-cpu-program-of-the-board.bin")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.write(QByteArray(16500, 'x')) == 16500);
+    file.close();
+    QSettings().setValue(QStringLiteral("FileChoosers/Program flash"), directory.path());
+    const FileChooser chooser{FileChooser::Kind::Open, "Program flash",
+                              {{"CPU program file (*.bin)", "*.bin"}}, "*.bin"};
+    bool whole = false;
+    Choose(chooser, QStringLiteral("x.bin"), nullptr, [&whole](QFileDialog& dialog) {
+      auto* view = dialog.findChild<QTreeView*>();
+      QVERIFY(view != nullptr);
+      QTRY_VERIFY(view->model()->rowCount(view->rootIndex()) == 1);
+      // The widths a column needs to show what it holds, as the view measures them.
+      const auto needs = [view](int column) {
+        return static_cast<QAbstractItemView*>(view)->sizeHintForColumn(column);
+      };
+      QTRY_VERIFY(view->columnWidth(1) >= needs(1));
+      int used = 0;
+      for (int column = 0; column < view->model()->columnCount(view->rootIndex()); ++column) {
+        QVERIFY2(view->columnWidth(column) >= needs(column),
+                 qPrintable(QString::number(column)));
+        used += view->columnWidth(column);
+      }
+      QVERIFY(used <= view->viewport()->width());
+      whole = true;
+    });
+    QVERIFY(whole);
+  }
+
+  void windowAndAboutBoxShowTheIconAndAboutTheBuildsVersion() {
+    CMainFrame frame(library_->Table(), *prompts_);
+    QVERIFY(!frame.windowIcon().isNull());
+    QStringList texts;
+    bool iconShown = false;
+    QTimer person;
+    connect(&person, &QTimer::timeout, this, [&] {
+      auto* about = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (about == nullptr) return;
+      person.stop();
+      for (const QLabel* label : about->findChildren<QLabel*>()) {
+        texts << label->text();
+        if (!label->pixmap().isNull()) iconShown = true;
+      }
+      about->accept();
+    });
+    person.start(10);
+    emit frame.menuBar()->findChildren<QMenu*>().first()->aboutToShow();
+    frame.Action(ID_APP_ABOUT)->trigger();
+    QVERIFY(iconShown);
+    QVERIFY2(texts.contains(QStringLiteral("This build: version " OMRIX_VERSION)),
+             qPrintable(texts.join(QLatin1Char('|'))));
+    QVERIFY(texts.contains(QStringLiteral("Version 1.24,  january 2005")));
+  }
+
+  void endingSignalsArriveOnTheEventLoopAndTheOldHandlersComeBack() {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+      struct sigaction before {};
+      sigaction(signal, nullptr, &before);
+      {
+        CSignalWatch watch;
+        QSignalSpy arrived(&watch, &CSignalWatch::Arrived);
+        QCOMPARE(std::raise(signal), 0);
+        QTRY_COMPARE(arrived.count(), 1);
+        QCOMPARE(arrived.first().first().toInt(), signal);
+      }
+      struct sigaction now {};
+      sigaction(signal, nullptr, &now);
+      QVERIFY(now.sa_handler == before.sa_handler);
+    }
+    QCOMPARE(CSignalWatch::ExitStatus(SIGTERM), 143);
+  }
+
+  void signalLetsTheRunningCommandFinishThenEndsAsFileExit() {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    Library table = library_->Table();
+    FakeLibrary* fake = library_.get();
+    table.SetupOmrix = [fake, released](std::int32_t) {
+      fake->messages("Setup device at I/O address 3BCh ...\n");
+      released.wait();
+      fake->Note("SetupOmrix done");
+      return 1;
+    };
+    CMainFrame frame(table, *prompts_);
+    Isolated(frame);
+    frame.StartUp();
+    QTRY_VERIFY(!frame.Busy());
+    QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+    frame.PostCommand(ID_SETUP_AUTO);
+    QTRY_VERIFY(frame.outputWindow()->toPlainText().contains(QStringLiteral("3BCh")));
+    frame.PostCommand(ID_FPGA_CLEAR);  // queued behind it: never runs
+    frame.EndOnSignal(SIGTERM);
+    frame.EndOnSignal(SIGINT);  // the first signal says how it ended
+    QCoreApplication::processEvents();
+    QVERIFY(library_->Calls().empty());
+    release.set_value();
+    QTRY_COMPARE(done.count(), 1);
+    QCOMPARE(library_->Calls(), (std::vector<std::string>{"SetupOmrix done", "DeInitOmrix(0)",
+                                                          "HwaccDeInit()"}));
+    QCOMPARE(frame.ExitStatus(), 128 + SIGTERM);
+    QVERIFY(QSettings().contains(QStringLiteral("Settings/wp.left")));
+    QVERIFY(ReadAll(logHome_->filePath(QStringLiteral("omrix.log"))).contains("3BCh"));
+  }
+
+  void signalStopsTheWaitingLoopAndTheTestRoutinesAtOnce() {
+    library_->device = true;
+    CMainFrame frame(library_->Table(), *prompts_);
+    Isolated(frame);
+    frame.StartUp();
+    QTRY_VERIFY(!frame.Busy());
+    QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+    QTimer person;
+    connect(&person, &QTimer::timeout, this, [&] {
+      auto* dialog = qobject_cast<CTestRoutinesDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      person.stop();
+      QTest::keyClicks(dialog->commandField(), QStringLiteral("@"));
+      QTest::keyClick(dialog->commandField(), Qt::Key_Return);
+      QTRY_VERIFY(ShownProgressWindow() != nullptr);
+      frame.EndOnSignal(SIGHUP);
+    });
+    person.start(10);
+    emit frame.menuBar()->findChildren<QMenu*>().first()->aboutToShow();
+    frame.Action(ID_COMMANDLINE)->trigger();
+    QTRY_COMPARE(done.count(), 1);
+    QVERIFY(frame.outputWindow()->Lines().contains(QStringLiteral(" aborted")));
+    QCOMPARE(frame.ExitStatus(), 128 + SIGHUP);
+  }
+
+  void withdrawnPromptsGiveTheAnswerThatChangesNothing() {
+    const struct {
+      Buttons buttons;
+      Answer answer;
+    } table[] = {{Buttons::OkCancel, Answer::Cancel}, {Buttons::YesNo, Answer::No},
+                 {Buttons::Ok, Answer::Ok}};
+    for (const auto& row : table) {
+      CGuiPrompts prompts;
+      QTimer signal;
+      connect(&signal, &QTimer::timeout, this, [&] {
+        if (qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) == nullptr) return;
+        signal.stop();
+        prompts.Withdraw();
+      });
+      signal.start(10);
+      QCOMPARE(prompts.MessageBox("Test passed ?", row.buttons, Icon::Question), row.answer);
+      // Later questions are not shown at all.
+      bool shown = false;
+      QTimer watch;
+      connect(&watch, &QTimer::timeout, this, [&] {
+        if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+          shown = true;
+          modal->reject();
+        }
+      });
+      watch.start(10);
+      QCOMPARE(prompts.MessageBox("again ?", Buttons::YesNo, Icon::Question), Answer::No);
+      const FileChooser chooser{FileChooser::Kind::Open, "Config via PC",
+                                {{"FPGA configuration file (*.bit)", "*.bit"}}, "*.bit"};
+      QVERIFY(!prompts.ChooseFile(chooser).has_value());
+      QVERIFY(!shown);
+      const std::unique_ptr<Progress> progress = prompts.ShowProgress();
+      QVERIFY(progress->CheckCancel());
+    }
   }
 
   void decoderAgreesWithQtForEveryByte() {
@@ -328,6 +687,64 @@ class MainFrameTest : public QObject {
   }
 
  private:
+  // Opens the chooser and acts in it as a person does: `look` first, then selects what the
+  // field holds and types `name` over it, then Open or Save. `shown` gets the directory it
+  // opened in.
+  std::optional<std::string> Choose(const FileChooser& chooser, const QString& name,
+                                    QString* shown = nullptr,
+                                    std::function<void(QFileDialog&)> look = {}) {
+    QTimer person;
+    connect(&person, &QTimer::timeout, this, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      person.stop();
+      if (shown != nullptr) *shown = dialog->directory().absolutePath();
+      if (look) look(*dialog);
+      auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      if (field == nullptr) {
+        dialog->reject();
+        QFAIL("the chooser has no file name field");
+      }
+      QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+      QTest::keyClicks(field, name);
+      // The button rather than Return, which the name completer may take first. A typed
+      // path in another directory takes the chooser there at the first Open, as a person sees.
+      auto* buttons = dialog->findChild<QDialogButtonBox*>();
+      QVERIFY(buttons != nullptr);
+      for (int click = 0; click < 2 && dialog->isVisible(); ++click) {
+        for (QAbstractButton* button : buttons->buttons())
+          if (buttons->buttonRole(button) == QDialogButtonBox::AcceptRole)
+            QTest::mouseClick(button, Qt::LeftButton);
+      }
+      if (dialog->isVisible()) dialog->reject();  // a failed check above leaves it open
+    });
+    person.start(10);
+    return CGuiPrompts().ChooseFile(chooser);
+  }
+
+  static QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+
+  // While it lives, no file of this process grows past `bytes`, as on a full disk.
+  class FileSizeLimit {
+   public:
+    explicit FileSizeLimit(qint64 bytes) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      getrlimit(RLIMIT_FSIZE, &saved_);
+      rlimit limit = saved_;
+      limit.rlim_cur = static_cast<rlim_t>(bytes);
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+   private:
+    rlimit saved_{};
+  };
+
   // Each window's omrix.log goes here, never beside the test program.
   CMainFrame& Isolated(CMainFrame& frame) {
     frame.programDirectory = logHome_->path() + QLatin1Char('/');

@@ -289,6 +289,30 @@ TEST(BoardState, SaveWritesNowWhileKeepingTheBoard) {
   EXPECT_FALSE(second.attach());
 }
 
+// Called after every library call: what the PC changed is written at once, and a call that
+// changed nothing of the board writes nothing.
+TEST(BoardState, SaveIfChangedWritesOnlyAChangedBoard) {
+  TempDir dir;
+  Simulator sim(InDirectory(dir.path()));
+  ASSERT_TRUE(sim.attach());
+  const fs::path file = dir.path() / "board.state";
+  sim.loadDesign(Design::Setup);
+  sim.saveIfChanged();
+  ASSERT_TRUE(fs::exists(file));
+  fs::remove(file);
+  HostBus bus(sim, kBase);
+  sim.in(kBase + 1);
+  sim.out(kBase + 2, sim.in(kBase + 2));  // the port's lines as they were
+  sim.saveIfChanged();
+  EXPECT_FALSE(fs::exists(file));
+  bus.outbyte(Board::kModeRegister, Board::kModeEpp);
+  sim.saveIfChanged();
+  std::string error;
+  const std::optional<BoardState> saved = ReadBoardState(file.string(), error);
+  ASSERT_TRUE(saved) << error;
+  EXPECT_EQ(saved->registers[Board::kModeRegister], Board::kModeEpp);
+}
+
 TEST(BoardState, AttachingLoadsOnlyWhatIsThere) {
   TempDir dir;
   Simulator first(InDirectory(dir.path() / "made" / "on demand"));

@@ -104,7 +104,7 @@ const Case kGood[] = {
     {"settle_ps2=2147483647", [](SimConfig& c) { c.settlePs2 = 2147483647; }, {}},
     {"ack=0", [](SimConfig& c) { c.ack = 0; }, {}},
     {"access_ns=250", [](SimConfig& c) { c.accessNs = 250; }, {}},
-    {"access_ns=0", [](SimConfig& c) { c.accessNs = 0; }, {}},
+    {"access_ns=1", [](SimConfig& c) { c.accessNs = 1; }, {}},
     {"state=/tmp/omrix sim/board1", [](SimConfig& c) { c.stateDir = "/tmp/omrix sim/board1"; }, {}},
     {"ram=/tmp/hi.bin", [](SimConfig& c) { c.ramFile = "/tmp/hi.bin"; }, {}},
     {" ram = basic/10 PRINT.bin ;ack=0", [](SimConfig& c) {
@@ -176,6 +176,7 @@ const Case kBad[] = {
     {"ack=2", kDefaults, {"'2'"}},
     {"ack=", kDefaults, {"'ack'"}},
     {"access_ns=-5", kDefaults, {"'access_ns'"}},
+    {"access_ns=0", kDefaults, {"'0'"}},  // a clock that stands still never ends a wait
     {"access_ns=18446744073709551616", kDefaults, {"'access_ns'"}},
     {"ports=278;foo=1;ack=7;settle=3", [](SimConfig& c) {
        c.ports = {0x278};

@@ -10,6 +10,7 @@
 #ifndef OMRIX_OMRIX_DLL_H
 #define OMRIX_OMRIX_DLL_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #define OMRIX_EXPORT __attribute__((visibility("default")))
@@ -68,6 +69,20 @@ enum {
   OMRIX_DEINIT_FORGET_PORT = 1, /* as 0, and omrix.dat records no device */
   OMRIX_DEINIT_FOR_JTAG = 2     /* lines left to an outside JTAG tool */
 };
+
+/* Every configuration stream the board's FPGA accepts carries this word, its first byte in the
+   high bits, before its commands; a file without it is no configuration of this board. */
+#define OMRIX_SYNC_WORD 0xAA995566u
+
+/* 1 when the bytes hold the sync word, else 0. */
+static inline int OmrixHoldsSyncWord(const uint8_t* bytes, size_t size) {
+  uint32_t window = 0;
+  for (size_t i = 0; i < size; ++i) {
+    window = (window << 8) | bytes[i];
+    if (i >= 3 && window == OMRIX_SYNC_WORD) return 1;
+  }
+  return 0;
+}
 
 /* Library frame */
 OMRIX_EXPORT int32_t HwaccInit_EnableDllMessages(MessageFunction callback);

@@ -46,6 +46,10 @@ struct BoardState {
   std::vector<uint8_t> flash;          // FlashChip::kSize bytes
   std::vector<uint8_t> ram;            // Board::kRamSize bytes
   CpuRecord cpu;
+  bool operator==(const BoardState& other) const {
+    return design == other.design && registers == other.registers && flash == other.flash &&
+           ram == other.ram && cpu == other.cpu;
+  }
 };
 
 // The omrix board behind a parallel port: the FPGA with its configuration pins and the

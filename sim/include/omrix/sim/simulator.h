@@ -48,10 +48,13 @@ class Simulator {
   // The board's state between processes, kept in config().stateDir (made if missing).
   // attach takes the board: false only when another process holds it; loads the state
   // file if there is one. Without a usable directory it says so on stderr and keeps no
-  // state. detach saves and lets the board go; save writes the state now.
+  // state. detach saves and lets the board go; save writes the state now; saveIfChanged
+  // writes it only when the PC (or the test API) may have changed it and it differs from
+  // what was last loaded or saved.
   bool attach();
   void detach();
   void save();
+  void saveIfChanged();
   bool attached() const;
 
   // config().ramFile is loaded when the simulator is made and again over the RAM a state
@@ -113,6 +116,8 @@ class Simulator {
   uint8_t stuckValue_ = 0;
   bool attached_ = false;
   StateLock lock_;  // held while attached with a usable state directory
+  std::optional<BoardState> lastSaved_;  // as loaded or last saved
+  bool mayHaveChanged_ = false;           // written to since lastSaved_
   std::optional<std::vector<uint8_t>> ramFile_;  // the RAM file until a state file was loaded
 };
 

@@ -1,0 +1,49 @@
+// A file the commands examined before erasing anything for it. It stays open while the
+// command runs, so that the file the library later opens by its name can be compared with the
+// one that was examined.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace omrix::commands {
+
+// The system's reason for the last failed call, e.g. "No such file or directory".
+std::string SystemReason(int error);
+
+class CheckedFile {
+ public:
+  // The regular file `path` names, open for reading; nothing, with the system's reason, when
+  // it cannot be opened or is no regular file.
+  static std::optional<CheckedFile> Open(const std::string& path, std::string& reason);
+
+  CheckedFile(CheckedFile&& other) noexcept;
+  CheckedFile& operator=(CheckedFile&& other) noexcept;
+  CheckedFile(const CheckedFile&) = delete;
+  CheckedFile& operator=(const CheckedFile&) = delete;
+  ~CheckedFile();
+
+  const std::string& path() const { return path_; }
+  std::uint64_t size() const { return static_cast<std::uint64_t>(examined_.st_size); }
+  // The whole content as it was examined; false, with the reason, when it cannot be read.
+  bool Read(std::vector<std::uint8_t>& bytes, std::string& reason) const;
+  // Whether the path still names this file, unchanged since it was examined: the same file
+  // system object, size and modification time.
+  bool Unchanged() const;
+  // A name that opens this very file as long as this object lives, even once its own name
+  // is gone or stands for another file.
+  std::string HeldName() const;
+
+ private:
+  CheckedFile(std::string path, int descriptor, const struct stat& examined);
+
+  std::string path_;
+  int descriptor_ = -1;
+  struct stat examined_ {};
+};
+
+}  // namespace omrix::commands

@@ -1,0 +1,146 @@
+#include "running_tool.h"
+
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <stdexcept>
+
+namespace omrix::cli::testing {
+
+namespace {
+
+// A safety net against a hanging tool, never a measure of speed: a test fails
+// instead of waiting for ever.
+constexpr int kPollMilliseconds = 1000;
+constexpr int kSilentPollsAllowed = 120;
+
+void CloseIfOpen(int& fd) {
+  if (fd >= 0) close(fd);
+  fd = -1;
+}
+
+}  // namespace
+
+RunningTool::RunningTool(const LibraryDirectory& directory,
+                         const std::vector<std::string>& arguments, Input input,
+                         const std::vector<std::pair<std::string, std::string>>& environment) {
+  std::vector<std::string> entries = directory.environmentFor(environment);
+  std::vector<std::string> argumentTexts = {OMRIXCTL_PATH};
+  argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& text : argumentTexts) argv.push_back(text.data());
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (std::string& text : entries) envp.push_back(text.data());
+  envp.push_back(nullptr);
+  const std::string workingDirectory = directory.path();
+
+  if (input == Input::Terminal) {
+    int master = -1;
+    child_ = forkpty(&master, nullptr, nullptr, nullptr);
+    if (child_ < 0) throw std::runtime_error("forkpty failed");
+    if (child_ == 0) {
+      if (chdir(workingDirectory.c_str()) == 0) execve(OMRIXCTL_PATH, argv.data(), envp.data());
+      _exit(127);
+    }
+    input_ = master;
+    out_ = dup(master);
+    terminal_ = true;
+    return;
+  }
+  int in[2], out[2], err[2];
+  if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
+  child_ = fork();
+  if (child_ < 0) throw std::runtime_error("fork failed");
+  if (child_ == 0) {
+    dup2(in[0], STDIN_FILENO);
+    dup2(out[1], STDOUT_FILENO);
+    dup2(err[1], STDERR_FILENO);
+    for (const int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    if (chdir(workingDirectory.c_str()) == 0) execve(OMRIXCTL_PATH, argv.data(), envp.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  input_ = in[1];
+  out_ = out[0];
+  err_ = err[0];
+}
+
+RunningTool::~RunningTool() {
+  CloseIfOpen(input_);
+  CloseIfOpen(out_);
+  CloseIfOpen(err_);
+  if (child_ > 0) {
+    kill(child_, SIGKILL);
+    waitpid(child_, nullptr, 0);
+  }
+}
+
+void RunningTool::type(const std::string& text) {
+  std::size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t got = write(input_, text.data() + written, text.size() - written);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) throw std::runtime_error("the tool no longer reads its input");
+    written += static_cast<std::size_t>(got);
+  }
+}
+
+void RunningTool::collect(int& fd, std::string& text) {
+  char buffer[4096];
+  const ssize_t got = read(fd, buffer, sizeof buffer);
+  if (got > 0) {
+    text.append(buffer, static_cast<std::size_t>(got));
+  } else if (got == 0 || errno != EINTR) {
+    CloseIfOpen(fd);  // the end, or a hung-up terminal's EIO
+  }
+}
+
+bool RunningTool::readSome() {
+  for (int silent = 0; silent < kSilentPollsAllowed; ++silent) {
+    if (out_ < 0 && err_ < 0) return false;
+    pollfd fds[] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+    const int ready = poll(fds, 2, kPollMilliseconds);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) continue;
+    if (fds[0].revents != 0) collect(out_, outText_);
+    if (fds[1].revents != 0) collect(err_, errText_);
+    return true;
+  }
+  return false;
+}
+
+bool RunningTool::waitFor(const std::string& text, Stream stream) {
+  const std::string& seen = stream == Stream::Out ? outText_ : errText_;
+  while (seen.find(text) == std::string::npos) {
+    if (!readSome()) return false;
+  }
+  return true;
+}
+
+void RunningTool::signal(int number) { kill(child_, number); }
+
+ToolRun RunningTool::finish() {
+  if (!terminal_) CloseIfOpen(input_);  // a terminal's master also carries the output
+  while (readSome()) {
+  }
+  if (out_ >= 0 || err_ >= 0) kill(child_, SIGKILL);  // it went silent without ending
+  CloseIfOpen(input_);
+  ToolRun result;
+  int status = 0;
+  while (waitpid(child_, &status, 0) < 0 && errno == EINTR) {
+  }
+  child_ = -1;
+  result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.out = outText_;
+  result.err = errText_;
+  return result;
+}
+
+}  // namespace omrix::cli::testing
