@@ -36,12 +36,18 @@ std::unique_ptr<PortBackend> makeDirectBackend(const DirectConfig& config);
 // library file or a directory above it is not root's alone.
 bool directAllowedInThisProcess(std::string& problem);
 
-// How the ppdev backend waits for a port another program keeps; null parts are the real ones.
-struct PpdevPacing {
+// What the ppdev backend learns from the kernel about other programs on a port, and how it
+// waits for them; null parts are the real ones.
+struct PpdevKernel {
   void (*sleep)(std::uint32_t ms) = nullptr;
   // The device the kernel lists as holding the named port ("none" when it is free); empty when
   // it cannot tell.
   std::string (*activeDevice)(const char* portName) = nullptr;
+  // The port libieee1284 claims once per process while it looks for ports: the first
+  // /dev/parportN this process can open ("parport0"), or empty.
+  std::string (*probedPort)() = nullptr;
+  // The other processes that have the device file open ("cabletool, pid 4321"), or empty.
+  std::string (*holders)(const char* deviceFile) = nullptr;
 };
 
 // The port through ppdev and libieee1284, whose calls `ops` supplies, with an advisory lock per
@@ -49,7 +55,7 @@ struct PpdevPacing {
 struct Ieee1284Ops;
 std::unique_ptr<PortBackend> makePpdevBackend(const Ieee1284Ops& ops,
                                               const std::string& lockDirectory,
-                                              const PpdevPacing& pacing = {});
+                                              const PpdevKernel& kernel = {});
 
 // The board simulator. Every sim backend shares the process's one simulated board.
 std::unique_ptr<PortBackend> makeSimBackend(std::shared_ptr<sim::Simulator> simulator);

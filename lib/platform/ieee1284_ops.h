@@ -22,6 +22,7 @@ struct Ieee1284Ops {
   int (*read_status)(struct parport* port);
   int (*read_control)(struct parport* port);
   void (*write_control)(struct parport* port, unsigned char value);
+  ssize_t (*compat_write)(struct parport* port, int flags, const char* buffer, size_t length);
   ssize_t (*epp_read_data)(struct parport* port, int flags, char* buffer, size_t length);
   ssize_t (*epp_write_data)(struct parport* port, int flags, const char* buffer, size_t length);
   ssize_t (*epp_read_addr)(struct parport* port, int flags, char* buffer, size_t length);

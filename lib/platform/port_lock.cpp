@@ -62,15 +62,19 @@ std::string LockHolder(int fd) {
     if (field != wanted || line.find("->") != std::string::npos) continue;
     const long pid = std::strtol(previous.c_str(), nullptr, 10);
     if (pid <= 0) continue;  // in another pid namespace
-    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
-    std::string name;
-    std::getline(comm, name);
-    return (name.empty() ? "" : name + ", ") + "pid " + std::to_string(pid);
+    return ProcessDescription(pid);
   }
   return {};
 }
 
 }  // namespace
+
+std::string ProcessDescription(long pid) {
+  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  std::getline(comm, name);
+  return (name.empty() ? "" : name + ", ") + "pid " + std::to_string(pid);
+}
 
 PortLock::PortLock(PortLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 

@@ -30,4 +30,7 @@ class PortLock {
   int fd_ = -1;
 };
 
+// "omrix, pid 1234": a process as the busy line names it.
+std::string ProcessDescription(long pid);
+
 }  // namespace omrix::platform

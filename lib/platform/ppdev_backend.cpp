@@ -1,12 +1,15 @@
 // The parallel port through the kernel's ppdev driver (/dev/parportN), on libieee1284: no root
 // needed, only membership of the group that owns the device (lp).
+#include <dirent.h>
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <thread>
 
 #include "backends.h"
@@ -37,6 +40,18 @@ constexpr std::uint32_t kClaimPatienceMs = 3000;
 constexpr std::uint32_t kClaimRetryMs = 100;
 // What the kernel lists as a free port's active device.
 constexpr const char* kNoActiveDevice = "none";
+constexpr const char* kDeviceDirectory = "/dev/";
+constexpr const char* kDeviceFilePrefix = "/dev/parport";
+// The nodes libieee1284 tries, /dev/parport0 to /dev/parport7, while it looks for ports.
+constexpr int kProbedDeviceNodes = 8;
+
+// Leaves EPP mode without a termination handshake: the kernel would pulse nInit to end EPP
+// when the port is released or closed, after the lines were put at rest, and the board sees
+// it. A transfer of nothing sets compatibility mode and moves no line.
+void RestInCompatibilityMode(const Ieee1284Ops& ops, parport* port) {
+  const char nothing = 0;
+  ops.compat_write(port, 0, &nothing, 0);
+}
 
 // One port found and opened, claimed while this program drives it: the list it came from
 // stays until it is closed.
@@ -45,7 +60,10 @@ class OpenPort {
   OpenPort(const Ieee1284Ops& ops, parport_list list, parport* port)
       : ops_(ops), list_(list), port_(port) {}
   ~OpenPort() {
-    if (claimed) ops_.release(port_);
+    if (claimed) {
+      RestInCompatibilityMode(ops_, port_);
+      ops_.release(port_);
+    }
     ops_.close(port_);
     ops_.free_ports(&list_);
   }
@@ -64,7 +82,8 @@ class OpenPort {
 // libieee1284 also offers ports it would reach by raw I/O (/dev/port, ioperm) where ppdev has
 // none; ppdev was asked for, so only its devices count.
 bool IsPpdevPort(const parport& port) {
-  return port.filename != nullptr && std::strncmp(port.filename, "/dev/parport", 12) == 0;
+  return port.filename != nullptr &&
+         std::strncmp(port.filename, kDeviceFilePrefix, std::strlen(kDeviceFilePrefix)) == 0;
 }
 
 GrantRefusal RefusalFromErrno(int error) {
@@ -85,16 +104,55 @@ std::string RealActiveDevice(const char* portName) {
   return device;
 }
 
+std::string RealProbedPort() {
+  for (int i = 0; i < kProbedDeviceNodes; ++i) {
+    const std::string node = kDeviceFilePrefix + std::to_string(i);
+    if (::access(node.c_str(), R_OK) == 0) return node.substr(std::strlen(kDeviceDirectory));
+  }
+  return {};
+}
+
+// Every other process with the device open, as far as this user may look: the kernel names
+// only its device ("ppdev0"), never the program behind it.
+std::string RealHolders(const char* deviceFile) {
+  std::string holders;
+  const std::unique_ptr<DIR, int (*)(DIR*)> processes(::opendir("/proc"), ::closedir);
+  if (!processes) return holders;
+  const long self = static_cast<long>(::getpid());
+  while (const dirent* process = ::readdir(processes.get())) {
+    char* end = nullptr;
+    const long pid = std::strtol(process->d_name, &end, 10);
+    if (*end != '\0' || pid <= 0 || pid == self) continue;
+    const std::string fdDirectory = "/proc/" + std::string(process->d_name) + "/fd/";
+    const std::unique_ptr<DIR, int (*)(DIR*)> fds(::opendir(fdDirectory.c_str()), ::closedir);
+    if (!fds) continue;
+    while (const dirent* fd = ::readdir(fds.get())) {
+      char target[64];
+      const ssize_t length =
+          ::readlink((fdDirectory + fd->d_name).c_str(), target, sizeof target - 1);
+      if (length <= 0) continue;
+      target[length] = '\0';
+      if (std::strcmp(target, deviceFile) != 0) continue;
+      holders += (holders.empty() ? "" : "; ") + ProcessDescription(pid);
+      break;
+    }
+  }
+  return holders;
+}
+
 class PpdevBackend final : public PortBackend {
  public:
-  PpdevBackend(const Ieee1284Ops& ops, std::string lockDirectory, const PpdevPacing& pacing)
+  PpdevBackend(const Ieee1284Ops& ops, std::string lockDirectory, const PpdevKernel& kernel)
       : ops_(ops), lockDirectory_(std::move(lockDirectory)),
-        sleep_(pacing.sleep != nullptr ? pacing.sleep : RealSleep),
-        activeDevice_(pacing.activeDevice != nullptr ? pacing.activeDevice : RealActiveDevice) {}
+        sleep_(kernel.sleep != nullptr ? kernel.sleep : RealSleep),
+        activeDevice_(kernel.activeDevice != nullptr ? kernel.activeDevice : RealActiveDevice),
+        probedPort_(kernel.probedPort != nullptr ? kernel.probedPort : RealProbedPort),
+        holders_(kernel.holders != nullptr ? kernel.holders : RealHolders) {}
 
   void lend() override {
     for (auto& [base, held] : held_) {
       if (!held.port->claimed) continue;
+      RestInCompatibilityMode(ops_, held.port->get());
       ops_.release(held.port->get());
       held.port->claimed = false;
     }
@@ -103,11 +161,7 @@ class PpdevBackend final : public PortBackend {
   bool reclaim() override {
     for (auto& [base, held] : held_) {
       if (held.port->claimed) continue;
-      GrantRefusal why = GrantRefusal::None;
-      if (!Claim(held.port->get(), why)) {
-        refuse(why);
-        return false;
-      }
+      if (!Claim(held.port->get())) return false;
       held.port->claimed = true;
     }
     return true;
@@ -159,11 +213,23 @@ class PpdevBackend final : public PortBackend {
   }
 
   bool grant(const PortRange& range) override {
+    // The port is opened shared, and the kernel lets a second claim wait for as long as the
+    // first is held: another omrix program is kept off by the lock instead, at once.
+    PortLock lock;
+    std::string detail;
+    const PortLock::Result locked = lock.acquire(lockDirectory_, range.first, detail);
+    if (locked != PortLock::Result::Held) {
+      refuse(locked == PortLock::Result::Busy ? GrantRefusal::Busy : GrantRefusal::LockFailed,
+             detail);
+      return false;
+    }
+    if (!portsFound_ && !WaitForProbedPort()) return false;
     parport_list list{};
     if (ops_.find_ports(&list, 0) != E1284_OK) {
       refuse(GrantRefusal::NoPort);
       return false;
     }
+    portsFound_ = true;
     parport* found = nullptr;
     for (int i = 0; i < list.portc && found == nullptr; ++i)
       if (list.portv[i]->base_addr == range.first && IsPpdevPort(*list.portv[i]))
@@ -173,31 +239,16 @@ class PpdevBackend final : public PortBackend {
       refuse(GrantRefusal::NoPort);
       return false;
     }
-    // The port is opened shared, and the kernel lets a second claim wait for as long as the
-    // first is held: another omrix program is kept off by the lock instead, at once.
-    PortLock lock;
-    std::string detail;
-    const PortLock::Result locked = lock.acquire(lockDirectory_, range.first, detail);
-    if (locked != PortLock::Result::Held) {
-      ops_.free_ports(&list);
-      refuse(locked == PortLock::Result::Busy ? GrantRefusal::Busy : GrantRefusal::LockFailed,
-             detail);
-      return false;
-    }
     // Not exclusive: while an emulation design runs, other programs use the port through it.
-    int capabilities = 0;
+    // Asked for no capabilities, libieee1284 does not claim the port to learn them.
     errno = 0;
-    if (ops_.open(found, 0, &capabilities) != E1284_OK) {
+    if (ops_.open(found, 0, nullptr) != E1284_OK) {
       refuse(RefusalFromErrno(errno));
       ops_.free_ports(&list);
       return false;
     }
     auto port = std::make_unique<OpenPort>(ops_, list, found);
-    GrantRefusal why = GrantRefusal::None;
-    if (!Claim(found, why)) {
-      refuse(why);
-      return false;
-    }
+    if (!Claim(found)) return false;
     port->claimed = true;
     held_[range.first] = Held{range.first, std::move(lock), std::move(port), 0};
     return true;
@@ -213,27 +264,49 @@ class PpdevBackend final : public PortBackend {
     std::uint8_t control = 0;  // the register as last written: direction and IRQ enable
   };
 
-  // Claims the port, waiting a bounded time while another program keeps it; false, with the
-  // reason, when it could not. The kernel's own claim would wait for as long as the other
-  // program holds the port, so it is asked for only once the kernel lists no active device on
-  // the port, where it tells.
-  bool Claim(parport* port, GrantRefusal& why) {
+  // Whether the kernel lists the named port as free; where it cannot tell, the port counts as
+  // free.
+  bool Free(const char* portName) const {
+    const std::string active = portName != nullptr ? activeDevice_(portName) : "";
+    return active.empty() || active == kNoActiveDevice;
+  }
+
+  // Claims the port, waiting a bounded time while another program keeps it; false, refused
+  // with the reason, when it could not. The kernel's own claim would wait for as long as the
+  // other program holds the port, so it is asked for only once the kernel lists no active
+  // device on the port, where it tells. A port another program registered exclusively is
+  // refused at once (ENXIO), and is waited for just the same.
+  bool Claim(parport* port) {
     for (std::uint32_t waited = 0;; waited += kClaimRetryMs) {
-      const std::string active = port->name != nullptr ? activeDevice_(port->name) : "";
-      if (active.empty() || active == kNoActiveDevice) {
+      if (Free(port->name)) {
         errno = 0;
         if (ops_.claim(port) == E1284_OK) return true;
-        if (errno != 0 && errno != EBUSY) {
-          why = RefusalFromErrno(errno);
+        if (errno != 0 && errno != EBUSY && errno != ENXIO) {
+          refuse(RefusalFromErrno(errno));
           return false;
         }
       }
-      if (waited >= kClaimPatienceMs) {
-        why = GrantRefusal::Busy;
-        return false;
-      }
+      if (waited >= kClaimPatienceMs) return RefuseBusy(port->filename);
       sleep_(kClaimRetryMs);
     }
+  }
+
+  // libieee1284 claims one port once per process while it looks for ports, and that claim
+  // would wait for as long as another program holds the port: it is let run only once the
+  // kernel lists that port as free.
+  bool WaitForProbedPort() {
+    const std::string probed = probedPort_();
+    if (probed.empty()) return true;
+    for (std::uint32_t waited = 0; !Free(probed.c_str()); waited += kClaimRetryMs) {
+      if (waited >= kClaimPatienceMs) return RefuseBusy((kDeviceDirectory + probed).c_str());
+      sleep_(kClaimRetryMs);
+    }
+    return true;
+  }
+
+  bool RefuseBusy(const char* deviceFile) {
+    refuse(GrantRefusal::Busy, deviceFile != nullptr ? holders_(deviceFile) : "");
+    return false;
   }
 
   Held* Find(std::uint16_t port) {
@@ -246,12 +319,15 @@ class PpdevBackend final : public PortBackend {
     return value < 0 ? 0xFF : static_cast<std::uint8_t>(value);
   }
 
+  // A read whose EPP cycle timed out (no board answered) would otherwise be retried in the
+  // kernel until a signal came; without blocking it fails, and reads as an absent port does.
   template <typename Read>
   static std::uint8_t EppRead(Read read, parport* p) {
     char byte = 0;
-    return read(p, 0, &byte, 1) == 1 ? static_cast<std::uint8_t>(byte) : 0xFF;
+    return read(p, F1284_NONBLOCK, &byte, 1) == 1 ? static_cast<std::uint8_t>(byte) : 0xFF;
   }
 
+  // A write whose cycle timed out returns at once.
   template <typename Write>
   static void EppWrite(Write write, parport* p, std::uint8_t value) {
     const char byte = static_cast<char>(value);
@@ -262,6 +338,9 @@ class PpdevBackend final : public PortBackend {
   std::string lockDirectory_;
   void (*sleep_)(std::uint32_t ms);
   std::string (*activeDevice_)(const char* portName);
+  std::string (*probedPort_)();
+  std::string (*holders_)(const char* deviceFile);
+  bool portsFound_ = false;  // libieee1284 has looked for ports in this backend's time
   std::map<std::uint32_t, Held> held_;
 };
 
@@ -294,6 +373,7 @@ bool loadIeee1284(Ieee1284Ops& ops, std::string& problem) {
   Bind(library, "ieee1284_read_status", ops.read_status, problem);
   Bind(library, "ieee1284_read_control", ops.read_control, problem);
   Bind(library, "ieee1284_write_control", ops.write_control, problem);
+  Bind(library, "ieee1284_compat_write", ops.compat_write, problem);
   Bind(library, "ieee1284_epp_read_data", ops.epp_read_data, problem);
   Bind(library, "ieee1284_epp_write_data", ops.epp_write_data, problem);
   Bind(library, "ieee1284_epp_read_addr", ops.epp_read_addr, problem);
@@ -303,8 +383,8 @@ bool loadIeee1284(Ieee1284Ops& ops, std::string& problem) {
 
 std::unique_ptr<PortBackend> makePpdevBackend(const Ieee1284Ops& ops,
                                               const std::string& lockDirectory,
-                                              const PpdevPacing& pacing) {
-  return std::make_unique<PpdevBackend>(ops, lockDirectory, pacing);
+                                              const PpdevKernel& kernel) {
+  return std::make_unique<PpdevBackend>(ops, lockDirectory, kernel);
 }
 
 }  // namespace omrix::platform

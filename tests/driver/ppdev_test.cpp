@@ -37,12 +37,14 @@ struct Play {
   static inline int control = 0;  // IEEE 1284 line levels
   static inline char eppByte = 0;
   static inline std::uint32_t sleptMs = 0;  // waiting for a claim, never really slept
-  static inline std::string active;         // the kernel's active device on the port
+  static inline std::string active;         // the kernel's active device on every port
+  static inline std::string holders;        // the processes the kernel shows with it open
 
   static void Reset() {
     calls.clear();
     sleptMs = 0;
     active.clear();
+    holders.clear();
     openResult = claimResult = E1284_OK;
     openErrno = claimErrno = 0;
     status = control = 0;
@@ -53,19 +55,26 @@ struct Play {
     std::snprintf(text, sizeof text, "%02X", value & 0xFF);
     return text;
   }
-  static platform::PpdevPacing Pacing() {
-    return {[](std::uint32_t ms) { sleptMs += ms; }, [](const char*) { return active; }};
+  static platform::PpdevKernel Kernel() {
+    return {[](std::uint32_t ms) { sleptMs += ms; }, [](const char*) { return active; },
+            [] { return std::string("parport0"); },
+            [](const char* device) {
+              return holders.empty() ? holders : holders + " on " + device;
+            }};
   }
   static platform::Ieee1284Ops Ops() {
     platform::Ieee1284Ops ops{};
     ops.find_ports = [](parport_list* list, int) {
+      calls.push_back("find_ports");
       list->portc = 2;
       list->portv = ports;
       return static_cast<int>(E1284_OK);
     };
     ops.free_ports = [](parport_list*) { calls.push_back("free_ports"); };
-    ops.open = [](parport*, int flags, int*) {
-      calls.push_back(flags == F1284_EXCL ? "open exclusive" : "open shared");
+    ops.open = [](parport*, int flags, int* capabilities) {
+      // Asked for its capabilities, libieee1284 claims the port to learn them.
+      calls.push_back(std::string(flags == F1284_EXCL ? "open exclusive" : "open shared") +
+                      (capabilities != nullptr ? ", claiming" : ""));
       errno = openErrno;
       return openResult;
     };
@@ -102,6 +111,10 @@ struct Play {
       calls.push_back("write_control " + Hex(value));
       control = value;
     };
+    ops.compat_write = [](parport*, int, const char*, size_t length) -> ssize_t {
+      calls.push_back("compat_write " + std::to_string(length));
+      return 0;
+    };
     ops.epp_read_data = [](parport*, int, char* buffer, size_t) -> ssize_t {
       calls.push_back("epp_read_data");
       *buffer = eppByte;
@@ -130,7 +143,7 @@ class PpdevTest : public testing::LibraryTest {
     LibraryTest::SetUp();
     Play::Reset();
     platform::forceNextPortBackend(
-        platform::makePpdevBackend(Play::Ops(), Directory(), Play::Pacing()));
+        platform::makePpdevBackend(Play::Ops(), Directory(), Play::Kernel()));
     ASSERT_EQ(HwaccInit_EnableDllMessages(&Sink), 1);
     ClearTranscript();
   }
@@ -139,7 +152,7 @@ class PpdevTest : public testing::LibraryTest {
 TEST_F(PpdevTest, RegistersAreTheLinesAsThePortRegistersShowThem) {
   state.portBase = 0x378;
   ASSERT_EQ(EnablePortAccess(), 1);
-  EXPECT_EQ(Play::calls, (Calls{"open shared", "claim"}));
+  EXPECT_EQ(Play::calls, (Calls{"find_ports", "open shared", "claim"}));
   platform::PortBackend& port = platform::portBackend();
   Play::calls.clear();
 
@@ -170,7 +183,8 @@ TEST_F(PpdevTest, RegistersAreTheLinesAsThePortRegistersShowThem) {
 
   Play::calls.clear();
   ASSERT_EQ(DisablePortAccess(), 1);
-  EXPECT_EQ(Play::calls, (Calls{"release", "close", "free_ports"}));
+  // Back in compatibility mode without a handshake first: closing in EPP mode pulses nInit.
+  EXPECT_EQ(Play::calls, (Calls{"compat_write 0", "release", "close", "free_ports"}));
 }
 
 TEST_F(PpdevTest, EachBusCycleOfEachModeBecomesItsCalls) {
@@ -217,6 +231,7 @@ struct RefusalCase {
   const char* name;
   std::uint16_t base;
   int openResult, openErrno, claimResult, claimErrno;
+  std::uint32_t waitedMs;  // for another program to let go
   const char* line;
 };
 
@@ -228,12 +243,13 @@ TEST_P(PpdevRefusals, SayWhyBeforeTheUsualTexts) {
   Play::openErrno = c.openErrno;
   Play::claimResult = c.claimResult;
   Play::claimErrno = c.claimErrno;
+  Play::holders = "cabletool, pid 4321";
   state.portBase = c.base;
   EXPECT_EQ(EnablePortAccess(), 0);
   EXPECT_EQ(Transcript(), c.line);
   EXPECT_TRUE(platform::portBackend().granted().empty());
   // A claim another program keeps is waited for a while, never for ever.
-  EXPECT_EQ(Play::sleptMs, c.claimErrno == EBUSY ? 3000u : 0u);
+  EXPECT_EQ(Play::sleptMs, c.waitedMs);
   // Once the cause has gone, the same port is had.
   Play::openResult = Play::claimResult = E1284_OK;
   if (c.base == 0x378) {
@@ -244,23 +260,45 @@ TEST_P(PpdevRefusals, SayWhyBeforeTheUsualTexts) {
 INSTANTIATE_TEST_SUITE_P(
     Causes, PpdevRefusals,
     ::testing::Values(
-        RefusalCase{"NoPortAtTheBase", 0x3BC, E1284_OK, 0, E1284_OK, 0,
+        RefusalCase{"NoPortAtTheBase", 0x3BC, E1284_OK, 0, E1284_OK, 0, 0,
                     "-> ERROR: no parallel port at 3BCh --> is the parport_pc module loaded? "
                     "(ls /dev/parport*)\n"},
-        RefusalCase{"OnlyRawIoAtTheBase", 0x278, E1284_OK, 0, E1284_OK, 0,
+        RefusalCase{"OnlyRawIoAtTheBase", 0x278, E1284_OK, 0, E1284_OK, 0, 0,
                     "-> ERROR: no parallel port at 278h --> is the parport_pc module loaded? "
                     "(ls /dev/parport*)\n"},
-        RefusalCase{"PermissionDenied", 0x378, E1284_INIT, EACCES, E1284_OK, 0,
+        RefusalCase{"PermissionDenied", 0x378, E1284_INIT, EACCES, E1284_OK, 0, 0,
                     "-> ERROR: no permission for the parallel port at 378h --> add the user to "
                     "group lp and log in again\n"},
-        RefusalCase{"ClaimedByAnotherProgram", 0x378, E1284_OK, 0, E1284_SYS, EBUSY,
-                    "-> ERROR: port 378h is in use by another program\n"},
-        RefusalCase{"ClaimFailsOtherwise", 0x378, E1284_OK, 0, E1284_SYS, EIO, ""}),
+        RefusalCase{"ClaimedByAnotherProgram", 0x378, E1284_OK, 0, E1284_SYS, EBUSY, 3000,
+                    "-> ERROR: port 378h is in use by another program "
+                    "(cabletool, pid 4321 on /dev/parport0)\n"},
+        // The kernel registers no device beside one that took the port exclusively.
+        RefusalCase{"HeldExclusivelyByAnotherProgram", 0x378, E1284_OK, 0, E1284_SYS, ENXIO,
+                    3000,
+                    "-> ERROR: port 378h is in use by another program "
+                    "(cabletool, pid 4321 on /dev/parport0)\n"},
+        RefusalCase{"ClaimFailsOtherwise", 0x378, E1284_OK, 0, E1284_SYS, EIO, 0, ""}),
     [](const ::testing::TestParamInfo<RefusalCase>& test) { return std::string(test.param.name); });
+
+// libieee1284 claims a port once per process while it looks for ports; that claim, like
+// any, would wait for as long as another program holds the port.
+TEST_F(PpdevTest, LooksForPortsOnlyOnceThePortItClaimsIsFree) {
+  Play::active = "ppdev0";
+  Play::holders = "cabletool, pid 4321";
+  state.portBase = 0x378;
+  EXPECT_EQ(EnablePortAccess(), 0);
+  EXPECT_EQ(Transcript(), "-> ERROR: port 378h is in use by another program "
+                          "(cabletool, pid 4321 on /dev/parport0)\n");
+  EXPECT_EQ(Play::sleptMs, 3000u);
+  EXPECT_EQ(Play::calls, Calls{});
+  Play::active = "none";
+  EXPECT_EQ(EnablePortAccess(), 1);
+  EXPECT_EQ(Play::calls, (Calls{"find_ports", "open shared", "claim"}));
+}
 
 // The kernel would let a second claim wait for as long as the first is held.
 TEST_F(PpdevTest, AnotherOmrixProgramIsToldAtOnceWhoHoldsThePort) {
-  auto other = platform::makePpdevBackend(Play::Ops(), Directory(), Play::Pacing());
+  auto other = platform::makePpdevBackend(Play::Ops(), Directory(), Play::Kernel());
   const platform::Handle handle =
       other->openDevice("\\\\.\\Dev_PORTGATE", platform::DeviceOpenMode::ReadShared);
   const auto exchange = [&](std::uint32_t command) {
@@ -282,7 +320,7 @@ TEST_F(PpdevTest, AnotherOmrixProgramIsToldAtOnceWhoHoldsThePort) {
   EXPECT_EQ(EnablePortAccess(), 0);
   EXPECT_EQ(Transcript(), "-> ERROR: port 378h is in use by another program (" + name +
                               ", pid " + std::to_string(getpid()) + ")\n");
-  EXPECT_EQ(Play::calls, (Calls{"free_ports"}));
+  EXPECT_EQ(Play::calls, Calls{});
   ASSERT_TRUE(exchange(platform::kClosePortRange));
   EXPECT_EQ(EnablePortAccess(), 1);
 }
@@ -311,11 +349,12 @@ TEST_F(PpdevTest, EmulationLendsThePortUntilTheNextCall) {
       const LibraryCall call;
       SetField(state.loadedFpgaFile, c.loaded);
     }
-    EXPECT_EQ(Play::calls, c.lent ? Calls{"release"} : Calls{});
+    const Calls lending = {"compat_write 0", "release"};
+    EXPECT_EQ(Play::calls, c.lent ? lending : Calls{});
     // Meanwhile nothing reaches the lines the other program drives.
     platform::portBackend().out(0x378, 0x11);
     EXPECT_EQ(platform::portBackend().in(0x378), c.lent ? 0xFF : 0x5A);
-    EXPECT_EQ(Play::calls, c.lent ? (Calls{"release"}) : (Calls{"write_data 11", "read_data"}));
+    EXPECT_EQ(Play::calls, c.lent ? lending : (Calls{"write_data 11", "read_data"}));
     // The next call has the port again before it does anything, and keeps it.
     Play::calls.clear();
     {

@@ -1,8 +1,10 @@
 // Another program on the parallel port, as a cable's programming software would be: it finds
 // the port at a base through libieee1284, claims it, and releases it again.
 //
-// Usage: ppdev_claim_once BASE PATIENCE_MS (BASE in hex). A claim that another program holds
-// waits, as the kernel makes it, until the patience runs out.
+// Usage: ppdev_claim_once BASE PATIENCE_MS [HOLD] (BASE in hex). A claim that another program
+// holds waits, as the kernel makes it, until the patience runs out. With HOLD it keeps the
+// port, once it says so, until its standard input ends: "hold" keeps it claimed,
+// "hold-exclusive" opens it exclusively and keeps it registered so, released.
 // Exit status: 0 claimed and released, 2 the port is busy, 1 anything else.
 #include <ieee1284.h>
 #include <sys/time.h>
@@ -12,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -44,9 +47,19 @@ void DisarmPatience() {
 
 }  // namespace
 
+// Keeps the port until standard input ends.
+void Hold(unsigned long base) {
+  std::printf("holding the port at %lxh\n", base);
+  std::fflush(stdout);
+  while (std::getchar() != EOF) {
+  }
+}
+
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: ppdev_claim_once BASE PATIENCE_MS\n");
+  const std::string hold = argc == 4 ? argv[3] : "";
+  const bool exclusive = hold == "hold-exclusive";
+  if ((argc != 3 && argc != 4) || (argc == 4 && hold != "hold" && !exclusive)) {
+    std::fprintf(stderr, "usage: ppdev_claim_once BASE PATIENCE_MS [hold|hold-exclusive]\n");
     return kFailed;
   }
   const unsigned long base = std::strtoul(argv[1], nullptr, 16);
@@ -63,12 +76,15 @@ int main(int argc, char** argv) {
   int status = kFailed;
   if (port == nullptr) {
     std::fprintf(stderr, "no port at %lxh\n", base);
-  } else if (ieee1284_open(port, 0, nullptr) != E1284_OK) {
+  } else if (ieee1284_open(port, exclusive ? F1284_EXCL : 0, nullptr) != E1284_OK) {
     std::fprintf(stderr, "cannot open the port at %lxh: %s\n", base, std::strerror(errno));
   } else {
     errno = 0;
     if (ieee1284_claim(port) == E1284_OK) {
-      ieee1284_release(port);
+      DisarmPatience();
+      if (exclusive) ieee1284_release(port);
+      if (!hold.empty()) Hold(base);
+      if (!exclusive) ieee1284_release(port);
       std::printf("claimed and released the port at %lxh\n", base);
       status = kClaimed;
     } else {

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -99,12 +101,24 @@ void Machine::giveBoardBack() {
   if (boardTakers_ > 0 && --boardTakers_ == 0) simulator_.detach();
 }
 
+bool Machine::boardAnswers(std::size_t port) const {
+  return simulator_.config().board == ports_[port].base;
+}
+
 std::uint8_t Machine::in(std::size_t port, std::uint16_t offset) {
   return simulator_.in(static_cast<std::uint16_t>(ports_[port].base + offset));
 }
 
 void Machine::out(std::size_t port, std::uint16_t offset, std::uint8_t value) {
   simulator_.out(static_cast<std::uint16_t>(ports_[port].base + offset), value);
+}
+
+std::string Machine::activeDevice(std::size_t port) const {
+  // The claim is a lock on a file: held by anyone, a lock of our own is refused.
+  const sim::UniqueFd probe(
+      ::open(LockPath(*this, port, ".claim").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+  if (!probe.valid() || ::flock(probe.get(), LOCK_EX | LOCK_NB) == 0) return "none";
+  return "ppdev" + std::to_string(port);
 }
 
 void Machine::frobControl(std::size_t port, std::uint8_t mask, std::uint8_t value) {
@@ -121,7 +135,10 @@ PpdevFile::~PpdevFile() {
   if (!registered_) return;
   // A file closed outside compatibility mode is taken back to it, claiming the port again
   // if it was released: in EPP mode that pulses INIT.
-  if (mode_ != IEEE1284_MODE_COMPAT && (claimed_ || claim() == 0)) negotiate(IEEE1284_MODE_COMPAT);
+  if (mode_ != IEEE1284_MODE_COMPAT && (claimed_ || claim() == 0)) {
+    std::fprintf(stderr, "%s", kNegotiatedBack);
+    negotiate(IEEE1284_MODE_COMPAT);
+  }
   if (claimed_) release();
 }
 
@@ -296,12 +313,19 @@ int PpdevFile::controlIoctl(unsigned long request, void* argument) {
   }
 }
 
-ssize_t PpdevFile::read(void* buffer, std::size_t length) {
+ssize_t PpdevFile::read(void* buffer, std::size_t length, bool nonblocking) {
   if (!claimed_) return -EINVAL;
   if (length == 0) return 0;
   // In any other mode the kernel negotiates a reverse mode first, which the board never
-  // answers. The simulated port has no EPP time-out flag: every EPP cycle completes.
+  // answers.
   if (!eppMode()) return -EIO;
+  if (!machine_.boardAnswers(port_)) {
+    // A timed-out cycle reads nothing, and the kernel tries again until a signal comes:
+    // the process would hang there, so the shim ends it, saying so.
+    if (nonblocking) return -EAGAIN;
+    std::fprintf(stderr, "%s", kEppReadLoops);
+    std::_Exit(EXIT_FAILURE);
+  }
   const std::size_t count = std::min(length, kReadChunk);
   auto* bytes = static_cast<std::uint8_t*>(buffer);
   for (std::size_t i = 0; i < count; ++i) bytes[i] = machine_.in(port_, eppRegister());
@@ -313,6 +337,7 @@ ssize_t PpdevFile::write(const void* buffer, std::size_t length) {
   if (length == 0) return 0;
   // The printer protocol of compatibility mode is not played: the library never uses it.
   if (!eppMode()) return -EIO;
+  if (!machine_.boardAnswers(port_)) return 0;  // the first cycle timed out
   const auto* bytes = static_cast<const std::uint8_t*>(buffer);
   for (std::size_t i = 0; i < length; ++i) machine_.out(port_, eppRegister(), bytes[i]);
   return static_cast<ssize_t>(length);

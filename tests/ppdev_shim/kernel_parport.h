@@ -17,6 +17,14 @@
 
 namespace omrix::ppdev_shim {
 
+// What the kernel logs when a file is closed outside compatibility mode: it terminates the
+// mode then, and out of EPP mode that pulses nInit.
+inline constexpr const char* kNegotiatedBack =
+    "ppdev shim: negotiated back to compatibility mode because user-space forgot\n";
+// What the shim says before it ends a process that a blocking EPP read would hang.
+inline constexpr const char* kEppReadLoops =
+    "ppdev shim: an EPP read timed out and would be retried in the kernel until a signal\n";
+
 struct PortDescription {
   std::uint16_t base = 0;
   bool bidirectional = false;
@@ -36,9 +44,14 @@ class Machine {
   bool takeBoard();
   void giveBoardBack();
 
+  // Whether a board sits behind the port to answer its EPP cycles; without one, each cycle
+  // ends in the port's time-out.
+  bool boardAnswers(std::size_t port) const;
   std::uint8_t in(std::size_t port, std::uint16_t offset);
   void out(std::size_t port, std::uint16_t offset, std::uint8_t value);
   std::uint8_t control(std::size_t port) const { return control_[port]; }
+  // The device the kernel lists as holding the port, "ppdev<N>", or "none".
+  std::string activeDevice(std::size_t port) const;
   // Changes the bits in mask to value, as far as the port lets them be written.
   void frobControl(std::size_t port, std::uint8_t mask, std::uint8_t value);
 
@@ -59,7 +72,8 @@ class PpdevFile {
   PpdevFile& operator=(const PpdevFile&) = delete;
 
   int ioctl(unsigned long request, void* argument);
-  ssize_t read(void* buffer, std::size_t length);
+  // `nonblocking`: the file's O_NONBLOCK.
+  ssize_t read(void* buffer, std::size_t length, bool nonblocking);
   ssize_t write(const void* buffer, std::size_t length);
 
  private:

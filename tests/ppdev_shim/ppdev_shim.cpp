@@ -1,9 +1,11 @@
 // Preloaded (LD_PRELOAD) under a program that uses libieee1284, this stands in for the
 // kernel's parallel-port drivers with the board simulator behind them: /dev/parportN for each
 // simulated port, the /proc/sys/dev/parport tree libieee1284 finds the ports in, and the
-// ppdev requests and transfers on those devices. Everything libieee1284 could otherwise reach
-// the machine's real ports with (ioperm, iopl, /dev/port, other /dev/parport and /dev/lp
-// nodes) is refused, so nothing run under it touches real hardware.
+// ppdev requests and transfers on those devices. The tree lists each port's active device as
+// the kernel does, so a program can see another one holding the port. Everything
+// libieee1284 could otherwise reach the machine's real ports with (ioperm, iopl, /dev/port,
+// other /dev/parport and /dev/lp nodes) is refused, so nothing run under it touches real
+// hardware.
 //
 // The simulator is configured by OMRIX_SIM as the sim backend's is; its state directory is
 // OMRIX_SIM's state=, else omrix-sim/ in OMRIX_LIBRARY_DIR.
@@ -54,6 +56,7 @@ using IoctlFunction = int (*)(int, unsigned long, ...);
 using ReadFunction = ssize_t (*)(int, void*, size_t);
 using WriteFunction = ssize_t (*)(int, const void*, size_t);
 using OpendirFunction = DIR* (*)(const char*);
+using FopenFunction = FILE* (*)(const char*, const char*);
 using XstatFunction = int (*)(int, const char*, struct stat*);
 using StatFunction = int (*)(const char*, struct stat*);
 using AccessFunction = int (*)(const char*, int);
@@ -113,6 +116,15 @@ class Shim {
   ~Shim() { g_shim.store(nullptr); }
   Shim(const Shim&) = delete;
   Shim& operator=(const Shim&) = delete;
+
+  // A port's devices/active is made afresh each time it is opened.
+  void refreshActiveDevice(const std::string& path) const {
+    if (!machine_) return;
+    for (std::size_t i = 0; i < machine_->ports().size(); ++i) {
+      if (path != PortDirectory(i) + "/devices/active") continue;
+      WriteFileAtomically(procRoot_ + path, machine_->activeDevice(i) + "\n");
+    }
+  }
 
   // The device number of /dev/parportN, or -1.
   int deviceNumber(const std::string& path) const {
@@ -185,6 +197,10 @@ class Shim {
     return false;
   }
 
+  static std::string PortDirectory(std::size_t port) {
+    return std::string(kProcTree) + "/parport" + std::to_string(port);
+  }
+
   void writeProcTree() const {
     const std::filesystem::path root = procRoot_ + kProcTree;
     std::error_code error;
@@ -193,8 +209,8 @@ class Shim {
     WriteFileAtomically(root / "default" / "spintime", "500\n");
     for (std::size_t i = 0; i < machine_->ports().size(); ++i) {
       const PortDescription& port = machine_->ports()[i];
-      const std::filesystem::path directory = root / ("parport" + std::to_string(i));
-      std::filesystem::create_directories(directory, error);
+      const std::filesystem::path directory = procRoot_ + PortDirectory(i);
+      std::filesystem::create_directories(directory / "devices", error);
       WriteFileAtomically(directory / "base-addr", std::to_string(port.base) + "\t" +
                                                        std::to_string(port.base + kHighBaseOffset) +
                                                        "\n");
@@ -226,7 +242,21 @@ int OpenThrough(OpenFunction real, const char* path, int flags, mode_t mode) {
   if (!TheShim().redirect(path, redirected)) return -1;
   const int number = TheShim().deviceNumber(redirected);
   if (number >= 0) return TheShim().openDevice(number, flags);
+  TheShim().refreshActiveDevice(path);
   return real(redirected.c_str(), flags, mode);
+}
+
+// Streams, as C++ file streams open them: only the /proc tree is read this way.
+FILE* FopenThrough(FopenFunction real, const char* path, const char* mode) {
+  if (!Answered(path)) return real(path, mode);
+  std::string redirected;
+  if (!TheShim().redirect(path, redirected)) return nullptr;
+  if (TheShim().deviceNumber(redirected) >= 0) {
+    errno = EACCES;  // a port's device is no stream
+    return nullptr;
+  }
+  TheShim().refreshActiveDevice(path);
+  return real(redirected.c_str(), mode);
 }
 
 // stat and its kin: a served device looks like the kernel's node, the rest is redirected.
@@ -309,8 +339,9 @@ __attribute__((visibility("default"))) ssize_t read(int fd, void* buffer, size_t
   auto* shim = g_shim.load();
   const auto file = shim != nullptr ? shim->file(fd) : nullptr;
   if (!file) return real(fd, buffer, length);
+  const bool nonblocking = (::fcntl(fd, F_GETFL) & O_NONBLOCK) != 0;
   std::lock_guard<std::recursive_mutex> lock(shim->machineMutex());
-  return Returned(file->read(buffer, length));
+  return Returned(file->read(buffer, length, nonblocking));
 }
 
 __attribute__((visibility("default"))) ssize_t write(int fd, const void* buffer, size_t length) {
@@ -320,6 +351,16 @@ __attribute__((visibility("default"))) ssize_t write(int fd, const void* buffer,
   if (!file) return real(fd, buffer, length);
   std::lock_guard<std::recursive_mutex> lock(shim->machineMutex());
   return Returned(file->write(buffer, length));
+}
+
+__attribute__((visibility("default"))) FILE* fopen(const char* path, const char* mode) {
+  static const auto real = Real<omrix::ppdev_shim::FopenFunction>("fopen");
+  return omrix::ppdev_shim::FopenThrough(real, path, mode);
+}
+
+__attribute__((visibility("default"))) FILE* fopen64(const char* path, const char* mode) {
+  static const auto real = Real<omrix::ppdev_shim::FopenFunction>("fopen64");
+  return omrix::ppdev_shim::FopenThrough(real, path, mode);
 }
 
 __attribute__((visibility("default"))) DIR* opendir(const char* path) {

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "kernel_parport.h"
 #include "omrix/sim/simulator.h"
 #include "omrix/sim/state_store.h"
 #include "tool_runner.h"
@@ -63,6 +64,8 @@ TEST_P(ThroughLibieee1284, SetsUpConfiguresAndProgramsTheBoard) {
     const ToolRun run = directory.run(command, ppdev);
     ASSERT_EQ(run.exitStatus, 0) << command[0] << "\n" << run.out << run.err;
     EXPECT_EQ(run.out.find(kSimNotice), std::string::npos) << run.out;
+    // The port was closed with its lines at rest.
+    EXPECT_EQ(run.err.find(ppdev_shim::kNegotiatedBack), std::string::npos) << command[0];
   }
   EXPECT_EQ(RecordedPpcontrol(directory), GetParam().ppcontrol);
 
@@ -85,6 +88,19 @@ INSTANTIATE_TEST_SUITE_P(Ports, ThroughLibieee1284,
                          [](const ::testing::TestParamInfo<PortKind>& kind) {
                            return std::string(kind.param.name);
                          });
+
+// A board unplugged after its setup leaves every EPP cycle timed out; a read of one must fail
+// rather than be retried in the kernel for ever.
+TEST(BoardGone, EppReadsFailInsteadOfHanging) {
+  const LibraryDirectory directory;
+  ASSERT_EQ(directory.run({"setup"}, OnPpdev(directory, "")).exitStatus, 0);
+  ASSERT_EQ(RecordedPpcontrol(directory), "44");
+
+  const ToolRun run = directory.run({"in", "1"}, OnPpdev(directory, ";board=none"));
+  EXPECT_EQ(run.err.find(ppdev_shim::kEppReadLoops), std::string::npos) << run.err;
+  // It reads as an absent board does.
+  EXPECT_NE(run.out.find("FFh read from address 01h"), std::string::npos) << run.out << run.err;
+}
 
 
 // A program running beside the test: its output (both streams) read as it comes, its
@@ -247,6 +263,39 @@ INSTANTIATE_TEST_SUITE_P(
         OpenBox{"Emulation", {"emulate", "dlc5"}, "-> ready for 'iMPACT' now", "\n", kClaimed},
         OpenBox{"IoTest", {"io-test", "omrix"}, "flash fast ?", "n\n", kBusy}),
     [](const ::testing::TestParamInfo<OpenBox>& box) { return std::string(box.param.name); });
+
+struct Holder {
+  const char* name;
+  const char* how;  // ppdev_claim_once's HOLD
+};
+
+void PrintTo(const Holder& holder, std::ostream* out) { *out << holder.name; }
+
+class WhileAnotherProgramHoldsThePort : public ::testing::TestWithParam<Holder> {};
+
+// Neither the library's claim nor the one libieee1284 makes while it looks for ports may wait
+// for as long as the other program keeps the port.
+TEST_P(WhileAnotherProgramHoldsThePort, OmrixSaysSoAfterABoundedWait) {
+  const LibraryDirectory directory;
+  const Environment ppdev = OnPpdev(directory, "");
+  ASSERT_EQ(directory.run({"setup"}, ppdev).exitStatus, 0);
+  Child other({PPDEV_CLAIM_ONCE_PATH, kBoardPort, kPatienceMs, GetParam().how}, ppdev,
+              directory.path());
+  ASSERT_TRUE(other.waitFor("holding the port")) << other.output();
+
+  const ToolRun run = directory.run({"in", "1"}, ppdev);
+  EXPECT_NE(run.out.find("-> ERROR: port 378h is in use by another program"), std::string::npos)
+      << run.out << run.err;
+  other.answer("");
+  EXPECT_EQ(other.wait(), kClaimed) << other.output();
+}
+
+INSTANTIATE_TEST_SUITE_P(Holders, WhileAnotherProgramHoldsThePort,
+                         ::testing::Values(Holder{"Claimed", "hold"},
+                                           Holder{"RegisteredExclusively", "hold-exclusive"}),
+                         [](const ::testing::TestParamInfo<Holder>& holder) {
+                           return std::string(holder.param.name);
+                         });
 
 }  // namespace
 }  // namespace omrix::cli::testing
