@@ -15,8 +15,9 @@
 
 namespace {
 
-class CountingPort final : public omrix::platform::PortBackend {
+class CountingPort final : public omrix::platform::PortBackend, public omrix::platform::Clock {
  public:
+  omrix::platform::Clock& clock() override { return *this; }
   std::uint64_t accesses = 0;
   void settle(std::int32_t) override {}
 

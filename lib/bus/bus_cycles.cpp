@@ -82,12 +82,12 @@ void PortOut(std::uint32_t port, std::uint8_t value) { platform::portBackend().o
 std::uint8_t PortIn(std::uint32_t port) { return platform::portBackend().in(port); }
 
 void BusyWait(std::int32_t count) {
-  if (count > 0) platform::portBackend().settle(count);
+  if (count > 0) platform::clock().settle(count);
 }
 
-void SleepMs(std::uint32_t ms) { platform::portBackend().sleepMs(ms); }
+void SleepMs(std::uint32_t ms) { platform::clock().sleepMs(ms); }
 
-std::uint32_t TickCount() { return platform::portBackend().tickCount(); }
+std::uint32_t TickCount() { return platform::clock().tickCount(); }
 
 void outbyte(std::int32_t address, std::int32_t data) {
   if (IsEpp()) {

@@ -26,6 +26,7 @@ Current& current() {
 }  // namespace
 
 PortBackend& portBackend() { return *current().backend; }
+Clock& clock() { return current().backend->clock(); }
 System& system() { return *current().system; }
 FileSystem& files() { return *current().files; }
 

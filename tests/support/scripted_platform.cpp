@@ -12,27 +12,44 @@ std::ostream& operator<<(std::ostream& out, const PortAccess& access) {
   return out << text;
 }
 
-platform::Handle RecordingPort::openDevice(const std::string& name,
-                                           platform::DeviceOpenMode mode) {
-  world_->calls.push_back("open device");
-  world_->openedDeviceNames.push_back(name);
-  return PortBackend::openDevice(name, mode);
-}
+// The driver's device as the library uses it, telling the world and the port what it is asked.
+class RecordingDevice final : public DriverDevice {
+ public:
+  RecordingDevice(std::shared_ptr<DriverWorld> world, RecordingPort& port)
+      : world_(std::move(world)), port_(port) {
+    port_.device_ = this;
+  }
 
-bool RecordingPort::closeDevice(platform::Handle handle) {
-  world_->calls.push_back("close device");
-  return PortBackend::closeDevice(handle);
-}
+  platform::Handle open(const std::string& name, DeviceOpenMode mode) override {
+    world_->calls.push_back("open device");
+    world_->openedDeviceNames.push_back(name);
+    return DriverDevice::open(name, mode);
+  }
+  bool close(platform::Handle handle) override {
+    world_->calls.push_back("close device");
+    return DriverDevice::close(handle);
+  }
+  bool request(platform::Handle handle, std::uint32_t code, const std::uint8_t* input,
+               std::size_t inputSize, std::uint32_t& bytesReturned) override {
+    world_->calls.push_back("request");
+    RecordedRequest recorded;
+    recorded.code = code;
+    if (input != nullptr) recorded.input.assign(input, input + inputSize);
+    port_.requests_.push_back(recorded);
+    const bool answered = DriverDevice::request(handle, code, input, inputSize, bytesReturned);
+    if (answered && world_->bytesReturnedByRequest != 0)
+      bytesReturned = world_->bytesReturnedByRequest;
+    return answered;
+  }
 
-bool RecordingPort::request(platform::Handle handle, std::uint32_t code, const std::uint8_t* input,
-                            std::size_t inputSize, std::uint8_t* output, std::size_t outputSize,
-                            std::uint32_t& bytesReturned) {
-  world_->calls.push_back("request");
-  const bool answered =
-      PortBackend::request(handle, code, input, inputSize, output, outputSize, bytesReturned);
-  if (answered && world_->bytesReturnedByRequest != 0)
-    bytesReturned = world_->bytesReturnedByRequest;
-  return answered;
+ private:
+  std::shared_ptr<DriverWorld> world_;
+  RecordingPort& port_;
+};
+
+RecordingPort::~RecordingPort() {
+  // A later test's recording device stays.
+  if (&driverDevice() == device_) overrideDriverDevice(nullptr);
 }
 
 std::uint8_t RecordingPort::rawIn(std::uint16_t port) {
@@ -149,6 +166,7 @@ RecordingPort* InstallScriptedPlatform(const std::shared_ptr<DriverWorld>& world
   platform::overrideSystem(std::make_unique<ScriptedSystem>(world));
   auto port = std::make_unique<RecordingPort>(world);
   RecordingPort* observer = port.get();
+  overrideDriverDevice(std::make_unique<RecordingDevice>(world, *observer));
   platform::forceNextPortBackend(std::move(port));
   return observer;
 }
