@@ -26,10 +26,17 @@ enum class GrantRefusal {
   LockFailed,        // the port's lock could not be taken; the detail says why
 };
 
+// The processor's I/O addresses: 16 bits.
+inline constexpr std::uint32_t kPortSpace = 0x10000;
+
 struct PortRange {
   std::uint32_t first = 0;
   std::uint32_t count = 0;
   bool contains(std::uint32_t port) const { return port >= first && port - first < count; }
+  // Some ports, and none beyond the last I/O address.
+  bool withinPortSpace() const {
+    return count != 0 && first < kPortSpace && count <= kPortSpace - first;
+  }
 };
 
 // A parallel port's registers: data, status and control, and the two EPP registers except at

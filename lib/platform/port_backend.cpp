@@ -11,11 +11,6 @@ namespace {
 constexpr std::uint16_t kPortWithoutEpp = 0x3BC;
 constexpr std::uint32_t kStandardRegisters = 3;
 constexpr std::uint32_t kRegistersWithEpp = 5;
-constexpr std::uint32_t kPortSpace = 0x10000;
-
-bool IsPortSpaceRange(const PortRange& range) {
-  return range.count != 0 && range.first < kPortSpace && range.count <= kPortSpace - range.first;
-}
 
 }  // namespace
 
@@ -29,7 +24,7 @@ bool PortBackend::isGranted(std::uint32_t port) const {
 }
 
 bool PortBackend::claim(const PortRange& range) {
-  if (!IsPortSpaceRange(range)) return false;
+  if (!range.withinPortSpace()) return false;
   refuse(GrantRefusal::None);
   if (!grant(range)) return false;
   granted_.push_back(range);

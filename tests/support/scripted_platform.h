@@ -59,9 +59,6 @@ struct RecordedRequest {
 class RecordingPort : public platform::PortBackend, public platform::Clock {
  public:
   explicit RecordingPort(std::shared_ptr<DriverWorld> world) : world_(std::move(world)) {}
-  ~RecordingPort() override;
-  RecordingPort(const RecordingPort&) = delete;
-  RecordingPort& operator=(const RecordingPort&) = delete;
 
   std::vector<PortAccess> accesses;
   std::deque<std::uint8_t> answers;
@@ -95,7 +92,6 @@ class RecordingPort : public platform::PortBackend, public platform::Clock {
   std::shared_ptr<DriverWorld> world_;
   std::uint32_t slept_ = 0;
   std::vector<RecordedRequest> requests_;
-  DriverDevice* device_ = nullptr;  // the one that records for this port
 };
 
 // The mm-bus cycles a recording of EPP-mode accesses shows: "W a d" for a write, "R a d" for a
