@@ -17,8 +17,8 @@ namespace {
 
 class CountingPort final : public omrix::platform::PortBackend, public omrix::platform::Clock {
  public:
-  omrix::platform::Clock& clock() override { return *this; }
   std::uint64_t accesses = 0;
+  omrix::platform::Clock& clock() override { return *this; }
   void settle(std::int32_t) override {}
 
  protected:
@@ -81,6 +81,7 @@ struct CountingIeee1284 {
     ops.close = [](parport*) { return 0; };
     ops.claim = [](parport*) { return 0; };
     ops.release = [](parport*) {};
+    ops.compat_write = [](parport*, int, const char*, size_t) -> ssize_t { return 0; };
     ops.read_data = [](parport*) { return static_cast<int>(++calls & 0); };
     ops.write_data = [](parport*, unsigned char) { ++calls; };
     ops.data_dir = [](parport*, int) { return static_cast<int>(++calls & 0); };
