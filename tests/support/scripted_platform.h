@@ -55,7 +55,9 @@ struct RecordedRequest {
 };
 
 // Records every port access; IN answers from `answers` in order, then `defaultAnswer`. The
-// driver's device opens while the world's driver runs; the port keeps the requests sent to it.
+// driver's device opens while the world's driver runs; once InstallScriptedPlatform has put in
+// its recording device, the port keeps the requests that device is sent while the port is the
+// backend.
 class RecordingPort : public platform::PortBackend, public platform::Clock {
  public:
   explicit RecordingPort(std::shared_ptr<DriverWorld> world) : world_(std::move(world)) {}
