@@ -110,8 +110,9 @@ void CLibraryWorker::Run(int id) {
   const CommandResult result = commands_->Run(static_cast<CommandId>(id));
   for (const CommandId next : result.posted)
     if (next == ID_SHUTDOWN) shutdownPosted_ = true;
-  // A menu command's outcome; the start-up's is told by its boxes.
-  if (result.failure) output_->AppendOutput("-> ERROR: " + FailureText(*result.failure) + "\n");
+  // A menu command's outcome; the start-up's is told by its boxes, a closed chooser by nothing.
+  if (result.failure && !result.failure->cancelled)
+    output_->AppendOutput("-> ERROR: " + FailureText(*result.failure) + "\n");
   Report(id, result);
 }
 

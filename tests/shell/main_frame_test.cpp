@@ -187,6 +187,15 @@ class MainFrameTest : public QObject {
       QVERIFY2(frame.outputWindow()->Lines().contains(row.line),
                qPrintable(frame.outputWindow()->toPlainText()));
     }
+    // A chooser closed without a file did nothing, and failed in nothing.
+    CMainFrame frame(library_->Table(), *prompts_);
+    Isolated(frame);
+    frame.StartUp();
+    QTRY_VERIFY(!frame.Busy());
+    frame.PostCommand(ID_FPGA_CONFIG_PC);
+    QTRY_VERIFY(!frame.Busy());
+    QVERIFY2(!frame.outputWindow()->toPlainText().contains(QStringLiteral("ERROR")),
+             qPrintable(frame.outputWindow()->toPlainText()));
   }
 
   void closeBoxIsFileExitAndAnEndAskedTwiceRunsOnce() {
