@@ -14,6 +14,8 @@
 #include "commands/people_text.h"
 #include "progress_window.h"
 
+namespace omrix::shell {
+
 using omrix::commands::Answer;
 using omrix::commands::Buttons;
 using omrix::commands::FileChooser;
@@ -142,3 +144,5 @@ std::unique_ptr<omrix::commands::Progress> CGuiPrompts::ShowProgress() {
   QWidget* dialog = QApplication::activeModalWidget();
   return std::make_unique<WindowProgress>(dialog != nullptr ? dialog : owner_, withdrawn_);
 }
+
+}  // namespace omrix::shell

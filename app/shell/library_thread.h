@@ -10,6 +10,8 @@
 
 #include "commands/menu_commands.h"
 
+namespace omrix::shell {
+
 // Runs on the library thread; every slot is reached by a queued call.
 class CLibraryWorker : public QObject {
   Q_OBJECT
@@ -53,3 +55,5 @@ class CLibraryWorker : public QObject {
 // Ids in Finished of what is no menu command: the start-up, a command of the test routines.
 inline constexpr int kStartUpJob = 0;
 inline constexpr int kTestRoutineJob = 1;
+
+}  // namespace omrix::shell

@@ -33,6 +33,8 @@ constexpr int kAboutIconSize = 64;
 // static library, so the program and the tests both reach it.
 static void InitIconResource() { Q_INIT_RESOURCE(omrix_icon); }
 
+namespace omrix::shell {
+
 CMainFrame::CMainFrame(Library library, Prompts& prompts, QWidget* parent)
     : QMainWindow(parent),
       prompts_(prompts),
@@ -250,3 +252,5 @@ void CMainFrame::ShowAbout() {
   layout->addWidget(buttons);
   about.exec();
 }
+
+}  // namespace omrix::shell

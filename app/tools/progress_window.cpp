@@ -9,6 +9,8 @@
 #include <QWindow>
 #include <utility>
 
+namespace omrix::shell {
+
 CProgressWindow::CProgressWindow() : bar_(new QProgressBar(this)) {
   setWindowTitle(QStringLiteral("Press ESCAPE to stop execution"));
   bar_->setRange(kRangeLow, kRangeHigh);
@@ -63,3 +65,5 @@ void CProgressWindow::closeEvent(QCloseEvent* event) {
   event->ignore();
   RequestStop();
 }
+
+}  // namespace omrix::shell

@@ -7,6 +7,8 @@
 
 class QProgressBar;
 
+namespace omrix::shell {
+
 class CProgressWindow : public QDialog {
   Q_OBJECT
 
@@ -40,3 +42,5 @@ class CProgressWindow : public QDialog {
   bool ownerDisabled_ = false;
   bool cancelRequested_ = false;
 };
+
+}  // namespace omrix::shell

@@ -10,6 +10,8 @@
 
 #include "main_frame.h"
 
+namespace omrix::shell {
+
 namespace {
 // What the field takes of a command.
 constexpr int kLongestCommand = 254;
@@ -54,3 +56,5 @@ void CTestRoutinesDialog::Execute() {
   mainFrame_->ExecuteTestRoutine(commandField_->text());
   commandField_->clear();
 }
+
+}  // namespace omrix::shell

@@ -42,6 +42,7 @@
 #include "window_placement.h"
 
 using namespace omrix::commands;
+using namespace omrix::shell;
 
 namespace {
 
