@@ -12,7 +12,7 @@
 
 namespace omrix::shell {
 
-// Runs on the library thread; every slot is reached by a queued call.
+// Runs on the library thread; every command is reached by a queued call.
 class CLibraryWorker : public QObject {
   Q_OBJECT
 
@@ -22,7 +22,6 @@ class CLibraryWorker : public QObject {
                  QObject* gui);
   ~CLibraryWorker() override;
 
- public slots:
   void StartUp(const QString& kernelRelease);
   // From now on the commands still queued are skipped, except the exit's own; the one running
   // finishes. Called from any thread.
