@@ -131,8 +131,7 @@ void CGuiPrompts::Withdraw() {
 std::unique_ptr<omrix::commands::Progress> CGuiPrompts::ShowProgress() {
   class WindowProgress final : public omrix::commands::Progress {
    public:
-    WindowProgress(QWidget* parent, bool stopped) {
-      window_.Create(parent);
+    WindowProgress(QWidget* parent, bool stopped) : window_(parent) {
       if (stopped) window_.RequestStop();
     }
     void StepIt() override { window_.StepIt(); }

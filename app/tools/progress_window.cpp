@@ -11,7 +11,7 @@
 
 namespace omrix::shell {
 
-CProgressWindow::CProgressWindow() : bar_(new QProgressBar(this)) {
+CProgressWindow::CProgressWindow(QWidget* parent) : bar_(new QProgressBar(this)) {
   setWindowTitle(QStringLiteral("Press ESCAPE to stop execution"));
   bar_->setRange(kRangeLow, kRangeHigh);
   bar_->setValue(kRangeLow);
@@ -24,13 +24,7 @@ CProgressWindow::CProgressWindow() : bar_(new QProgressBar(this)) {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(bar_);
   layout->addWidget(buttons, 0, Qt::AlignHCenter);
-}
 
-CProgressWindow::~CProgressWindow() {
-  if (ownerDisabled_ && owner_) owner_->setEnabled(true);
-}
-
-void CProgressWindow::Create(QWidget* parent) {
   owner_ = parent != nullptr ? parent->window() : QApplication::activeWindow();
   if (owner_ && owner_->isEnabled()) {
     owner_->setEnabled(false);
@@ -47,6 +41,10 @@ void CProgressWindow::Create(QWidget* parent) {
   // Escape must reach this window, not the disabled owner that had the keyboard.
   raise();
   activateWindow();
+}
+
+CProgressWindow::~CProgressWindow() {
+  if (ownerDisabled_ && owner_) owner_->setEnabled(true);
 }
 
 void CProgressWindow::StepIt() {

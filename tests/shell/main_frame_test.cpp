@@ -451,8 +451,7 @@ class MainFrameTest : public QObject {
     QWidget owner;
     owner.show();
     {
-      CProgressWindow window;
-      window.Create(&owner);
+      CProgressWindow window(&owner);
       QCOMPARE(window.windowTitle(), QStringLiteral("Press ESCAPE to stop execution"));
       QVERIFY(!owner.isEnabled());
       QVERIFY(window.isEnabled());
@@ -469,8 +468,7 @@ class MainFrameTest : public QObject {
     QVERIFY(owner.isEnabled());
     owner.setEnabled(false);
     {
-      CProgressWindow window;
-      window.Create(&owner);
+      CProgressWindow window(&owner);
     }
     QVERIFY(!owner.isEnabled());
   }
