@@ -9,9 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -41,25 +39,15 @@ bool IsOmrixVariable(const std::string& entry) { return entry.compare(0, 6, "OMR
 
 }  // namespace
 
-LibraryDirectory::LibraryDirectory(const std::vector<std::string>& extraFiles) {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/omrixctl-test-XXXXXX";
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  // Canonical, as omrixctl makes file names, so expected paths compare equal.
-  root_ = std::filesystem::canonical(pattern).string() + "/";
-  path_ = root_ + "lib/";
+LibraryDirectory::LibraryDirectory(const std::vector<std::string>& extraFiles)
+    : path_(root_.file("lib/")) {
   std::filesystem::create_directories(path_);
-  std::filesystem::create_directories(root_ + "capture");
+  std::filesystem::create_directories(root_.file("capture"));
   std::vector<std::string> names(std::begin(kStagedFiles), std::end(kStagedFiles));
   names.insert(names.end(), extraFiles.begin(), extraFiles.end());
   for (const std::string& name : names) {
     std::filesystem::copy_file(std::string(OMRIX_DATA_DIR) + "/" + name, path_ + name);
   }
-}
-
-LibraryDirectory::~LibraryDirectory() {
-  std::error_code ignored;
-  std::filesystem::remove_all(root_, ignored);
 }
 
 std::vector<std::string> LibraryDirectory::environmentFor(
@@ -99,9 +87,9 @@ ToolRun LibraryDirectory::run(
   for (std::string& text : entries) envp.push_back(text.data());
   envp.push_back(nullptr);
 
-  const std::string outPath = root_ + "capture/out";
-  const std::string errPath = root_ + "capture/err";
-  const std::string inPath = root_ + "capture/in";
+  const std::string outPath = root_.file("capture/out");
+  const std::string errPath = root_.file("capture/err");
+  const std::string inPath = root_.file("capture/in");
   WriteWholeFile(inPath, input);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -126,18 +114,6 @@ ToolRun LibraryDirectory::run(
   result.out = ReadWholeFile(outPath);
   result.err = ReadWholeFile(errPath);
   return result;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-void WriteWholeFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
 }
 
 std::string NameOfArguments(const std::vector<std::string>& arguments) {
