@@ -76,7 +76,7 @@ const char* SubcommandName(Subcommand subcommand);
 bool IsSubcommandName(const std::string& word);
 bool NeedsDevice(Subcommand subcommand);
 
-// The subcommand names in the order the help lists them.
+// The subcommand names in the order of the parser's table.
 std::vector<std::string> SubcommandNames();
 
 }  // namespace omrix::cli
