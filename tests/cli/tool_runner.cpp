@@ -39,6 +39,17 @@ bool IsOmrixVariable(const std::string& entry) { return entry.compare(0, 6, "OMR
 
 }  // namespace
 
+ToolCommand::ToolCommand(const std::vector<std::string>& arguments,
+                         std::vector<std::string> environment)
+    : environment_(std::move(environment)) {
+  arguments_.push_back(OMRIXCTL_PATH);
+  arguments_.insert(arguments_.end(), arguments.begin(), arguments.end());
+  for (std::string& text : arguments_) argv_.push_back(text.data());
+  argv_.push_back(nullptr);
+  for (std::string& text : environment_) envp_.push_back(text.data());
+  envp_.push_back(nullptr);
+}
+
 LibraryDirectory::LibraryDirectory(const std::vector<std::string>& extraFiles)
     : path_(root_.file("lib/")) {
   std::filesystem::create_directories(path_);
@@ -76,16 +87,7 @@ ToolRun LibraryDirectory::run(
     const std::vector<std::string>& arguments,
     const std::vector<std::pair<std::string, std::string>>& environment,
     const std::string& input) const {
-  std::vector<std::string> entries = environmentFor(environment);
-
-  std::vector<std::string> argumentTexts = {OMRIXCTL_PATH};
-  argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& text : argumentTexts) argv.push_back(text.data());
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (std::string& text : entries) envp.push_back(text.data());
-  envp.push_back(nullptr);
+  const ToolCommand command(arguments, environmentFor(environment));
 
   const std::string outPath = root_.file("capture/out");
   const std::string errPath = root_.file("capture/err");
@@ -101,7 +103,7 @@ ToolRun LibraryDirectory::run(
   posix_spawn_file_actions_addchdir_np(&actions, path_.c_str());
   pid_t child = 0;
   const int spawned =
-      posix_spawn(&child, OMRIXCTL_PATH, &actions, nullptr, argv.data(), envp.data());
+      posix_spawn(&child, OMRIXCTL_PATH, &actions, nullptr, command.argv(), command.envp());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) throw std::runtime_error(std::string("posix_spawn: ") + std::strerror(spawned));
 

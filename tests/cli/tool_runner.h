@@ -19,6 +19,24 @@ struct ToolRun {
   std::string err;
 };
 
+// omrixctl's argument and environment vectors, as execve and posix_spawn take them; they
+// point into this object, which must outlive the call.
+class ToolCommand {
+ public:
+  ToolCommand(const std::vector<std::string>& arguments, std::vector<std::string> environment);
+  ToolCommand(const ToolCommand&) = delete;
+  ToolCommand& operator=(const ToolCommand&) = delete;
+
+  char* const* argv() const { return argv_.data(); }
+  char* const* envp() const { return envp_.data(); }
+
+ private:
+  std::vector<std::string> arguments_;
+  std::vector<std::string> environment_;
+  std::vector<char*> argv_;
+  std::vector<char*> envp_;
+};
+
 class LibraryDirectory {
  public:
   // Stages setup.bit, demo.bit, demo.bin, basic52.dat and hello.b52 plus `extraFiles` from the
