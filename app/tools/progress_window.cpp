@@ -16,7 +16,7 @@ CProgressWindow::CProgressWindow(QWidget* parent) : bar_(new QProgressBar(this))
   bar_->setRange(kRangeLow, kRangeHigh);
   bar_->setValue(kRangeLow);
   bar_->setTextVisible(false);
-  bar_->setMinimumWidth(240);
+  bar_->setMinimumWidth(kBarWidth);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
   QPushButton* cancel = buttons->button(QDialogButtonBox::Cancel);
   cancel->setDefault(true);

@@ -35,6 +35,7 @@ class CProgressWindow : public QDialog {
   static constexpr int kRangeLow = 0;
   static constexpr int kRangeHigh = 20;
   static constexpr int kStep = 1;
+  static constexpr int kBarWidth = 240;
 
   QProgressBar* bar_;
   QPointer<QWidget> owner_;

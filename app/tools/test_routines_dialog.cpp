@@ -15,6 +15,8 @@ namespace omrix::shell {
 namespace {
 // What the field takes of a command.
 constexpr int kLongestCommand = 254;
+// Wide enough for a typical command and the two buttons.
+constexpr int kDialogWidth = 360;
 }  // namespace
 
 CTestRoutinesDialog::CTestRoutinesDialog(CMainFrame* mainFrame)
@@ -42,7 +44,7 @@ CTestRoutinesDialog::CTestRoutinesDialog(CMainFrame* mainFrame)
   layout->addLayout(commandRow);
   layout->addWidget(rule);
   layout->addLayout(buttonRow);
-  setMinimumWidth(360);
+  setMinimumWidth(kDialogWidth);
 
   // Once the field has changed, Execute stays enabled, an emptied field included.
   connect(commandField_, &QLineEdit::textChanged, executeButton_,
