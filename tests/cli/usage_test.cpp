@@ -147,6 +147,28 @@ TEST(Help, ToolHelpListsEverySubcommandAndTheExitStatuses) {
   EXPECT_EQ(directory.run({"-h"}).out, run.out);
 }
 
+std::string Joined(const std::vector<std::string>& words, const std::string& between,
+                   const std::string& last) {
+  std::string text;
+  for (std::size_t i = 0; i < words.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == words.size() ? last : between) + words[i];
+  return text;
+}
+
+TEST(Help, NamesTheChoicesTheParserTakes) {
+  for (const Subcommand subcommand : {Subcommand::Setup, Subcommand::IoTest, Subcommand::Emulate}) {
+    const std::vector<std::string> words = ChoiceWords(subcommand);
+    ASSERT_FALSE(words.empty()) << SubcommandName(subcommand);
+    const std::string help = cli::SubcommandHelp(SubcommandName(subcommand));
+    const std::string usage = help.substr(0, help.find('\n'));
+    EXPECT_NE(usage.find(Joined(words, "|", "|")), std::string::npos) << usage;
+  }
+  for (const Subcommand subcommand : {Subcommand::Program, Subcommand::Erase}) {
+    const std::string slots = "SLOT is " + Joined(ChoiceWords(subcommand), ", ", " or ") + ".";
+    EXPECT_NE(ToolHelp().find(slots), std::string::npos) << slots;
+  }
+}
+
 struct SuccessCodes {
   const char* subcommand;
   std::vector<std::string> entries;
