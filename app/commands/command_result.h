@@ -16,6 +16,7 @@ struct StepFailure {
   std::string step;  // e.g. "FlashSectorErase(0x10000)", or why the input was refused
   std::int32_t code = 0;
   bool libraryCall = true;  // false: refused before any library call, code means nothing
+  bool cancelled = false;   // the person closed the chooser: nothing was done, nothing failed
 };
 
 // The failure as both front ends name it: the call and its result ("FpgaConfig(\"CLEAR\", 0, 1)
@@ -30,6 +31,7 @@ struct CommandResult {
   // Records the first failure; true when `code` is one of `good`.
   bool Check(const std::string& step, std::int32_t code, std::initializer_list<std::int32_t> good);
   void Refuse(const std::string& step);
+  void Cancel();
 };
 
 }  // namespace omrix::commands

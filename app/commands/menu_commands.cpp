@@ -128,6 +128,10 @@ void CommandResult::Refuse(const std::string& step) {
   if (!failure) failure = StepFailure{step, 0, false};
 }
 
+void CommandResult::Cancel() {
+  if (!failure) failure = StepFailure{"no file chosen", 0, false, true};
+}
+
 std::string FailureText(const StepFailure& failure) {
   if (!failure.libraryCall) return failure.step;
   // The flash and setup results are small numbers; the FPGA's are bits from 0x100 up.
@@ -240,7 +244,7 @@ std::optional<std::string> MenuCommands::Choose(const FileChooser& chooser,
                                                 CommandResult& result) {
   std::optional<std::string> path = prompts_.ChooseFile(chooser);
   if (!path) {
-    result.Refuse("no file chosen");
+    result.Cancel();
     return std::nullopt;
   }
   Append("\n");

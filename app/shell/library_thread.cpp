@@ -2,6 +2,8 @@
 
 #include <QMetaObject>
 
+namespace omrix::shell {
+
 using omrix::commands::Answer;
 using omrix::commands::Buttons;
 using omrix::commands::CommandId;
@@ -110,8 +112,9 @@ void CLibraryWorker::Run(int id) {
   const CommandResult result = commands_->Run(static_cast<CommandId>(id));
   for (const CommandId next : result.posted)
     if (next == ID_SHUTDOWN) shutdownPosted_ = true;
-  // A menu command's outcome; the start-up's is told by its boxes.
-  if (result.failure) output_->AppendOutput("-> ERROR: " + FailureText(*result.failure) + "\n");
+  // A menu command's outcome; the start-up's is told by its boxes, a closed chooser by nothing.
+  if (result.failure && !result.failure->cancelled)
+    output_->AppendOutput("-> ERROR: " + FailureText(*result.failure) + "\n");
   Report(id, result);
 }
 
@@ -133,3 +136,5 @@ void CLibraryWorker::Report(int id, const CommandResult& result) {
   const bool device = commands_->DeviceInitialized();
   emit Finished(id, posted, device);
 }
+
+}  // namespace omrix::shell

@@ -42,6 +42,7 @@
 #include "window_placement.h"
 
 using namespace omrix::commands;
+using namespace omrix::shell;
 
 namespace {
 
@@ -187,6 +188,15 @@ class MainFrameTest : public QObject {
       QVERIFY2(frame.outputWindow()->Lines().contains(row.line),
                qPrintable(frame.outputWindow()->toPlainText()));
     }
+    // A chooser closed without a file did nothing, and failed in nothing.
+    CMainFrame frame(library_->Table(), *prompts_);
+    Isolated(frame);
+    frame.StartUp();
+    QTRY_VERIFY(!frame.Busy());
+    frame.PostCommand(ID_FPGA_CONFIG_PC);
+    QTRY_VERIFY(!frame.Busy());
+    QVERIFY2(!frame.outputWindow()->toPlainText().contains(QStringLiteral("ERROR")),
+             qPrintable(frame.outputWindow()->toPlainText()));
   }
 
   void closeBoxIsFileExitAndAnEndAskedTwiceRunsOnce() {
@@ -450,8 +460,7 @@ class MainFrameTest : public QObject {
     QWidget owner;
     owner.show();
     {
-      CProgressWindow window;
-      window.Create(&owner);
+      CProgressWindow window(&owner);
       QCOMPARE(window.windowTitle(), QStringLiteral("Press ESCAPE to stop execution"));
       QVERIFY(!owner.isEnabled());
       QVERIFY(window.isEnabled());
@@ -468,8 +477,7 @@ class MainFrameTest : public QObject {
     QVERIFY(owner.isEnabled());
     owner.setEnabled(false);
     {
-      CProgressWindow window;
-      window.Create(&owner);
+      CProgressWindow window(&owner);
     }
     QVERIFY(!owner.isEnabled());
   }
