@@ -135,8 +135,10 @@ struct ExportOrdinal {
   const char* name;
 };
 
-// The fixed ordinals of the exports; programs that bind by ordinal rely on them.
+// The fixed ordinals of the exports; programs that bind by ordinal rely on them. The build's
+// export list is made of the rows between the two markers, and of nothing else.
 inline constexpr ExportOrdinal kExportOrdinals[] = {
+    // export-ordinals-begin
     {1, "HwaccInit_EnableDllMessages"},
     {2, "HwaccDeInit"},
     {3, "InterpreteOmrixDat"},
@@ -163,6 +165,7 @@ inline constexpr ExportOrdinal kExportOrdinals[] = {
     {24, "Basic2File"},
     {25, "BasicFlash"},
     {26, "AutoSetup"},
+    // export-ordinals-end
 };
 
 }  // namespace omrix
