@@ -16,7 +16,6 @@ namespace {
 
 constexpr int kMostRunsPerMode = 128;
 constexpr std::size_t kCleanRunsNeeded = 5;
-constexpr std::uint16_t kPortWithoutEpp = 0x3BC;
 
 // Writes a value to the data register and reads it back.
 bool DataRegisterKeeps(std::uint8_t value) {
@@ -86,7 +85,7 @@ std::uint32_t DataTransferCheck(std::int32_t writeAddress, std::int32_t readAddr
     return result | kProbeDeviceError;
   }
   bool eppPassed = false;
-  if (state.portBase != kPortWithoutEpp) {
+  if (state.portBase != platform::kPortWithoutEpp) {
     state.PPcontrol = kModeEpp;
     SendTransferMode();
     eppPassed = Tune(writeAddress, readAddress, orMask) == 0;

@@ -23,7 +23,6 @@ namespace {
 constexpr std::uint32_t kSystemImageSectors[] = {0x00000, 0x10000, 0x20000, 0x30000, 0x40000,
                                                  0x50000, 0x60000, 0x70000, 0x78000, 0x7A000};
 constexpr std::uint8_t kSafeControlBits = 0x04 | 0x10 | 0x20 | 0x40 | 0x80;
-constexpr std::uint16_t kPortWithoutEpp = 0x3BC;
 constexpr int kFactorySections = 3;  // the factory needs the init and setup sections only
 
 void SetInMemoryDefaults() {
@@ -57,7 +56,7 @@ bool LoadOrCreateSetupData(std::string& text) {
 void TakeRunData(const SetupDataRecord& record) {
   state.portBase = static_cast<std::uint16_t>(record.portBase & 0xFFFF);
   TakeRecordedValues(record);
-  if (state.portBase == kPortWithoutEpp && (state.PPcontrol & 0x40) != 0) {
+  if (state.portBase == platform::kPortWithoutEpp && (state.PPcontrol & 0x40) != 0) {
     // Its EPP registers lie outside the granted range: fall back to the slowest safe mode.
     state.PPcontrol = static_cast<std::uint8_t>(state.PPcontrol & ~0x40);
     state.PPwait = 0xFF;
