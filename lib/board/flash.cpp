@@ -28,7 +28,7 @@ constexpr std::uint8_t kResetLine = 0x08;
 
 constexpr std::uint64_t kProgressStep = 16384;
 // The chip's last byte address: its address lines end here, and an address beyond would wrap.
-constexpr std::uint32_t kFlashEnd = 0x7FFFF;
+constexpr std::uint32_t kFlashEnd = OMRIX_FLASH_LAST;
 
 FlashDeadlines deadlines;
 
@@ -143,32 +143,18 @@ void Progress(std::uint64_t count) {
   if (count % kProgressStep == 0) SendMessage(".");
 }
 
-// The name fields in the order of the flash content section.
 FileNameField* SlotStartingAt(std::uint32_t sectorAddress) {
-  switch (sectorAddress) {
-    case 0x00000: return &state.flashCpuFile0;
-    case 0x10000: return &state.flashCpuFile1;
-    case 0x20000: return &state.flashCpuFile2;
-    case 0x30000: return &state.flashCpuFile3;
-    case 0x40000: return &state.flashFpgaFile0;
-    case 0x60000: return &state.flashFpgaFile1;
-    default: return nullptr;
-  }
+  for (const FlashSlotRecord& slot : kFlashSlots)
+    if (slot.first == sectorAddress) return &SlotName(slot);
+  return nullptr;
 }
 
+// Programming the whole user space replaces every slot.
 std::vector<FileNameField*> SlotsEndingAt(std::uint32_t endAddress) {
-  switch (endAddress) {
-    case 0x0FFFF: return {&state.flashCpuFile0};
-    case 0x1FFFF: return {&state.flashCpuFile1};
-    case 0x2FFFF: return {&state.flashCpuFile2};
-    case 0x3FFFF: return {&state.flashCpuFile3};
-    case 0x5FFFF: return {&state.flashFpgaFile0};
-    case 0x77FFF: return {&state.flashFpgaFile1};
-    case kUserSpaceEnd:
-      return {&state.flashFpgaFile0, &state.flashFpgaFile1, &state.flashCpuFile0,
-              &state.flashCpuFile1,  &state.flashCpuFile2,  &state.flashCpuFile3};
-    default: return {};
-  }
+  std::vector<FileNameField*> slots;
+  for (const FlashSlotRecord& slot : kFlashSlots)
+    if (slot.last == endAddress || endAddress == kUserSpaceEnd) slots.push_back(&SlotName(slot));
+  return slots;
 }
 
 // A name that the field or the setup data file cannot hold is not known, rather than cut.

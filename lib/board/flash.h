@@ -4,15 +4,9 @@
 
 #include <cstdint>
 
+#include "board/flash_map.h"
+
 namespace omrix {
-
-inline constexpr std::uint32_t kUserSpaceEnd = 0x7BFFF;
-inline constexpr std::uint32_t kIdentifierSector = 0x7C000;
-
-// Every sector start, bottom to top.
-inline constexpr std::uint32_t kFlashSectors[] = {0x00000, 0x10000, 0x20000, 0x30000,
-                                                  0x40000, 0x50000, 0x60000, 0x70000,
-                                                  0x78000, 0x7A000, 0x7C000};
 
 std::int32_t FlashChipErase();
 std::int32_t FlashSectorErase(std::uint32_t sectorAddress);

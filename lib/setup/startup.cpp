@@ -20,8 +20,6 @@ namespace omrix {
 
 namespace {
 
-constexpr std::uint32_t kSystemImageSectors[] = {0x00000, 0x10000, 0x20000, 0x30000, 0x40000,
-                                                 0x50000, 0x60000, 0x70000, 0x78000, 0x7A000};
 constexpr std::uint8_t kSafeControlBits = 0x04 | 0x10 | 0x20 | 0x40 | 0x80;
 constexpr int kFactorySections = 3;  // the factory needs the init and setup sections only
 
@@ -33,9 +31,7 @@ void SetInMemoryDefaults() {
   state.auxPortBase = 0x378;
   SetField(state.setupFpgaFile, "setup.bit");
   SetField(state.fpgaConfigFile, "CLEAR");
-  for (FileNameField* slot : {&state.flashFpgaFile0, &state.flashFpgaFile1, &state.flashCpuFile0,
-                              &state.flashCpuFile1, &state.flashCpuFile2, &state.flashCpuFile3})
-    SetField(*slot, "UNKNOWN");
+  for (const FlashSlotRecord& slot : kFlashSlots) SetField(SlotName(slot), "UNKNOWN");
 }
 
 // The file as it is, or the defaults written first when there is none. A file that exists but
@@ -96,7 +92,8 @@ std::int32_t ProgramSystemImage(std::int32_t result, const std::string& imageFil
   }
   if (platform::files().status(path, status) && status.isRegular &&
       platform::files().open(path, platform::FileMode::Read))
-    for (std::uint32_t sector : kSystemImageSectors) FlashSectorErase(sector);
+    for (std::uint32_t sector : kFlashSectors)
+      if (sector <= kUserSpaceEnd) FlashSectorErase(sector);
   FlashProgram(path.c_str(), 0, kUserSpaceEnd, 0, 1, 0);
   return result;
 }
@@ -144,11 +141,8 @@ void TakeRecordedValues(const SetupDataRecord& record) {
   state.PPcontrol = static_cast<std::uint8_t>(record.PPcontrol & kSafeControlBits);
   state.PPwait = static_cast<std::uint8_t>(record.PPwait & 0xFF);
   SetField(state.fpgaConfigFile, record.fpgaConfigFile);
-  FileNameField* const slots[] = {&state.flashFpgaFile0, &state.flashFpgaFile1,
-                                  &state.flashCpuFile0,  &state.flashCpuFile1,
-                                  &state.flashCpuFile2,  &state.flashCpuFile3};
-  for (std::size_t i = 0; i < record.flashSlotNames.size(); ++i)
-    SetField(*slots[i], record.flashSlotNames[i]);
+  for (std::size_t i = 0; i < kFlashSlotCount; ++i)
+    SetField(SlotName(kFlashSlots[i]), record.flashSlotNames[i]);
   state.recordedValuesRead = true;
 }
 
