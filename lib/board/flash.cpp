@@ -21,10 +21,31 @@ constexpr std::int32_t kFlashControl = 2;
 constexpr std::int32_t kFlashData = 3;
 constexpr std::int32_t kFlashAddress = 4;  // 4, 5, 6: bits 0-7, 8-15, 16-23
 
+// Flash control register: chip select, its read and write strobes, the reset line.
+constexpr std::uint8_t kIdle = 0x00;
 constexpr std::uint8_t kSelect = 0x01;
 constexpr std::uint8_t kSelectRead = 0x03;
 constexpr std::uint8_t kSelectWrite = 0x05;
 constexpr std::uint8_t kResetLine = 0x08;
+
+// The chip's command set in byte mode: two unlock cycles, then the command.
+constexpr std::uint32_t kUnlockAddress1 = 0xAAA;  // also where commands are written
+constexpr std::uint8_t kUnlockData1 = 0xAA;
+constexpr std::uint32_t kUnlockAddress2 = 0x555;
+constexpr std::uint8_t kUnlockData2 = 0x55;
+constexpr std::uint8_t kReadReset = 0xF0;
+constexpr std::uint8_t kProgramByte = 0xA0;
+constexpr std::uint8_t kEraseSetup = 0x80;
+constexpr std::uint8_t kChipErase = 0x10;
+constexpr std::uint8_t kSectorErase = 0x30;
+
+// Status read while the chip works.
+constexpr std::uint8_t kDataPolling = 0x80;        // DQ7: DATA# until the written value is there
+constexpr std::uint8_t kTimeLimitExceeded = 0x20;  // DQ5
+constexpr std::uint8_t kErasedByte = 0xFF;
+
+constexpr std::uint32_t kResetPulseMs = 1;
+constexpr std::uint32_t kResetRecoveryMs = 100;
 
 constexpr std::uint64_t kProgressStep = 16384;
 // The chip's last byte address: its address lines end here, and an address beyond would wrap.
@@ -44,7 +65,7 @@ void FlashWriteCycle(std::uint32_t address, std::uint8_t data) {
   Control(kSelect);
   Control(kSelectWrite);
   Control(kSelect);
-  Control(0x00);
+  Control(kIdle);
 }
 
 std::uint8_t FlashReadCycle(std::uint32_t address) {
@@ -53,31 +74,33 @@ std::uint8_t FlashReadCycle(std::uint32_t address) {
   Control(kSelectRead);
   const auto value = static_cast<std::uint8_t>(inbyte(kFlashData));
   Control(kSelect);
-  Control(0x00);
+  Control(kIdle);
   return value;
 }
 
-void Unlock() {
-  FlashWriteCycle(0xAAA, 0xAA);
-  FlashWriteCycle(0x555, 0x55);
+// The unlock cycles and a command; an erase's second command goes to the sector it erases.
+void IssueCommand(std::uint8_t command, std::uint32_t address = kUnlockAddress1) {
+  FlashWriteCycle(kUnlockAddress1, kUnlockData1);
+  FlashWriteCycle(kUnlockAddress2, kUnlockData2);
+  FlashWriteCycle(address, command);
 }
 
-void EraseCommand(std::uint32_t address, std::uint8_t code) {
-  Unlock();
-  FlashWriteCycle(0xAAA, 0x80);
-  Unlock();
-  FlashWriteCycle(address, code);
+void Erase(std::uint8_t command, std::uint32_t address) {
+  IssueCommand(kEraseSetup);
+  IssueCommand(command, address);
 }
 
 // In read mode at the address of the last command cycle. 0 when the chip reports completion,
 // 2 when it reports its time limit, or stops answering before `deadlineMs`.
 int PollCompletion(std::uint8_t expected, std::uint32_t deadlineMs) {
   const std::uint32_t start = TickCount();
-  const auto done = [expected](std::uint8_t status) { return ((status ^ expected) & 0x80) == 0; };
+  const auto done = [expected](std::uint8_t status) {
+    return ((status ^ expected) & kDataPolling) == 0;
+  };
   for (;;) {
     const auto status = static_cast<std::uint8_t>(inbyte(kFlashData));
     if (done(status)) return OMRIX_FLASH_DONE;
-    const bool timeLimit = (status & 0x20) != 0;
+    const bool timeLimit = (status & kTimeLimitExceeded) != 0;
     if (timeLimit || TickCount() - start > deadlineMs)
       return done(static_cast<std::uint8_t>(inbyte(kFlashData))) ? OMRIX_FLASH_DONE : OMRIX_FLASH_TIMEOUT;
   }
@@ -205,7 +228,7 @@ void EnterReadMode() {
 
 void LeaveReadMode() {
   Control(kSelect);
-  Control(0x00);
+  Control(kIdle);
 }
 
 // In read mode: only the address bytes that changed are written.
@@ -220,25 +243,23 @@ std::uint8_t FlashReadNext(std::uint32_t address, std::uint32_t previousAddress)
 
 
 void FlashReset() {
-  Control(0x00);
-  SleepMs(1);
+  Control(kIdle);
+  SleepMs(kResetPulseMs);
   Control(kResetLine);
-  SleepMs(1);
-  Control(0x00);
-  SleepMs(1);
-  Unlock();
-  FlashWriteCycle(0xAAA, 0xF0);
+  SleepMs(kResetPulseMs);
+  Control(kIdle);
+  SleepMs(kResetPulseMs);
+  IssueCommand(kReadReset);
   Control(kSelect);
   Control(kSelectRead);
   Control(kSelect);
-  Control(0x00);
-  SleepMs(100);
+  Control(kIdle);
+  SleepMs(kResetRecoveryMs);
 }
 
 int FlashProgramByte(std::uint32_t address, std::uint8_t data) {
-  if (data == 0xFF) return OMRIX_FLASH_DONE;  // an erased byte already holds it
-  Unlock();
-  FlashWriteCycle(0xAAA, 0xA0);
+  if (data == kErasedByte) return OMRIX_FLASH_DONE;  // an erased byte already holds it
+  IssueCommand(kProgramByte);
   FlashWriteCycle(address, data);
   EnterReadMode();
   const int result = PollCompletion(data, deadlines.byteProgramMs);
@@ -248,10 +269,10 @@ int FlashProgramByte(std::uint32_t address, std::uint8_t data) {
 
 std::int32_t FlashChipErase() {
   FlashReset();
-  EraseCommand(0xAAA, 0x10);
+  Erase(kChipErase, kUnlockAddress1);
   EnterReadMode();
   SendMessage("Chip erase flash ...\n");
-  const int result = PollCompletion(0xFF, deadlines.chipEraseMs);
+  const int result = PollCompletion(kErasedByte, deadlines.chipEraseMs);
   // A time-out is never "done": the chip may hold anything.
   if (result == OMRIX_FLASH_DONE) {
     SendMessage("-> done\n");
@@ -264,10 +285,10 @@ std::int32_t FlashChipErase() {
 
 std::int32_t FlashSectorErase(std::uint32_t sectorAddress) {
   FlashReset();
-  EraseCommand(sectorAddress, 0x30);
+  Erase(kSectorErase, sectorAddress);
   EnterReadMode();
   SendMessageF("Sector erase flash at %Xh...\n", static_cast<unsigned>(sectorAddress));
-  const int result = PollCompletion(0xFF, deadlines.sectorEraseMs);
+  const int result = PollCompletion(kErasedByte, deadlines.sectorEraseMs);
   if (result == OMRIX_FLASH_DONE) {
     SendMessage("-> done\n");
   } else {
@@ -350,7 +371,7 @@ std::int32_t FlashProgram(const char* fileName, std::uint32_t startAddress,
     if (nothingInFile) result = OMRIX_FLASH_FILE_ERROR;
   }
   SendMessage("\n");
-  Control(0x00);
+  Control(kIdle);
   if (verify != 0 && result == OMRIX_FLASH_DONE) {
     if (FlashVerify(fileName, startAddress, endAddress, fileOffset, reverseBits) != OMRIX_FLASH_DONE) result = OMRIX_FLASH_VERIFY_ERROR;
     if (result == OMRIX_FLASH_DONE)
