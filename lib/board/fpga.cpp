@@ -141,16 +141,16 @@ std::int32_t FpgaConfig(const char* sourceText, std::int32_t sourceIsFullPath,
     }
   }
 
-  SetPortLines(3);
+  SetPortLines(PortLines::ConfigurationStart);
   std::int32_t result;
   if (clear) {
     outbyte(0, 1);
-    SetPortLines(2);
+    SetPortLines(PortLines::FpgaHeldClear);
     SendMessage("FPGA configuration cleared, CPU disabled\n");
     result = kFpgaCleared;
   } else if (flash) {
     outbyte(0, 1);
-    SetPortLines(1);
+    SetPortLines(PortLines::LoadFromFlash);
     SleepMs(kFlashReloadMs);
     SendTransferMode();
     SendMessage("FPGA configured via flash\n");
@@ -166,7 +166,7 @@ std::int32_t FpgaConfig(const char* sourceText, std::int32_t sourceIsFullPath,
     SendMessageF("Configure FPGA via PC with file: '%s' ...\n", path.c_str());
     ClockOut(bytes);
     bytes = {};
-    SetPortLines(0);
+    SetPortLines(PortLines::ConfigurationLoaded);
     SendTransferMode();
     result = CheckConfigRegister(path);
   }

@@ -39,7 +39,7 @@ int ProbePort() {
   kept = DataRegisterKeeps(0xAA);
   kept = DataRegisterKeeps(0x55) && kept;
   if (!kept) result = 0;  // not even the output latch holds: no port
-  SetPortLines(5);
+  SetPortLines(PortLines::AtRest);
   return result;
 }
 
@@ -81,7 +81,7 @@ std::uint32_t DataTransferCheck(std::int32_t writeAddress, std::int32_t readAddr
   SendMessage("Running DataTransfer check ...\n");
   SendTransferMode();
   if (ToggleCheck() == 0) {
-    SetPortLines(5);
+    SetPortLines(PortLines::AtRest);
     return result | kProbeDeviceError;
   }
   bool eppPassed = false;
@@ -93,7 +93,7 @@ std::uint32_t DataTransferCheck(std::int32_t writeAddress, std::int32_t readAddr
   }
   bool ps2Passed = false;
   if (!eppPassed) {
-    SetPortLines(4);
+    SetPortLines(PortLines::AfterEppAttempt);
     std::uint8_t ps2Wait = 0;
     if (portType == 2) {
       state.PPcontrol = kModePs2;
