@@ -22,6 +22,9 @@ namespace {
 
 constexpr std::uint8_t kSafeControlBits = 0x04 | 0x10 | 0x20 | 0x40 | 0x80;
 constexpr int kFactorySections = 3;  // the factory needs the init and setup sections only
+constexpr int kDeviceVerified = 0;
+// Nothing known of the board: not reached, or its configuration could not be loaded.
+constexpr int kUnusable = kDeviceUnusable | kNotConfiguredAsRecorded | kIdentifierNotVerified;
 
 void SetInMemoryDefaults() {
   state.portBase = kNoDevice;
@@ -153,23 +156,25 @@ int InitDeviceAtPort(const char* source, std::uint32_t identifier) {
     // The recorded port stays in the file for the next start.
     SendMessage("-> ERROR: could not detect device --> enter FILE SETUP ...\n");
     state.portBase = kNoDevice;
-    return 13;
+    return kUnusable;
   }
   int result;
   const std::int32_t loaded = FpgaConfig(source, 1, 1);
-  if (loaded != 0) {
-    result = (loaded & (kFpgaFileError | kFpgaDeviceNotDetected)) != 0 ? 13 : 5;
+  if (loaded != OMRIX_FPGA_LOADED) {
+    const bool unusable = (loaded & (OMRIX_FPGA_FILE_ERROR | OMRIX_FPGA_DEVICE_NOT_DETECTED)) != 0;
+    result = unusable ? kUnusable : kNotConfiguredAsRecorded | kIdentifierNotVerified;
   } else if (ReadFlashWord(kDateOfProductionAddress) == identifier) {
-    result = 0;
+    result = kDeviceVerified;
   } else if (SameFileName(FieldText(state.setupFpgaFile).c_str(),
                           FieldText(state.fpgaConfigFile).c_str()) != 0) {
-    result = 1;
+    result = kIdentifierNotVerified;
   } else {
     SendMessage("-> ERROR: identifier code mismatch --> enter FILE SETUP ...\n");
     DeInitOmrix(kDeInitForgetPort);
-    result = 3;
+    result = kWrongBoard | kIdentifierNotVerified;
   }
-  if ((result & 0x0B) == 1) SendMessage("-> INFO: could not verify device identifier code\n");
+  if ((result & (kDeviceFailed | kIdentifierNotVerified)) == kIdentifierNotVerified)
+    SendMessage("-> INFO: could not verify device identifier code\n");
   return result;
 }
 
@@ -204,7 +209,7 @@ std::int32_t InterpreteOmrixDat() {
     return OMRIX_START_NO_DEVICE;
   }
   const int result = InitDeviceAtPort(FieldText(state.fpgaConfigFile).c_str(), read.identifier);
-  return (result & 0x0A) != 0 ? OMRIX_START_DEVICE_FAILED : OMRIX_START_READY;
+  return (result & kDeviceFailed) != 0 ? OMRIX_START_DEVICE_FAILED : OMRIX_START_READY;
 }
 
 }  // namespace omrix
