@@ -6,6 +6,7 @@
 
 #include "board/cpu.h"
 #include "board/flash.h"
+#include "board/flash_chip.h"
 #include "bus/bus.h"
 #include "core/library_state.h"
 #include "core/text.h"

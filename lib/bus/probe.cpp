@@ -3,7 +3,7 @@
 #include <array>
 #include <numeric>
 
-#include "board/flash.h"
+#include "board/flash_chip.h"
 #include "board/fpga.h"
 #include "bus/bus.h"
 #include "bus/pattern.h"

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "board/flash.h"
+#include "board/flash_chip.h"
 #include "board/fpga.h"
 #include "bus/bus.h"
 #include "core/helpers.h"

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "board/flash.h"
+#include "board/flash_chip.h"
 #include "board/fpga.h"
 #include "board/sim_board_fixture.h"
 #include "core/helpers.h"
