@@ -48,8 +48,11 @@ struct PortRange {
   bool contains(std::uint32_t port) const { return port >= first && port - first < count; }
 };
 
+// The one base where no port has EPP.
+inline constexpr std::uint16_t kPortWithoutEpp = 0x3BC;
+
 // A parallel port's registers: data, status and control, and the two EPP registers except at
-// 3BCh, where no port has EPP.
+// kPortWithoutEpp.
 PortRange ParallelPortRange(std::uint16_t base);
 
 // A way to reach the parallel port, chosen when the driver is brought up. The base keeps the

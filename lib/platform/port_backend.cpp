@@ -21,7 +21,6 @@ std::uint32_t littleEndianWord(const std::uint8_t* bytes) {
          std::uint32_t{bytes[3]} << 24;
 }
 
-constexpr std::uint16_t kPortWithoutEpp = 0x3BC;
 constexpr std::uint32_t kStandardRegisters = 3;
 constexpr std::uint32_t kRegistersWithEpp = 5;
 
