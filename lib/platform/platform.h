@@ -39,8 +39,11 @@ struct PortRange {
   }
 };
 
+// The one base where no port has EPP.
+inline constexpr std::uint16_t kPortWithoutEpp = 0x3BC;
+
 // A parallel port's registers: data, status and control, and the two EPP registers except at
-// 3BCh, where no port has EPP.
+// kPortWithoutEpp.
 PortRange ParallelPortRange(std::uint16_t base);
 
 // Time as the bus cycles measure it; by default the real one.

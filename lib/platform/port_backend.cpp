@@ -8,7 +8,6 @@ namespace omrix::platform {
 
 namespace {
 
-constexpr std::uint16_t kPortWithoutEpp = 0x3BC;
 constexpr std::uint32_t kStandardRegisters = 3;
 constexpr std::uint32_t kRegistersWithEpp = 5;
 

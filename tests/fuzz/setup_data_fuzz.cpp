@@ -91,7 +91,7 @@ void CheckConfigurationFile(const std::string& bytes) {
   const std::string sync("\xAA\x99\x55\x66", 4);
   const bool holdsSync = bytes.find(sync) != std::string::npos;
   const bool refused = omrix::FieldText(omrix::state.loadedFpgaFile) == "running.bit";
-  if (holdsSync == refused || (refused && result != omrix::kFpgaFileError)) std::abort();
+  if (holdsSync == refused || (refused && result != OMRIX_FPGA_FILE_ERROR)) std::abort();
 }
 
 }  // namespace
