@@ -154,8 +154,11 @@ int InitDeviceAtPort(const char* source, std::uint32_t identifier) {
   const bool granted = EnablePortAccess() == 1;
   SendMessageF("Initialize device at parallel port address %Xh\n", state.portBase);
   if (!granted) {
-    // The recorded port stays in the file for the next start.
-    SendMessage("-> ERROR: could not detect device --> enter FILE SETUP ...\n");
+    // The recorded port stays in the file for the next start. A setup cannot free a port that
+    // another program holds: waiting for it can.
+    const bool busy = platform::portBackend().lastRefusal() == platform::GrantRefusal::Busy;
+    SendMessage(busy ? "-> ERROR: could not detect device --> try again once the port is free\n"
+                     : "-> ERROR: could not detect device --> enter FILE SETUP ...\n");
     state.portBase = kNoDevice;
     return kUnusable;
   }

@@ -308,6 +308,17 @@ TEST_F(SetupDataFileTest, ReplacementKeepsPermissionsAndWritesThroughALink) {
   EXPECT_EQ(FilesInDirectory(), (std::vector<std::string>{"omrix.dat", "real-omrix.dat"}));
 }
 
+// A link to a device or a FIFO is no file to replace: as root, the rename would succeed.
+TEST_F(SetupDataFileTest, LinkToSomethingElseThanAFileIsNeverReplaced) {
+  const std::string fifo = Directory() + "pipe";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_symlink(fifo, DataPath());
+  EXPECT_EQ(WriteSetupData(RecordForNewFile()), 1);
+  EXPECT_EQ(Transcript(), "ERROR: Could not write file \xB4omrix.dat\xB4\n");
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_EQ(FilesInDirectory(), (std::vector<std::string>{"omrix.dat", "pipe"}));
+}
+
 TEST_F(SetupDataFileTest, LeftoverTemporaryFilesNeverStopARewriteAndStaleOnesGo) {
   for (int i = 0; i < 100; ++i) WriteWholeFile(DataPath() + ".tmp" + std::to_string(i), "left by a crash");
   const std::string stale = DataPath() + ".tmp0";

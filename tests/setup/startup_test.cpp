@@ -187,7 +187,8 @@ TEST_F(StartupTest, PortThatCannotBeGrantedKeepsTheRecordedPort) {
   EXPECT_EQ(InterpreteOmrixDat(), 2);
   EXPECT_EQ(Transcript(), "-> ERROR: port 378h is in use by another program\n"
                           "Initialize device at parallel port address 378h\n"
-                          "-> ERROR: could not detect device --> enter FILE SETUP ...\n");
+                          "-> ERROR: could not detect device --> try again once the port is "
+                          "free\n");
   EXPECT_EQ(IsDeviceInitialized(), 0);
   EXPECT_EQ(File().portBase, 0x378u);
 }
