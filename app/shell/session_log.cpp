@@ -54,7 +54,34 @@ bool Held(int descriptor) {
   return result < 0;
 }
 
+// A new, empty log held in place of the one at `path`, which stays as the previous log
+// ("omrix.log.1"), so a session whose log cannot be written never costs the one before it.
+// The caller holds the log at `path`. -1, with errno, when either cannot be had.
+int KeepPrevious(const std::string& path) {
+  std::string name = path + ".XXXXXX";
+  std::vector<char> pattern(name.begin(), name.end());
+  pattern.push_back('\0');
+  Descriptor fresh(::mkostemp(pattern.data(), O_CLOEXEC | O_APPEND));
+  if (fresh.get() < 0) return -1;
+  const std::string freshPath(pattern.data());
+  const std::string previous = PreviousLogName(path);
+  // A link leaves the log in its place meanwhile, so no copy starting now finds it missing.
+  bool kept = !Held(fresh.get()) && ::fchmod(fresh.get(), kLogMode) == 0 &&
+              (::unlink(previous.c_str()) == 0 || errno == ENOENT);
+  if (kept) kept = ::link(path.c_str(), previous.c_str()) == 0 ||
+                   ::rename(path.c_str(), previous.c_str()) == 0;  // a system without links
+  if (!kept || ::rename(freshPath.c_str(), path.c_str()) != 0) {
+    const int reason = errno;
+    ::unlink(freshPath.c_str());
+    errno = reason;
+    return -1;
+  }
+  return fresh.release();
+}
+
 }  // namespace
+
+std::string PreviousLogName(const std::string& log) { return log + ".1"; }
 
 std::string LogName(int copy) {
   return copy <= 1 ? "omrix.log" : "omrix-" + std::to_string(copy) + ".log";
@@ -76,8 +103,15 @@ bool CSessionLog::Open(const std::string& directory) {
     Descriptor log(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, kLogMode));
     if (log.get() < 0) return Fail(path);
     if (Held(log.get())) continue;
-    if (::ftruncate(log.get(), 0) != 0) return Fail(path);
-    descriptor_ = log.release();
+    struct stat status {};
+    if (::fstat(log.get(), &status) != 0) return Fail(path);
+    if (status.st_size > 0) {
+      Descriptor fresh(KeepPrevious(path));
+      if (fresh.get() < 0) return Fail(path);
+      descriptor_ = fresh.release();
+    } else {
+      descriptor_ = log.release();
+    }
     copy_ = copy;
     path_ = path;
     return true;
