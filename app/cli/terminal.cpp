@@ -7,6 +7,7 @@
 #include <sstream>
 #include <utility>
 
+#include "commands/library_files.h"
 #include "console.h"
 #include "terminal_input.h"
 
@@ -62,8 +63,9 @@ void TerminalOutput::ShowIfWanted(const std::string& line) const {
   const std::size_t start = line.find_first_not_of(' ');
   if (start == std::string::npos) return;
   const std::string text = line.substr(start);
-  const bool problem =
-      text.find("ERROR") != std::string::npos || text.find("WARNING") != std::string::npos;
+  const bool problem = text.find("ERROR") != std::string::npos ||
+                       text.find("WARNING") != std::string::npos ||
+                       commands::IsUnplacedFileNote(text);
   const bool rate = ratesAsked && (text.compare(0, kRateLine.size(), kRateLine) == 0 ||
                                    text.compare(0, kRateBackLine.size(), kRateBackLine) == 0);
   if (problem || rate) Show(text);
