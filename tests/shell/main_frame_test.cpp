@@ -392,6 +392,25 @@ class MainFrameTest : public QObject {
     QCOMPARE(ReadAll(logPath + QStringLiteral(".1")), previous);
   }
 
+  void sessionFollowsThePreviousLogWhereThatCannotBeSetAside() {
+    const QString logPath = logHome_->filePath(QStringLiteral("omrix.log"));
+    const QByteArray previous("the session before\n");
+    {
+      QFile log(logPath);
+      QVERIFY(log.open(QIODevice::WriteOnly));
+      QCOMPARE(log.write(previous), qint64(previous.size()));
+    }
+    // Something in the way that nothing may remove.
+    QVERIFY(QDir(logHome_->path()).mkpath(QStringLiteral("omrix.log.1/kept")));
+    CMainFrame frame(library_->Table(), *prompts_);
+    Isolated(frame);
+    frame.StartUp();
+    QTRY_VERIFY(!frame.Busy());
+    const QByteArray log = ReadAll(logPath);
+    QVERIFY(log.startsWith(previous));
+    QVERIFY(log.contains("omrix for Windows"));
+  }
+
   void menusFollowTheDeviceStateAndWaitForACommand() {
     CMainFrame frame(library_->Table(), *prompts_);
     Isolated(frame);
