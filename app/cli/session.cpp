@@ -222,6 +222,7 @@ class Session {
     if (!command.file.empty()) prompts_.file = AbsolutePath(command.file);
     prompts_.interactive =
         command.subcommand == Subcommand::IoTest || command.subcommand == Subcommand::Emulate;
+    prompts_.unanswered = false;
     output_.ratesAsked = command.subcommand == Subcommand::Rate;
     // A design named on the command line is found as the test routines' c finds it.
     const CommandResult result = command.id == commands::ID_FPGA_CONFIG_PC
@@ -234,7 +235,11 @@ class Session {
       notAsRecorded_ = false;  // a setup or a configuration put the board in order
       return kSuccess;
     }
-    Complain(ResultOf(*result.failure));
+    // A verdict nobody gave is no verdict on the board; a failed call still is one.
+    if (prompts_.unanswered && !result.failure->libraryCall)
+      Complain("the I/O test was not completed: its question got no answer");
+    else
+      Complain(ResultOf(*result.failure));
     return kLibraryFailure;
   }
 

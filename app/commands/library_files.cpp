@@ -92,6 +92,8 @@ std::string WriteReason(const std::string& path) {
   return written ? "" : SystemReason(error);
 }
 
+std::string NotePrefix(const std::string& path) { return "-> \xB4" + path + "\xB4: "; }
+
 std::string ReadReason(const std::string& path) {
   std::string reason;
   if (!CheckedFile::Open(path, reason)) return reason;
@@ -173,11 +175,24 @@ std::string UnplacedFileNote(const std::string& libraryText) {
     if (libraryText != known.text) continue;
     const std::string path = LibraryDirectory() + known.file;
     std::string reason = known.writing ? WriteReason(path) : ReadReason(path);
-    // The system has nothing against the file (now): what failed was what it holds.
-    if (reason.empty()) reason = known.writing ? "writable now" : "readable, its content refused";
-    return "-> \xB4" + path + "\xB4: " + reason + "\n";
+    // The system has nothing against the file now: a write failed for what has passed since,
+    // a read for what the file holds.
+    if (reason.empty())
+      reason = known.writing ? "the write failed, though the file can be written now (a full "
+                               "disk or a file size limit at the time?)"
+                             : "readable, its content refused";
+    return NotePrefix(path) + reason + "\n";
   }
   return "";
+}
+
+bool IsUnplacedFileNote(const std::string& line) {
+  const std::string directory = LibraryDirectory();
+  for (const UnplacedFileText& known : kUnplacedFileTexts) {
+    const std::string prefix = NotePrefix(directory + known.file);
+    if (line.compare(0, prefix.size(), prefix) == 0) return true;
+  }
+  return false;
 }
 
 }  // namespace omrix::commands

@@ -32,5 +32,7 @@ bool ConfigurationSource(const std::string& name, std::string& source, std::stri
 // "basic52.dat") without the directory, when the file could not be read or written: the full
 // path and the system's reason; "" for any other text.
 std::string UnplacedFileNote(const std::string& libraryText);
+// Whether `line` is such a note: part of the library's error before it, shown with it.
+bool IsUnplacedFileNote(const std::string& line);
 
 }  // namespace omrix::commands
