@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "backends.h"
+#include "port_lock.h"
 
 namespace omrix::platform {
 
@@ -34,7 +35,10 @@ class SimBackend final : public PortBackend, public Clock {
   // reads as no port, never as a port in use.
   bool grant(const PortRange& range) override {
     if (!HasPort(range.first) || simulator_->attach()) return true;
-    refuse(GrantRefusal::Busy);
+    if (simulator_->attachProblem().empty())
+      refuse(GrantRefusal::Busy, LockHolder(simulator_->lockPath()));
+    else
+      refuse(GrantRefusal::LockFailed, simulator_->attachProblem());
     return false;
   }
   bool revoke(const PortRange& range) override {

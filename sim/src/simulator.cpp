@@ -155,11 +155,14 @@ bool Simulator::attach() {
   if (config_.stateDir.empty()) return true;
   const std::filesystem::path directory(config_.stateDir);
   std::error_code error;
+  attachProblem_.clear();
   std::filesystem::create_directories(directory, error);
   if (error) {
-    Complain("cannot make state directory '" + config_.stateDir + "': " + error.message() +
-             "; the board's state is not kept");
-    return true;
+    // Without its lock the board would be driven by two programs at once, as a real port
+    // never is: no lock, no board.
+    attachProblem_ = "cannot make state directory '" + config_.stateDir + "': " + error.message();
+    attached_ = false;
+    return false;
   }
   std::string problem;
   switch (lock_.acquire((directory / kLockFile).string(), problem)) {
@@ -167,8 +170,9 @@ bool Simulator::attach() {
       attached_ = false;
       return false;
     case StateLock::Result::Failed:
-      Complain(problem + "; the board's state is not kept");
-      return true;
+      attachProblem_ = problem;
+      attached_ = false;
+      return false;
     case StateLock::Result::Held: break;
   }
   const std::optional<BoardState> state = ReadBoardState((directory / kStateFile).string(), problem);
@@ -212,6 +216,11 @@ void Simulator::saveIfChanged() {
 }
 
 bool Simulator::attached() const { return attached_; }
+const std::string& Simulator::attachProblem() const { return attachProblem_; }
+std::string Simulator::lockPath() const {
+  return config_.stateDir.empty() ? std::string()
+                                  : (std::filesystem::path(config_.stateDir) / kLockFile).string();
+}
 
 void Simulator::loadDesign(Design design) {
   mayHaveChanged_ = true;

@@ -215,6 +215,20 @@ TEST_F(DeviceSetupTest, PortBusyInAnotherProgramKeepsTheRecordedBoard) {
   }
 }
 
+// A board whose lock cannot be had is never driven: two programs could drive it at once.
+TEST_F(DeviceSetupTest, BoardThatCannotBeLockedIsRefusedSayingWhy) {
+  testing::WriteWholeFile(Directory() + "blocker", "");
+  sim::SimConfig board = Board("");
+  board.stateDir = Directory() + "blocker/omrix-sim/";  // under a file: no directory, no lock
+  Start(board);
+  EXPECT_EQ(SetupOmrix(0x378), 2);
+  EXPECT_NE(Transcript().find("-> ERROR: port 378h could not be locked against other programs, "
+                              "so it is not used: cannot make state directory"),
+            std::string::npos)
+      << Transcript();
+  EXPECT_EQ(Transcript().find("Configure FPGA"), std::string::npos) << Transcript();
+}
+
 // A setup run without a start-up before it (omrixctl setup on an existing file) rewrites the
 // file with the run configuration and slot names the file recorded; a later setup in the same
 // session writes what the session has recorded since.
