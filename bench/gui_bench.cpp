@@ -20,6 +20,7 @@
 namespace {
 
 using namespace omrix::commands;
+using namespace omrix::shell;
 
 class ChoosingPrompts final : public Prompts {
  public:

@@ -414,4 +414,20 @@ std::vector<std::string> SubcommandNames() {
   return names;
 }
 
+std::vector<std::string> ChoiceWords(Subcommand subcommand) {
+  std::vector<std::string> words;
+  const auto add = [&words](const auto& table) {
+    for (const auto& entry : table) words.emplace_back(entry.name);
+  };
+  switch (subcommand) {
+    case Subcommand::Setup: add(kPorts); break;
+    case Subcommand::Program:
+    case Subcommand::Erase: add(kSlots); break;
+    case Subcommand::IoTest: add(kIoTests); break;
+    case Subcommand::Emulate: add(kEmulations); break;
+    default: break;
+  }
+  return words;
+}
+
 }  // namespace omrix::cli

@@ -76,7 +76,10 @@ const char* SubcommandName(Subcommand subcommand);
 bool IsSubcommandName(const std::string& word);
 bool NeedsDevice(Subcommand subcommand);
 
-// The subcommand names in the order the help lists them.
+// The subcommand names in the order of the parser's table.
 std::vector<std::string> SubcommandNames();
+// The words a subcommand takes from a fixed set (ports, slots, boards, cables), in the
+// parser's order; none for the others.
+std::vector<std::string> ChoiceWords(Subcommand subcommand);
 
 }  // namespace omrix::cli

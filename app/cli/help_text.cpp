@@ -286,6 +286,12 @@ std::string SubcommandHelp(const std::string& name) {
   return text;
 }
 
+std::vector<std::string> HelpTopics() {
+  std::vector<std::string> names;
+  for (const HelpEntry& entry : kEntries) names.emplace_back(entry.name);
+  return names;
+}
+
 std::string VersionLine() { return "omrixctl " OMRIX_VERSION " (libomrix_dll, 26 exports)\n"; }
 
 }  // namespace omrix::cli

@@ -1,6 +1,5 @@
 #include "session.h"
 
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +19,7 @@
 #include "commands/menu_commands.h"
 #include "console.h"
 #include "line_editor.h"
+#include "terminal.h"
 #include "terminal_input.h"
 #include "tool_files.h"
 
@@ -27,8 +27,6 @@ namespace omrix::cli {
 
 namespace {
 
-using commands::Answer;
-using commands::Buttons;
 using commands::CommandId;
 using commands::CommandResult;
 
@@ -36,131 +34,6 @@ using commands::CommandResult;
 // the CPU keep running.
 constexpr std::int32_t kEndAsExit = OMRIX_DEINIT_EXIT;
 constexpr std::int32_t kEndLinesAtRest = OMRIX_DEINIT_FOR_JTAG;
-
-// The output window on stdout. Quiet, a successful command prints only what was asked for:
-// the answers of in, out, init and ack, and the rates; errors and warnings always print.
-class TerminalOutput final : public commands::Output {
- public:
-  explicit TerminalOutput(bool quiet) : quiet_(quiet) {}
-  ~TerminalOutput() override {
-    if (!line_.empty()) ShowIfWanted(line_);
-  }
-  TerminalOutput(const TerminalOutput&) = delete;
-  TerminalOutput& operator=(const TerminalOutput&) = delete;
-
-  // A line that is itself the answer (a register read, a line level): shown even when quiet.
-  void AppendResult(const std::string& text) {
-    if (!quiet_) AppendOutput("\n");
-    Show(text);
-  }
-
-  void AppendOutput(const std::string& text) override {
-    if (text.find(kPortBusy) != std::string::npos) portBusy = true;
-    if (muted) return;
-    if (!quiet_ || everything) {
-      Show(text);
-      return;
-    }
-    for (const char c : text) {
-      line_ += c;
-      if (c != '\n') continue;
-      ShowIfWanted(line_);
-      line_.clear();
-    }
-  }
-
-  // The measured rates are the answer of the rate command.
-  bool ratesAsked = false;
-  // The shell's answers are its results, every one of them.
-  bool everything = false;
-  // The library found the port held by another program.
-  bool portBusy = false;
-  // Nothing at all is shown, not even a problem that is expected.
-  bool muted = false;
-
- private:
-  void ShowIfWanted(const std::string& line) const {
-    const std::size_t start = line.find_first_not_of(' ');
-    if (start == std::string::npos) return;
-    const std::string text = line.substr(start);
-    const bool problem =
-        text.find("ERROR") != std::string::npos || text.find("WARNING") != std::string::npos;
-    const bool rate = ratesAsked && (text.compare(0, kRateLine.size(), kRateLine) == 0 ||
-                                     text.compare(0, kRateBackLine.size(), kRateBackLine) == 0);
-    if (problem || rate) Show(text);
-  }
-
-  // The library's line names the port and, where it can, the holder after this.
-  static constexpr const char* kPortBusy = "is in use by another program";
-  static inline const std::string kRateLine = "PC -> mm-bus: ";
-  static inline const std::string kRateBackLine = "PC <- mm-bus: ";
-  bool quiet_;
-  std::string line_;
-};
-
-// The waiting loop on a terminal: Enter or the end of the input stops it, and a signal that
-// ends the session stops it at once. Its lines are the terminal's sign that it goes on; there
-// is no bar to move.
-class TerminalProgress final : public commands::Progress {
- public:
-  TerminalProgress() { Complain("press Enter to stop"); }
-  void StepIt() override {}
-  bool CheckCancel() override {
-    if (PendingSignal() != 0) return true;
-    pollfd input{STDIN_FILENO, POLLIN, 0};
-    if (poll(&input, 1, 0) <= 0) return false;
-    ReadInputLine();
-    return true;
-  }
-};
-
-// A shell has no boxes and no choosers: a box's text goes to stderr and, unless the command
-// asks the person, takes its default; the chooser answers with the file named on the command
-// line. Asking, a question is answered y or n and an information box is closed by Enter.
-class TerminalPrompts final : public commands::Prompts {
- public:
-  Answer MessageBox(const std::string& text, Buttons buttons, commands::Icon icon) override {
-    std::istringstream lines(text);
-    for (std::string line; !muted && std::getline(lines, line);)
-      if (!line.empty()) Complain(line);
-    if (interactive && buttons == Buttons::YesNo) return AskYesNo();
-    if (interactive && icon == commands::Icon::Information) {
-      Complain("press Enter for OK");
-      ReadInputLine();
-      return Answer::Ok;
-    }
-    switch (buttons) {
-      case Buttons::Ok: return Answer::Ok;
-      case Buttons::OkCancel: return Answer::Cancel;
-      case Buttons::YesNo: return Answer::No;
-    }
-    return Answer::Ok;
-  }
-  std::optional<std::string> ChooseFile(const commands::FileChooser&) override {
-    return std::exchange(file, std::nullopt);
-  }
-  void Beep() override {
-    if (isatty(STDERR_FILENO)) std::fputs("\a", stderr);
-  }
-  std::unique_ptr<commands::Progress> ShowProgress() override {
-    return std::make_unique<TerminalProgress>();
-  }
-
-  std::optional<std::string> file;
-  bool muted = false;
-  bool interactive = false;  // the command asks the person at the terminal
-
- private:
-  static Answer AskYesNo() {
-    for (;;) {
-      Complain("answer y or n:");
-      const std::optional<std::string> answer = ReadInputLine();
-      if (!answer) return Answer::No;  // nobody there to say yes
-      if (*answer == "y" || *answer == "Y" || *answer == "yes") return Answer::Yes;
-      if (*answer == "n" || *answer == "N" || *answer == "no") return Answer::No;
-    }
-  }
-};
 
 std::string ResultOf(const commands::StepFailure& failure) {
   return commands::FailureText(failure);

@@ -14,6 +14,8 @@
 #include "commands/people_text.h"
 #include "progress_window.h"
 
+namespace omrix::shell {
+
 using omrix::commands::Answer;
 using omrix::commands::Buttons;
 using omrix::commands::FileChooser;
@@ -129,8 +131,7 @@ void CGuiPrompts::Withdraw() {
 std::unique_ptr<omrix::commands::Progress> CGuiPrompts::ShowProgress() {
   class WindowProgress final : public omrix::commands::Progress {
    public:
-    WindowProgress(QWidget* parent, bool stopped) {
-      window_.Create(parent);
+    WindowProgress(QWidget* parent, bool stopped) : window_(parent) {
       if (stopped) window_.RequestStop();
     }
     void StepIt() override { window_.StepIt(); }
@@ -142,3 +143,5 @@ std::unique_ptr<omrix::commands::Progress> CGuiPrompts::ShowProgress() {
   QWidget* dialog = QApplication::activeModalWidget();
   return std::make_unique<WindowProgress>(dialog != nullptr ? dialog : owner_, withdrawn_);
 }
+
+}  // namespace omrix::shell

@@ -8,6 +8,8 @@
 
 #include "commands/seams.h"
 
+namespace omrix::shell {
+
 class CGuiPrompts final : public omrix::commands::Prompts {
  public:
   explicit CGuiPrompts(QWidget* owner = nullptr) : owner_(owner) {}
@@ -34,3 +36,5 @@ class CGuiPrompts final : public omrix::commands::Prompts {
 
 // Where the choosers remember their directories, beside the window placement.
 inline constexpr const char* kChooserGroup = "FileChoosers";
+
+}  // namespace omrix::shell

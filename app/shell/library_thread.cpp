@@ -2,6 +2,8 @@
 
 #include <QMetaObject>
 
+namespace omrix::shell {
+
 using omrix::commands::Answer;
 using omrix::commands::Buttons;
 using omrix::commands::CommandId;
@@ -134,3 +136,5 @@ void CLibraryWorker::Report(int id, const CommandResult& result) {
   const bool device = commands_->DeviceInitialized();
   emit Finished(id, posted, device);
 }
+
+}  // namespace omrix::shell

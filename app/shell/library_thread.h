@@ -10,7 +10,9 @@
 
 #include "commands/menu_commands.h"
 
-// Runs on the library thread; every slot is reached by a queued call.
+namespace omrix::shell {
+
+// Runs on the library thread; every command is reached by a queued call.
 class CLibraryWorker : public QObject {
   Q_OBJECT
 
@@ -20,7 +22,6 @@ class CLibraryWorker : public QObject {
                  QObject* gui);
   ~CLibraryWorker() override;
 
- public slots:
   void StartUp(const QString& kernelRelease);
   // From now on the commands still queued are skipped, except the exit's own; the one running
   // finishes. Called from any thread.
@@ -53,3 +54,5 @@ class CLibraryWorker : public QObject {
 // Ids in Finished of what is no menu command: the start-up, a command of the test routines.
 inline constexpr int kStartUpJob = 0;
 inline constexpr int kTestRoutineJob = 1;
+
+}  // namespace omrix::shell

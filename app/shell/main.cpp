@@ -6,6 +6,6 @@
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  COmrixApp omrix(omrix::commands::LinkedLibrary());
+  omrix::shell::COmrixApp omrix(omrix::commands::LinkedLibrary());
   return QApplication::exec();
 }

@@ -33,6 +33,8 @@ constexpr int kAboutIconSize = 64;
 // static library, so the program and the tests both reach it.
 static void InitIconResource() { Q_INIT_RESOURCE(omrix_icon); }
 
+namespace omrix::shell {
+
 CMainFrame::CMainFrame(Library library, Prompts& prompts, QWidget* parent)
     : QMainWindow(parent),
       prompts_(prompts),
@@ -150,8 +152,10 @@ void CMainFrame::StartUp() {
   ++pending_;
   QApplication::setOverrideCursor(Qt::BusyCursor);
   UpdateEnabling();
-  QMetaObject::invokeMethod(worker_, "StartUp", Qt::QueuedConnection,
-                            Q_ARG(QString, QSysInfo::kernelVersion()));
+  QMetaObject::invokeMethod(
+      worker_,
+      [worker = worker_, release = QSysInfo::kernelVersion()] { worker->StartUp(release); },
+      Qt::QueuedConnection);
 }
 
 void CMainFrame::PostCommand(int id) {
@@ -180,14 +184,16 @@ void CMainFrame::Queued() {
 
 void CMainFrame::Dispatch(int id) {
   Queued();
-  QMetaObject::invokeMethod(worker_, "Run", Qt::QueuedConnection, Q_ARG(int, id));
+  QMetaObject::invokeMethod(worker_, [worker = worker_, id] { worker->Run(id); },
+                            Qt::QueuedConnection);
 }
 
 void CMainFrame::ExecuteTestRoutine(const QString& text) {
   Queued();
   // Bytes as a file name is spelt on this system, for the file name of c.
-  QMetaObject::invokeMethod(worker_, "Execute", Qt::QueuedConnection,
-                            Q_ARG(QByteArray, QFile::encodeName(text)));
+  QMetaObject::invokeMethod(
+      worker_, [worker = worker_, bytes = QFile::encodeName(text)] { worker->Execute(bytes); },
+      Qt::QueuedConnection);
 }
 
 void CMainFrame::OpenTestRoutines() {
@@ -250,3 +256,5 @@ void CMainFrame::ShowAbout() {
   layout->addWidget(buttons);
   about.exec();
 }
+
+}  // namespace omrix::shell

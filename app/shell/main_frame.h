@@ -13,8 +13,11 @@
 #include "output_edit.h"
 #include "session_log.h"
 
-class CLibraryWorker;
 class QAction;
+
+namespace omrix::shell {
+
+class CLibraryWorker;
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
@@ -89,3 +92,5 @@ class CMainFrame : public QMainWindow {
   bool exitPosted_ = false;
   bool shutdownPosted_ = false;
 };
+
+}  // namespace omrix::shell

@@ -4,6 +4,8 @@
 
 #include "window_placement.h"
 
+namespace omrix::shell {
+
 namespace {
 // The size the window opens at when no placement is stored.
 constexpr int kDefaultWidth = 800;
@@ -32,3 +34,5 @@ COmrixApp::COmrixApp(omrix::commands::Library library) {
   mainFrame_->show();
   mainFrame_->StartUp();
 }
+
+}  // namespace omrix::shell

@@ -8,6 +8,8 @@
 #include "main_frame.h"
 #include "signal_watch.h"
 
+namespace omrix::shell {
+
 class COmrixApp {
  public:
   explicit COmrixApp(omrix::commands::Library library);
@@ -18,3 +20,5 @@ class COmrixApp {
   std::unique_ptr<CMainFrame> mainFrame_;
   CSignalWatch signals_;
 };
+
+}  // namespace omrix::shell

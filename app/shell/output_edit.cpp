@@ -5,6 +5,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+namespace omrix::shell {
+
 namespace {
 constexpr int kFontPoints = 8;
 }
@@ -36,3 +38,5 @@ QStringList COutputEdit::Lines() const {
     lines << block.text();
   return lines;
 }
+
+}  // namespace omrix::shell

@@ -4,6 +4,8 @@
 #include <QPlainTextEdit>
 #include <QString>
 
+namespace omrix::shell {
+
 class COutputEdit : public QPlainTextEdit {
   Q_OBJECT
 
@@ -21,3 +23,5 @@ class COutputEdit : public QPlainTextEdit {
   // What AppendOutput put into the window, its leading blank included.
   void Appended(const QString& text);
 };
+
+}  // namespace omrix::shell

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+namespace omrix::shell {
+
 namespace {
 
 // More copies than anyone runs at once; past them the log is refused, not shared.
@@ -110,3 +112,5 @@ bool CSessionLog::Replace(const std::string& text) {
   descriptor_ = temporary.release();
   return true;
 }
+
+}  // namespace omrix::shell

@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace omrix::shell {
+
 class CSessionLog {
  public:
   CSessionLog() = default;
@@ -40,3 +42,5 @@ class CSessionLog {
 
 // The name of copy `copy`'s log: "omrix.log", "omrix-2.log", ...
 std::string LogName(int copy);
+
+}  // namespace omrix::shell

@@ -6,6 +6,8 @@
 #include <QSocketNotifier>
 #include <cerrno>
 
+namespace omrix::shell {
+
 namespace {
 
 constexpr int kSignalExitBase = 128;
@@ -55,3 +57,5 @@ void CSignalWatch::Read() {
   unsigned char byte = 0;
   while (::read(readEnd_, &byte, 1) == 1) emit Arrived(byte);
 }
+
+}  // namespace omrix::shell

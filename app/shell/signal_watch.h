@@ -8,6 +8,8 @@
 
 class QSocketNotifier;
 
+namespace omrix::shell {
+
 class CSignalWatch : public QObject {
   Q_OBJECT
 
@@ -30,3 +32,5 @@ class CSignalWatch : public QObject {
   int readEnd_ = -1;
   QSocketNotifier* notifier_ = nullptr;
 };
+
+}  // namespace omrix::shell

@@ -8,6 +8,8 @@
 
 #include "placement_rule.h"
 
+namespace omrix::shell {
+
 namespace {
 
 // Show states as the settings store has always held them.
@@ -17,10 +19,6 @@ constexpr int kShowMaximized = 3;
 constexpr int kNoPoint = -1;  // the minimised and maximised positions are the system's
 
 }  // namespace
-
-using omrix::shell::MovedApart;
-using omrix::shell::RestoredRect;
-using omrix::shell::WindowRect;
 
 void SaveWindowPlacement(const QWidget& window) {
   QSettings settings;
@@ -65,3 +63,5 @@ bool RestoreWindowPlacement(QWidget& window, int copy) {
   if (show == kShowMinimized) window.setWindowState(Qt::WindowMinimized);
   return true;
 }
+
+}  // namespace omrix::shell

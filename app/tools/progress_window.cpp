@@ -9,12 +9,14 @@
 #include <QWindow>
 #include <utility>
 
-CProgressWindow::CProgressWindow() : bar_(new QProgressBar(this)) {
+namespace omrix::shell {
+
+CProgressWindow::CProgressWindow(QWidget* parent) : bar_(new QProgressBar(this)) {
   setWindowTitle(QStringLiteral("Press ESCAPE to stop execution"));
   bar_->setRange(kRangeLow, kRangeHigh);
   bar_->setValue(kRangeLow);
   bar_->setTextVisible(false);
-  bar_->setMinimumWidth(240);
+  bar_->setMinimumWidth(kBarWidth);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
   QPushButton* cancel = buttons->button(QDialogButtonBox::Cancel);
   cancel->setDefault(true);
@@ -22,13 +24,7 @@ CProgressWindow::CProgressWindow() : bar_(new QProgressBar(this)) {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(bar_);
   layout->addWidget(buttons, 0, Qt::AlignHCenter);
-}
 
-CProgressWindow::~CProgressWindow() {
-  if (ownerDisabled_ && owner_) owner_->setEnabled(true);
-}
-
-void CProgressWindow::Create(QWidget* parent) {
   owner_ = parent != nullptr ? parent->window() : QApplication::activeWindow();
   if (owner_ && owner_->isEnabled()) {
     owner_->setEnabled(false);
@@ -47,6 +43,10 @@ void CProgressWindow::Create(QWidget* parent) {
   activateWindow();
 }
 
+CProgressWindow::~CProgressWindow() {
+  if (ownerDisabled_ && owner_) owner_->setEnabled(true);
+}
+
 void CProgressWindow::StepIt() {
   const int next = bar_->value() + kStep;
   bar_->setValue(next > kRangeHigh ? kRangeLow : next);
@@ -63,3 +63,5 @@ void CProgressWindow::closeEvent(QCloseEvent* event) {
   event->ignore();
   RequestStop();
 }
+
+}  // namespace omrix::shell

@@ -7,16 +7,17 @@
 
 class QProgressBar;
 
+namespace omrix::shell {
+
 class CProgressWindow : public QDialog {
   Q_OBJECT
 
  public:
-  CProgressWindow();
+  // Shown at once over its owner, `parent`'s window or else the active one; the owner is
+  // disabled while it is shown, unless it was disabled already.
+  explicit CProgressWindow(QWidget* parent);
   ~CProgressWindow() override;
 
-  // Shows the window over its owner, `parent`'s window or else the active one, and disables
-  // the owner while it is shown, unless it was disabled already.
-  void Create(QWidget* parent);
   // One step along the bar, back to its start after the end.
   void StepIt();
   // Whether a stop was asked for since the last call.
@@ -34,9 +35,12 @@ class CProgressWindow : public QDialog {
   static constexpr int kRangeLow = 0;
   static constexpr int kRangeHigh = 20;
   static constexpr int kStep = 1;
+  static constexpr int kBarWidth = 240;
 
   QProgressBar* bar_;
   QPointer<QWidget> owner_;
   bool ownerDisabled_ = false;
   bool cancelRequested_ = false;
 };
+
+}  // namespace omrix::shell

@@ -10,9 +10,13 @@
 
 #include "main_frame.h"
 
+namespace omrix::shell {
+
 namespace {
 // What the field takes of a command.
 constexpr int kLongestCommand = 254;
+// Wide enough for a typical command and the two buttons.
+constexpr int kDialogWidth = 360;
 }  // namespace
 
 CTestRoutinesDialog::CTestRoutinesDialog(CMainFrame* mainFrame)
@@ -40,7 +44,7 @@ CTestRoutinesDialog::CTestRoutinesDialog(CMainFrame* mainFrame)
   layout->addLayout(commandRow);
   layout->addWidget(rule);
   layout->addLayout(buttonRow);
-  setMinimumWidth(360);
+  setMinimumWidth(kDialogWidth);
 
   // Once the field has changed, Execute stays enabled, an emptied field included.
   connect(commandField_, &QLineEdit::textChanged, executeButton_,
@@ -54,3 +58,5 @@ void CTestRoutinesDialog::Execute() {
   mainFrame_->ExecuteTestRoutine(commandField_->text());
   commandField_->clear();
 }
+
+}  // namespace omrix::shell

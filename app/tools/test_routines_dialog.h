@@ -4,9 +4,12 @@
 
 #include <QDialog>
 
-class CMainFrame;
 class QLineEdit;
 class QPushButton;
+
+namespace omrix::shell {
+
+class CMainFrame;
 
 class CTestRoutinesDialog : public QDialog {
   Q_OBJECT
@@ -24,3 +27,5 @@ class CTestRoutinesDialog : public QDialog {
   QLineEdit* commandField_;
   QPushButton* executeButton_;
 };
+
+}  // namespace omrix::shell

@@ -28,15 +28,7 @@ void CloseIfOpen(int& fd) {
 RunningTool::RunningTool(const LibraryDirectory& directory,
                          const std::vector<std::string>& arguments, Input input,
                          const std::vector<std::pair<std::string, std::string>>& environment) {
-  std::vector<std::string> entries = directory.environmentFor(environment);
-  std::vector<std::string> argumentTexts = {OMRIXCTL_PATH};
-  argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& text : argumentTexts) argv.push_back(text.data());
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (std::string& text : entries) envp.push_back(text.data());
-  envp.push_back(nullptr);
+  const ToolCommand command(arguments, directory.environmentFor(environment));
   const std::string workingDirectory = directory.path();
 
   if (input == Input::Terminal) {
@@ -44,7 +36,8 @@ RunningTool::RunningTool(const LibraryDirectory& directory,
     child_ = forkpty(&master, nullptr, nullptr, nullptr);
     if (child_ < 0) throw std::runtime_error("forkpty failed");
     if (child_ == 0) {
-      if (chdir(workingDirectory.c_str()) == 0) execve(OMRIXCTL_PATH, argv.data(), envp.data());
+      if (chdir(workingDirectory.c_str()) == 0)
+        execve(OMRIXCTL_PATH, command.argv(), command.envp());
       _exit(127);
     }
     input_ = master;
@@ -61,7 +54,7 @@ RunningTool::RunningTool(const LibraryDirectory& directory,
     dup2(out[1], STDOUT_FILENO);
     dup2(err[1], STDERR_FILENO);
     for (const int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
-    if (chdir(workingDirectory.c_str()) == 0) execve(OMRIXCTL_PATH, argv.data(), envp.data());
+    if (chdir(workingDirectory.c_str()) == 0) execve(OMRIXCTL_PATH, command.argv(), command.envp());
     _exit(127);
   }
   close(in[0]);

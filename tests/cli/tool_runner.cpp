@@ -9,9 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -41,25 +39,26 @@ bool IsOmrixVariable(const std::string& entry) { return entry.compare(0, 6, "OMR
 
 }  // namespace
 
-LibraryDirectory::LibraryDirectory(const std::vector<std::string>& extraFiles) {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/omrixctl-test-XXXXXX";
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  // Canonical, as omrixctl makes file names, so expected paths compare equal.
-  root_ = std::filesystem::canonical(pattern).string() + "/";
-  path_ = root_ + "lib/";
+ToolCommand::ToolCommand(const std::vector<std::string>& arguments,
+                         std::vector<std::string> environment)
+    : environment_(std::move(environment)) {
+  arguments_.push_back(OMRIXCTL_PATH);
+  arguments_.insert(arguments_.end(), arguments.begin(), arguments.end());
+  for (std::string& text : arguments_) argv_.push_back(text.data());
+  argv_.push_back(nullptr);
+  for (std::string& text : environment_) envp_.push_back(text.data());
+  envp_.push_back(nullptr);
+}
+
+LibraryDirectory::LibraryDirectory(const std::vector<std::string>& extraFiles)
+    : path_(root_.file("lib/")) {
   std::filesystem::create_directories(path_);
-  std::filesystem::create_directories(root_ + "capture");
+  std::filesystem::create_directories(root_.file("capture"));
   std::vector<std::string> names(std::begin(kStagedFiles), std::end(kStagedFiles));
   names.insert(names.end(), extraFiles.begin(), extraFiles.end());
   for (const std::string& name : names) {
     std::filesystem::copy_file(std::string(OMRIX_DATA_DIR) + "/" + name, path_ + name);
   }
-}
-
-LibraryDirectory::~LibraryDirectory() {
-  std::error_code ignored;
-  std::filesystem::remove_all(root_, ignored);
 }
 
 std::vector<std::string> LibraryDirectory::environmentFor(
@@ -88,20 +87,11 @@ ToolRun LibraryDirectory::run(
     const std::vector<std::string>& arguments,
     const std::vector<std::pair<std::string, std::string>>& environment,
     const std::string& input) const {
-  std::vector<std::string> entries = environmentFor(environment);
+  const ToolCommand command(arguments, environmentFor(environment));
 
-  std::vector<std::string> argumentTexts = {OMRIXCTL_PATH};
-  argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& text : argumentTexts) argv.push_back(text.data());
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (std::string& text : entries) envp.push_back(text.data());
-  envp.push_back(nullptr);
-
-  const std::string outPath = root_ + "capture/out";
-  const std::string errPath = root_ + "capture/err";
-  const std::string inPath = root_ + "capture/in";
+  const std::string outPath = root_.file("capture/out");
+  const std::string errPath = root_.file("capture/err");
+  const std::string inPath = root_.file("capture/in");
   WriteWholeFile(inPath, input);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -113,7 +103,7 @@ ToolRun LibraryDirectory::run(
   posix_spawn_file_actions_addchdir_np(&actions, path_.c_str());
   pid_t child = 0;
   const int spawned =
-      posix_spawn(&child, OMRIXCTL_PATH, &actions, nullptr, argv.data(), envp.data());
+      posix_spawn(&child, OMRIXCTL_PATH, &actions, nullptr, command.argv(), command.envp());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) throw std::runtime_error(std::string("posix_spawn: ") + std::strerror(spawned));
 
@@ -126,18 +116,6 @@ ToolRun LibraryDirectory::run(
   result.out = ReadWholeFile(outPath);
   result.err = ReadWholeFile(errPath);
   return result;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-void WriteWholeFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
 }
 
 std::string NameOfArguments(const std::vector<std::string>& arguments) {

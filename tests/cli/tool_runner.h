@@ -6,7 +6,12 @@
 #include <utility>
 #include <vector>
 
+#include "support/files.h"
+
 namespace omrix::cli::testing {
+
+using omrix::testing::ReadWholeFile;
+using omrix::testing::WriteWholeFile;
 
 struct ToolRun {
   int exitStatus = -1;  // -1: ended by a signal
@@ -14,14 +19,29 @@ struct ToolRun {
   std::string err;
 };
 
+// omrixctl's argument and environment vectors, as execve and posix_spawn take them; they
+// point into this object, which must outlive the call.
+class ToolCommand {
+ public:
+  ToolCommand(const std::vector<std::string>& arguments, std::vector<std::string> environment);
+  ToolCommand(const ToolCommand&) = delete;
+  ToolCommand& operator=(const ToolCommand&) = delete;
+
+  char* const* argv() const { return argv_.data(); }
+  char* const* envp() const { return envp_.data(); }
+
+ private:
+  std::vector<std::string> arguments_;
+  std::vector<std::string> environment_;
+  std::vector<char*> argv_;
+  std::vector<char*> envp_;
+};
+
 class LibraryDirectory {
  public:
   // Stages setup.bit, demo.bit, demo.bin, basic52.dat and hello.b52 plus `extraFiles` from the
   // build's data directory.
   explicit LibraryDirectory(const std::vector<std::string>& extraFiles = {});
-  ~LibraryDirectory();
-  LibraryDirectory(const LibraryDirectory&) = delete;
-  LibraryDirectory& operator=(const LibraryDirectory&) = delete;
 
   const std::string& path() const { return path_; }  // ends in '/'
   std::string file(const std::string& name) const { return path_ + name; }
@@ -40,12 +60,9 @@ class LibraryDirectory {
       const std::vector<std::pair<std::string, std::string>>& environment) const;
 
  private:
-  std::string root_;  // holds the library directory and the captured output
+  omrix::testing::TemporaryDirectory root_;  // holds the library directory and the captured output
   std::string path_;
 };
-
-std::string ReadWholeFile(const std::string& path);
-void WriteWholeFile(const std::string& path, const std::string& content);
 
 // A test name made of the arguments: letters and digits kept, runs of anything else as '_'.
 std::string NameOfArguments(const std::vector<std::string>& arguments);

@@ -1,11 +1,14 @@
 // Arguments: what is refused before the library is touched, the help texts and the version.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "command_line.h"
+#include "help_text.h"
 #include "port_backend_listing.h"
+#include "session.h"
 #include "tool_runner.h"
 
 namespace omrix::cli::testing {
@@ -115,16 +118,55 @@ INSTANTIATE_TEST_SUITE_P(All, SubcommandHelp, ::testing::ValuesIn(SubcommandName
                            return name;
                          });
 
+TEST(Help, EverySubcommandOfTheParserHasOneHelpEntryAndNoEntryIsWithout) {
+  std::vector<std::string> parsed = SubcommandNames();
+  std::vector<std::string> helped = HelpTopics();
+  std::sort(parsed.begin(), parsed.end());
+  std::sort(helped.begin(), helped.end());
+  EXPECT_EQ(std::adjacent_find(helped.begin(), helped.end()), helped.end()) << "a topic twice";
+  EXPECT_EQ(helped, parsed);
+}
+
 TEST(Help, ToolHelpListsEverySubcommandAndTheExitStatuses) {
   const LibraryDirectory directory;
   const ToolRun run = directory.run({"--help"});
   EXPECT_EQ(run.exitStatus, 0);
   for (const std::string& name : SubcommandNames())
     EXPECT_NE(run.out.find("\n  " + name + " "), std::string::npos) << name;
-  for (const char* status : {"\n  0  ", "\n  1  ", "\n  2  ", "\n  3  ", "\n  4  ", "\n  5  "})
-    EXPECT_NE(run.out.find(status), std::string::npos) << status;
+  std::vector<std::string> overview;
+  for (const std::string& name : HelpTopics()) overview.push_back("\n  " + name + " ");
+  std::string missing;
+  EXPECT_TRUE(ContainsInOrder(run.out, overview, missing)) << missing;
+  for (const ExitStatus status :
+       {kSuccess, kLibraryFailure, kBadUsage, kNoDevice, kFactoryPath, kNotAsRecorded}) {
+    const std::string line = "\n  " + std::to_string(status) + "  ";
+    EXPECT_NE(run.out.find(line), std::string::npos) << status;
+  }
+  EXPECT_NE(run.out.find("\n  " + std::to_string(kEndedBySignal) + "+N  "), std::string::npos);
   EXPECT_EQ(directory.run({"help"}).out, run.out);
   EXPECT_EQ(directory.run({"-h"}).out, run.out);
+}
+
+std::string Joined(const std::vector<std::string>& words, const std::string& between,
+                   const std::string& last) {
+  std::string text;
+  for (std::size_t i = 0; i < words.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == words.size() ? last : between) + words[i];
+  return text;
+}
+
+TEST(Help, NamesTheChoicesTheParserTakes) {
+  for (const Subcommand subcommand : {Subcommand::Setup, Subcommand::IoTest, Subcommand::Emulate}) {
+    const std::vector<std::string> words = ChoiceWords(subcommand);
+    ASSERT_FALSE(words.empty()) << SubcommandName(subcommand);
+    const std::string help = cli::SubcommandHelp(SubcommandName(subcommand));
+    const std::string usage = help.substr(0, help.find('\n'));
+    EXPECT_NE(usage.find(Joined(words, "|", "|")), std::string::npos) << usage;
+  }
+  for (const Subcommand subcommand : {Subcommand::Program, Subcommand::Erase}) {
+    const std::string slots = "SLOT is " + Joined(ChoiceWords(subcommand), ", ", " or ") + ".";
+    EXPECT_NE(ToolHelp().find(slots), std::string::npos) << slots;
+  }
 }
 
 struct SuccessCodes {

@@ -42,6 +42,7 @@
 #include "window_placement.h"
 
 using namespace omrix::commands;
+using namespace omrix::shell;
 
 namespace {
 
@@ -459,8 +460,7 @@ class MainFrameTest : public QObject {
     QWidget owner;
     owner.show();
     {
-      CProgressWindow window;
-      window.Create(&owner);
+      CProgressWindow window(&owner);
       QCOMPARE(window.windowTitle(), QStringLiteral("Press ESCAPE to stop execution"));
       QVERIFY(!owner.isEnabled());
       QVERIFY(window.isEnabled());
@@ -477,8 +477,7 @@ class MainFrameTest : public QObject {
     QVERIFY(owner.isEnabled());
     owner.setEnabled(false);
     {
-      CProgressWindow window;
-      window.Create(&owner);
+      CProgressWindow window(&owner);
     }
     QVERIFY(!owner.isEnabled());
   }

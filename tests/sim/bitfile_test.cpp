@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "omrix/sim/bitfile.h"
-#include "test_files.h"
+#include "bit_parse_printing.h"
+#include "support/files.h"
 
 namespace omrix::sim {
 namespace {
@@ -61,7 +62,7 @@ TEST(VendorBitFiles, ParseWithTheirHeaderFieldsAndRebuildByteForByte) {
   if (!std::filesystem::is_directory(kVendorDir)) GTEST_SKIP() << "no " << kVendorDir;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.file);
-    const auto bytes = testing::ReadBytes(kVendorDir + row.file);
+    const auto bytes = omrix::testing::ReadBytes(kVendorDir + row.file);
     ASSERT_TRUE(bytes.has_value());
     BitFile file;
     ASSERT_EQ(ParseBitFile(*bytes, file), BitParse::Ok);
@@ -77,7 +78,7 @@ TEST(VendorBitFiles, ParseWithTheirHeaderFieldsAndRebuildByteForByte) {
 TEST(VendorBitFiles, EveryCutOfTheHeaderAndOfTheStreamIsTruncated) {
   const std::string path = kVendorDir + "bscan_spi_xc3s100e.bit";
   if (!std::filesystem::exists(path)) GTEST_SKIP() << "no " << path;
-  const auto bytes = testing::ReadBytes(path);
+  const auto bytes = omrix::testing::ReadBytes(path);
   ASSERT_TRUE(bytes.has_value());
   // Inside the preamble, each key, each length field, each text and the stream.
   const size_t cuts[] = {0,  1,  12, 13, 14, 15, 16, 47, 48,    49,

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -13,8 +12,8 @@
 #include "cpu_printing.h"
 #include "host_bus.h"
 #include "omrix/sim/simulator.h"
+#include "support/files.h"
 #include "omrix/sim/state_store.h"
-#include "temp_dir.h"
 
 namespace omrix::sim {
 namespace {
@@ -23,7 +22,9 @@ namespace fs = std::filesystem;
 using testing::HostBus;
 using testing::ReverseEachByte;
 using testing::SmallBitFile;
-using testing::TempDir;
+using omrix::testing::ReadWholeFile;
+using omrix::testing::TemporaryDirectory;
+using omrix::testing::WriteWholeFile;
 
 constexpr uint16_t kBase = 0x378;
 
@@ -31,15 +32,6 @@ SimConfig InDirectory(const fs::path& directory) {
   SimConfig config;
   config.stateDir = directory.string();
   return config;
-}
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
 // The text with the first `from` replaced; unchanged, which fails the test, if it has none.
@@ -51,7 +43,7 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 }
 
 TEST(BoardState, OneProcessAtATimeHoldsTheBoard) {
-  TempDir dir;
+  TemporaryDirectory dir;
   Simulator first(InDirectory(dir.path()));
   Simulator second(InDirectory(dir.path()));
   ASSERT_TRUE(first.attach());
@@ -140,7 +132,7 @@ TEST(BoardState, WhatOneProcessLeavesTheNextFinds) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    TempDir dir;
+    TemporaryDirectory dir;
     {
       Simulator first(InDirectory(dir.path()));
       ASSERT_TRUE(first.attach());
@@ -209,7 +201,7 @@ TEST(BoardState, TheCpuGoesOnWhereTheLastProcessLeftIt) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    TempDir dir;
+    TemporaryDirectory dir;
     CpuRecord expected;
     {
       Simulator first(InDirectory(dir.path()));
@@ -235,7 +227,7 @@ TEST(BoardState, TheCpuGoesOnWhereTheLastProcessLeftIt) {
 }
 
 TEST(BoardState, AFileFromBeforeTheCpuRecordLoadsWithAnEmptyOne) {
-  TempDir dir;
+  TemporaryDirectory dir;
   {
     Simulator writer(InDirectory(dir.path()));
     ASSERT_TRUE(writer.attach());
@@ -243,13 +235,13 @@ TEST(BoardState, AFileFromBeforeTheCpuRecordLoadsWithAnEmptyOne) {
     writer.setBoardRegister(Board::kConfigRegister, 0x04);
     writer.flash()[0x100] = 0x00;
   }
-  const fs::path file = dir.path() / "board.state";
-  std::string text = ReadText(file);
+  const fs::path file = dir.file("board.state");
+  std::string text = ReadWholeFile(file);
   const std::size_t cpuLine = text.find("\ncpu ");
   ASSERT_NE(cpuLine, std::string::npos);
   text.erase(cpuLine, text.find('\n', cpuLine + 1) - cpuLine);
   text.replace(0, text.find('\n'), "omrix-sim board state 1");
-  WriteText(file, text);
+  WriteWholeFile(file, text);
   Simulator reader(InDirectory(dir.path()));
   ::testing::internal::CaptureStderr();
   ASSERT_TRUE(reader.attach());
@@ -261,7 +253,7 @@ TEST(BoardState, AFileFromBeforeTheCpuRecordLoadsWithAnEmptyOne) {
 }
 
 TEST(BoardState, TheDestructorSavesAndReleases) {
-  TempDir dir;
+  TemporaryDirectory dir;
   {
     Simulator first(InDirectory(dir.path()));
     ASSERT_TRUE(first.attach());
@@ -273,18 +265,18 @@ TEST(BoardState, TheDestructorSavesAndReleases) {
 }
 
 TEST(BoardState, SaveWritesNowWhileKeepingTheBoard) {
-  TempDir dir;
+  TemporaryDirectory dir;
   Simulator first(InDirectory(dir.path()));
   ASSERT_TRUE(first.attach());
   first.loadDesign(Design::Setup);
   first.flash()[0x777] = 0x07;
   first.save();
   std::string error;
-  const std::optional<BoardState> saved = ReadBoardState((dir.path() / "board.state").string(), error);
+  const std::optional<BoardState> saved = ReadBoardState(dir.file("board.state"), error);
   ASSERT_TRUE(saved) << error;
   EXPECT_EQ(saved->design, Design::Setup);
   EXPECT_EQ(saved->flash[0x777], 0x07);
-  EXPECT_FALSE(fs::exists(dir.path() / "board.state.tmp"));
+  EXPECT_FALSE(fs::exists(dir.file("board.state.tmp")));
   Simulator second(InDirectory(dir.path()));
   EXPECT_FALSE(second.attach());
 }
@@ -292,10 +284,10 @@ TEST(BoardState, SaveWritesNowWhileKeepingTheBoard) {
 // Called after every library call: what the PC changed is written at once, and a call that
 // changed nothing of the board writes nothing.
 TEST(BoardState, SaveIfChangedWritesOnlyAChangedBoard) {
-  TempDir dir;
+  TemporaryDirectory dir;
   Simulator sim(InDirectory(dir.path()));
   ASSERT_TRUE(sim.attach());
-  const fs::path file = dir.path() / "board.state";
+  const fs::path file = dir.file("board.state");
   sim.loadDesign(Design::Setup);
   sim.saveIfChanged();
   ASSERT_TRUE(fs::exists(file));
@@ -314,8 +306,8 @@ TEST(BoardState, SaveIfChangedWritesOnlyAChangedBoard) {
 }
 
 TEST(BoardState, AttachingLoadsOnlyWhatIsThere) {
-  TempDir dir;
-  Simulator first(InDirectory(dir.path() / "made" / "on demand"));
+  TemporaryDirectory dir;
+  Simulator first(InDirectory(dir.file("made/on demand")));
   first.loadDesign(Design::Setup);
   first.flash()[0] = 0x00;
   ASSERT_TRUE(first.attach());
@@ -326,7 +318,7 @@ TEST(BoardState, AttachingLoadsOnlyWhatIsThere) {
   EXPECT_EQ(first.flash()[1], 0x00) << "attaching again reloaded the file";
   first.detach();
 
-  Simulator fresh(InDirectory(dir.path() / "elsewhere"));
+  Simulator fresh(InDirectory(dir.file("elsewhere")));
   ASSERT_TRUE(fresh.attach());
   EXPECT_TRUE(fresh.flash() == FactoryFlashImage());
   EXPECT_EQ(fresh.design(), Design::None);
@@ -362,7 +354,7 @@ TEST(BoardState, UnusableStateFileIsReportedAndTheBoardKept) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    TempDir dir;
+    TemporaryDirectory dir;
     {
       Simulator writer(InDirectory(dir.path()));
       ASSERT_TRUE(writer.attach());
@@ -372,8 +364,8 @@ TEST(BoardState, UnusableStateFileIsReportedAndTheBoardKept) {
       writer.setBoardRegister(Board::kConfigRegister, 0x01);
       writer.setBoardRegister(Board::kConfigRegister, 0x06);
     }
-    const fs::path file = dir.path() / "board.state";
-    WriteText(file, row.spoil(ReadText(file)));
+    const fs::path file = dir.file("board.state");
+    WriteWholeFile(file, row.spoil(ReadWholeFile(file)));
     Simulator reader(InDirectory(dir.path()));
     ::testing::internal::CaptureStderr();
     EXPECT_TRUE(reader.attach());
@@ -390,9 +382,9 @@ TEST(BoardState, UnusableStateFileIsReportedAndTheBoardKept) {
 }
 
 TEST(BoardState, WithoutAUsableDirectoryTheBoardRunsUnsaved) {
-  TempDir dir;
-  WriteText(dir.path() / "a file", "x");
-  Simulator sim(InDirectory(dir.path() / "a file" / "state"));
+  TemporaryDirectory dir;
+  WriteWholeFile(dir.file("a file"), "x");
+  Simulator sim(InDirectory(dir.file("a file/state")));
   ::testing::internal::CaptureStderr();
   EXPECT_TRUE(sim.attach());
   const std::string said = ::testing::internal::GetCapturedStderr();
@@ -403,11 +395,11 @@ TEST(BoardState, WithoutAUsableDirectoryTheBoardRunsUnsaved) {
   ::testing::internal::CaptureStderr();
   sim.detach();
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-  EXPECT_EQ(ReadText(dir.path() / "a file"), "x");
+  EXPECT_EQ(ReadWholeFile(dir.file("a file")), "x");
 }
 
 TEST(BoardState, WithoutADirectoryNothingIsWritten) {
-  TempDir dir;
+  TemporaryDirectory dir;
   const fs::path working = fs::current_path();
   fs::current_path(dir.path());
   {

@@ -9,14 +9,14 @@
 #include "host_bus.h"
 #include "parsed_config.h"
 #include "omrix/sim/simulator.h"
-#include "temp_dir.h"
+#include "support/files.h"
 
 namespace omrix::sim {
 namespace {
 
 using testing::HostBus;
 using testing::Parsed;
-using testing::TempDir;
+using omrix::testing::TemporaryDirectory;
 
 constexpr uint32_t kTypecodeField = 0x7FF90;
 
@@ -59,8 +59,8 @@ TEST(FactoryImage, TypecodeAndErasedShapeTheFlashOfANewBoard) {
 TEST(FactoryImage, AnExistingStateFileKeepsItsOwnFlash) {
   for (const char* variant : {"typecode=99", "erased=1"}) {
     SCOPED_TRACE(variant);
-    TempDir dir;
-    const std::string stateKey = ";state=" + dir.path().string();
+    TemporaryDirectory dir;
+    const std::string stateKey = ";state=" + dir.path();
     {
       Simulator old(Parsed(stateKey.substr(1)));
       ASSERT_TRUE(old.attach());

@@ -9,7 +9,8 @@
 
 #include "omrix/sim/bitfile.h"
 #include "omrix/sim/designs.h"
-#include "test_files.h"
+#include "bit_parse_printing.h"
+#include "support/files.h"
 
 namespace omrix::sim {
 namespace {
@@ -31,7 +32,7 @@ uint8_t Mirrored(uint8_t b) {
 }
 
 Bytes Read(const std::string& name) {
-  auto bytes = testing::ReadBytes(kDataDir + name);
+  auto bytes = omrix::testing::ReadBytes(kDataDir + name);
   EXPECT_TRUE(bytes.has_value()) << kDataDir + name;
   return bytes.value_or(Bytes{});
 }

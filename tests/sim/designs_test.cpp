@@ -10,7 +10,7 @@
 
 #include "omrix/sim/bitfile.h"
 #include "omrix/sim/designs.h"
-#include "test_files.h"
+#include "bit_parse_printing.h"
 
 namespace omrix::sim {
 namespace {

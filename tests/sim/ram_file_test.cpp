@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -11,14 +10,15 @@
 
 #include "host_bus.h"
 #include "omrix/sim/simulator.h"
-#include "temp_dir.h"
+#include "support/files.h"
 
 namespace omrix::sim {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::HostBus;
-using testing::TempDir;
+using omrix::testing::TemporaryDirectory;
+using omrix::testing::WriteBytes;
 
 constexpr uint16_t kBase = 0x378;
 constexpr std::size_t kRoom = Board::kRamSize - Board::kRamProgramStart;
@@ -26,11 +26,6 @@ constexpr std::size_t kRoom = Board::kRamSize - Board::kRamProgramStart;
 // 10 PRINT "HI" / 20 END as BASIC-52 keeps it: length, line number, tokens, CR; 01 ends it.
 const std::vector<uint8_t> kHiProgram = {0x09, 0x00, 0x0A, 0x89, 0x22, 0x48, 0x49, 0x22,
                                          0x0D, 0x05, 0x00, 0x14, 0xA3, 0x0D, 0x01};
-
-void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 std::vector<uint8_t> Pattern(std::size_t size) {
   std::vector<uint8_t> bytes(size);
@@ -66,8 +61,8 @@ TEST(RamFile, IsLoadedAtTheProgramStartOrReportedOnce) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    TempDir dir;
-    const fs::path path = dir.path() / "program.bin";
+    TemporaryDirectory dir;
+    const fs::path path = dir.file("program.bin");
     if (row.bytes) {
       WriteBytes(path, *row.bytes);
     } else {
@@ -90,9 +85,9 @@ TEST(RamFile, IsLoadedAtTheProgramStartOrReportedOnce) {
 }
 
 TEST(RamFile, AMissingFileIsReportedOnceAndNoFileIsNoLoad) {
-  TempDir dir;
+  TemporaryDirectory dir;
   ::testing::internal::CaptureStderr();
-  Simulator missing(WithRamFile(dir.path() / "nowhere.bin"));
+  Simulator missing(WithRamFile(dir.file("nowhere.bin")));
   const std::string said = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(said.rfind("omrix-sim: ", 0), 0u) << said;
   EXPECT_EQ(Lines(said), 1u) << said;
@@ -106,9 +101,9 @@ TEST(RamFile, AMissingFileIsReportedOnceAndNoFileIsNoLoad) {
 }
 
 TEST(RamFile, LiesOverTheRamOfTheFirstStateLoadedOnly) {
-  TempDir dir;
-  const fs::path state = dir.path() / "state";
-  const fs::path program = dir.path() / "program.bin";
+  TemporaryDirectory dir;
+  const fs::path state = dir.file("state");
+  const fs::path program = dir.file("program.bin");
   WriteBytes(program, kHiProgram);
   {
     Simulator last(WithRamFile({}, state));
@@ -126,16 +121,16 @@ TEST(RamFile, LiesOverTheRamOfTheFirstStateLoadedOnly) {
 }
 
 TEST(RamFile, AFileThatFailsLeavesTheStoredRam) {
-  TempDir dir;
-  const fs::path state = dir.path() / "state";
+  TemporaryDirectory dir;
+  const fs::path state = dir.file("state");
   {
     Simulator last(WithRamFile({}, state));
     ASSERT_TRUE(last.attach());
     last.ram()[0x200] = 0x0D;
   }
-  WriteBytes(dir.path() / "big.bin", Pattern(kRoom + 1));
+  WriteBytes(dir.file("big.bin"), Pattern(kRoom + 1));
   ::testing::internal::CaptureStderr();
-  Simulator sim(WithRamFile(dir.path() / "big.bin", state));
+  Simulator sim(WithRamFile(dir.file("big.bin"), state));
   ASSERT_TRUE(sim.attach());
   EXPECT_EQ(Lines(::testing::internal::GetCapturedStderr()), 1u);
   EXPECT_EQ(sim.ram()[0x200], 0x0D);
@@ -148,11 +143,11 @@ TEST(RamWindow, TheLibrarysReadSequenceReadsAPreloadedProgramInEveryMode) {
     uint8_t ppControl;
   };
   const Mode modes[] = {{"Spp", HostBus::kSpp}, {"Ps2", HostBus::kPs2}, {"Epp", HostBus::kEpp}};
-  TempDir dir;
-  WriteBytes(dir.path() / "hi.bin", kHiProgram);
+  TemporaryDirectory dir;
+  WriteBytes(dir.file("hi.bin"), kHiProgram);
   for (const Mode& mode : modes) {
     SCOPED_TRACE(mode.name);
-    Simulator sim(WithRamFile(dir.path() / "hi.bin"));
+    Simulator sim(WithRamFile(dir.file("hi.bin")));
     // Bytes around the program, so a swapped or stale address byte reads something else.
     sim.ram()[0x0000] = 0x5A;
     sim.ram()[0x01FF] = 0x77;

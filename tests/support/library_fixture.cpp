@@ -3,9 +3,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "testing/test_seams.h"
 
@@ -27,28 +25,6 @@ sim::SimConfig SimBoard(const std::string& text) {
   sim::SimConfig config = sim::ParseSimConfig(text, problems);
   EXPECT_TRUE(problems.empty()) << text << ": " << (problems.empty() ? "" : problems.front());
   return config;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-void WriteWholeFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-TemporaryDirectory::TemporaryDirectory() {
-  std::string base = std::filesystem::temp_directory_path().string() + "/omrix-test-XXXXXX";
-  if (mkdtemp(base.data()) == nullptr) throw std::runtime_error("cannot make a temporary directory");
-  path_ = base + "/";
-}
-
-TemporaryDirectory::~TemporaryDirectory() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
 }
 
 void LibraryTest::SetUp() {

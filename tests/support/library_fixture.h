@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "omrix/sim/sim_config.h"
+#include "support/files.h"
 
 namespace omrix::testing {
 
@@ -31,22 +32,5 @@ class LibraryTest : public ::testing::Test {
 
 // A simulated board from an OMRIX_SIM text that the test expects to be valid.
 sim::SimConfig SimBoard(const std::string& text);
-
-// Whole files, bytes as they are.
-std::string ReadWholeFile(const std::string& path);
-void WriteWholeFile(const std::string& path, const std::string& content);
-
-// A temporary directory removed with everything in it when the object goes.
-class TemporaryDirectory {
- public:
-  TemporaryDirectory();
-  ~TemporaryDirectory();
-  TemporaryDirectory(const TemporaryDirectory&) = delete;
-  TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-  const std::string& path() const { return path_; }  // ends in '/'
-
- private:
-  std::string path_;
-};
 
 }  // namespace omrix::testing
