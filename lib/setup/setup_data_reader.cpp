@@ -180,7 +180,7 @@ int ParseSetupData(const std::string& text, SetupDataRecord& record, std::string
 
 bool LoadSetupDataText(std::string& text) {
   std::string path;
-  if (!LibraryPath(kSetupDataFileName, path)) return false;
+  if (!StatePath(kSetupDataFileName, path)) return false;
   std::unique_ptr<platform::File> file = platform::files().open(path, platform::FileMode::Read);
   if (!file) return false;
   text.clear();

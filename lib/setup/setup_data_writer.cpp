@@ -122,7 +122,7 @@ std::string FormatSetupData(const SetupDataRecord& r) {
 
 int WriteSetupData(const SetupDataRecord& record) {
   std::string path;
-  if (!LibraryPath(kSetupDataFileName, path)) return WriteFailed();
+  if (!StatePath(kSetupDataFileName, path)) return WriteFailed();
   platform::FileSystem& files = platform::files();
   // A link is kept as a link: the file it names is the one replaced.
   const std::string target = files.resolveLinks(path);
