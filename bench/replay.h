@@ -16,8 +16,9 @@
 namespace omrix::bench {
 
 // Forwards to a simulated board and keeps what every read returned.
-class RecordingSimPort final : public platform::PortBackend {
+class RecordingSimPort final : public platform::PortBackend, public platform::Clock {
  public:
+  platform::Clock& clock() override { return *this; }
   explicit RecordingSimPort(sim::Simulator& board) : board_(board) {}
   std::vector<std::uint8_t> reads;
   std::uint64_t accesses = 0;
@@ -44,8 +45,9 @@ class RecordingSimPort final : public platform::PortBackend {
 
 // Answers every read with the next recorded byte and does nothing else; its clock counts one
 // millisecond per thousand accesses, as the modelled board's would.
-class ReplayPort final : public platform::PortBackend {
+class ReplayPort final : public platform::PortBackend, public platform::Clock {
  public:
+  platform::Clock& clock() override { return *this; }
   std::vector<std::uint8_t> reads;
   std::size_t next = 0;
   std::uint64_t accesses = 0;

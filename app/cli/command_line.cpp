@@ -268,19 +268,6 @@ bool ParseHex(const std::string& text, std::uint32_t largest, std::uint32_t& val
   return ParseNumber(prefixed ? text : "0x" + text, largest, value);
 }
 
-bool IsPortBackendName(const std::string& name) {
-  for (const PortBackendListing& backend : kPortBackendListing)
-    if (name == backend.name) return true;
-  return false;
-}
-
-std::string PortBackendNames() {
-  std::string names;
-  for (const PortBackendListing& backend : kPortBackendListing)
-    names += (names.empty() ? "" : ", ") + std::string(backend.name);
-  return names;
-}
-
 bool ParseNumber(const std::string& text, std::uint32_t largest, std::uint32_t& value) {
   int base = 10;
   std::string digits = text;

@@ -63,10 +63,6 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& arguments);
 // One subcommand with its words, as a line of a script holds it; "" or an error text.
 std::string ParseSubcommand(const std::vector<std::string>& words, Command& command);
 
-// The port backends OMRIX_PORT_IO may name, as the library's table has them.
-bool IsPortBackendName(const std::string& name);
-std::string PortBackendNames();  // "sim, direct"
-
 // Decimal, or hexadecimal after 0x; nothing else, not even blanks or a sign.
 bool ParseNumber(const std::string& text, std::uint32_t largest, std::uint32_t& value);
 // Hexadecimal, with or without 0x, as the test interpreter reads addresses and data.

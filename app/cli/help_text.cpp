@@ -1,10 +1,94 @@
 #include "help_text.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <iterator>
+#include <utility>
+#include <vector>
+
+#include "commands/flash_slots.h"
 #include "port_backend_listing.h"
 
 namespace omrix::cli {
 
 namespace {
+
+using commands::FlashSlot;
+using commands::FlashSlotLayout;
+using commands::SlotLayout;
+
+std::string Hex(std::uint32_t value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
+  return text;
+}
+
+constexpr int kAddressDigits = 5;
+std::string Address(std::uint32_t value) { return Hex(value, kAddressDigits); }
+
+std::string Range(const FlashSlotLayout& slot) {
+  return Address(slot.first) + "-" + Address(slot.last);
+}
+
+std::string CountWord(std::size_t count) {
+  static const char* const kWords[] = {"no",  "one",   "two",   "three", "four", "five",
+                                       "six", "seven", "eight", "nine",  "ten",  "eleven"};
+  return count < std::size(kWords) ? kWords[count] : std::to_string(count);
+}
+
+std::string Joined(const std::vector<std::uint32_t>& sectors, const char* separator) {
+  std::string text;
+  for (std::uint32_t sector : sectors) text += (text.empty() ? "" : separator) + Address(sector);
+  return text;
+}
+
+// The flash map in the help texts, as {name} marks filled from the command layer's slot table:
+// the help cannot state another map than the commands use.
+std::vector<std::pair<std::string, std::string>> FlashMapValues() {
+  const FlashSlotLayout& fpga0 = SlotLayout(FlashSlot::Fpga0);
+  const FlashSlotLayout& fpga1 = SlotLayout(FlashSlot::Fpga1);
+  const FlashSlotLayout& cpu = SlotLayout(FlashSlot::Cpu0);
+  const FlashSlotLayout& all = SlotLayout(FlashSlot::All);
+  std::vector<std::uint32_t> left;  // programmed with the whole space, not erased with it
+  for (std::uint32_t sector : all.programSectors)
+    if (std::find(all.eraseSectors.begin(), all.eraseSectors.end(), sector) ==
+        all.eraseSectors.end())
+      left.push_back(sector);
+  const auto cpuSize = static_cast<std::uint32_t>(cpu.capacity());
+  return {
+      {"fpga0.range", Range(fpga0)},
+      {"fpga0.sectors", Joined(fpga0.programSectors, " ")},
+      {"fpga1.range", Range(fpga1)},
+      {"fpga1.sector0", Address(fpga1.programSectors.front())},
+      {"fpga1.sector1", Address(fpga1.programSectors.back())},
+      {"cpu.size", Hex(cpuSize, 0)},
+      {"cpu.offset", Hex(cpuSize - 1, 0)},
+      {"all.range", Range(all)},
+      {"all.first", Address(all.first)},
+      {"all.last", Address(all.last)},
+      {"all.bytes", std::to_string(all.capacity())},
+      {"all.count", CountWord(all.programSectors.size())},
+      {"all.lowest", Address(all.programSectors.front())},
+      {"all.highest", Address(all.programSectors.back())},
+      {"erase.count", CountWord(all.eraseSectors.size())},
+      {"erase.lowest", Address(all.eraseSectors.front())},
+      {"erase.highest", Address(all.eraseSectors.back())},
+      {"erase.left", Joined(left, " and ")},
+  };
+}
+
+std::string WithFlashMap(const char* text) {
+  static const std::vector<std::pair<std::string, std::string>> values = FlashMapValues();
+  std::string filled = text;
+  for (const auto& [name, value] : values) {
+    const std::string mark = "{" + name + "}";
+    for (std::size_t at = filled.find(mark); at != std::string::npos;
+         at = filled.find(mark, at + value.size()))
+      filled.replace(at, mark.size(), value);
+  }
+  return filled;
+}
 
 std::string PortBackendLines() {
   std::string lines;
@@ -54,11 +138,12 @@ constexpr HelpEntry kEntries[] = {
      "instead, without an erase. A CPU binary is remembered for update-cpu and update-fpga.\n"
      "\n"
      "library calls: FpgaCfgForSetup(1, 0); FlashSectorErase(sector) for each sector;\n"
-     "  FlashProgram(FILE, first, last, 0, 1, reverse) or BasicFlash(FILE, N * 0x10000);\n"
+     "  FlashProgram(FILE, first, last, 0, 1, reverse) or BasicFlash(FILE, N * {cpu.size});\n"
      "  FpgaCfgForSetup(0, 0)\n"
-     "  fpga0 0x40000-0x5FFFF (sectors 0x40000 0x50000), fpga1 0x60000-0x77FFF (0x60000\n"
-     "  0x70000), both bit-reversed; cpuN N*0x10000-N*0x10000+0xFFFF (sector N*0x10000);\n"
-     "  all 0x00000-0x7BFFF (the ten sectors from 0x00000 to 0x7A000)\n"
+     "  fpga0 {fpga0.range} (sectors {fpga0.sectors}), fpga1 {fpga1.range} ({fpga1.sector0}\n"
+     "  {fpga1.sector1}), both bit-reversed; cpuN N*{cpu.size}-N*{cpu.size}+{cpu.offset} (sector "
+     "N*{cpu.size});\n"
+     "  all {all.range} (the {all.count} sectors from {all.lowest} to {all.highest})\n"
      "\n"
      "result codes counted as success:\n"
      "  FlashSectorErase  0 (2: time-out)\n"
@@ -66,7 +151,7 @@ constexpr HelpEntry kEntries[] = {
      "  BasicFlash        0 (1, 2, 4 as FlashProgram, 8: BASIC ROM area full)\n"},
     {"erase", "SLOT", "erase the sectors of SLOT",
      "Erases a flash slot, as File > Erase flash does. SLOT as for program; all erases the\n"
-     "eight sectors from 0x00000 to 0x70000 and leaves 0x78000 and 0x7A000.\n"
+     "{erase.count} sectors from {erase.lowest} to {erase.highest} and leaves {erase.left}.\n"
      "\n"
      "library calls: FpgaCfgForSetup(1, 0); FlashSectorErase(sector) for each sector;\n"
      "  FpgaCfgForSetup(0, 0)\n"
@@ -74,10 +159,10 @@ constexpr HelpEntry kEntries[] = {
      "result codes counted as success:\n"
      "  FlashSectorErase  0 (2: time-out)\n"},
     {"save", "FILE", "save the flash user space to FILE",
-     "Saves the flash user space 0x00000-0x7BFFF (507904 bytes) into FILE, as File > Save\n"
+     "Saves the flash user space {all.range} ({all.bytes} bytes) into FILE, as File > Save\n"
      "flash does; program all accepts the file back.\n"
      "\n"
-     "library calls: FpgaCfgForSetup(1, 0); FlashRead2File(FILE, 0x00000, 0x7BFFF);\n"
+     "library calls: FpgaCfgForSetup(1, 0); FlashRead2File(FILE, {all.first}, {all.last});\n"
      "  FpgaCfgForSetup(0, 0)\n"
      "\n"
      "result codes counted as success:\n"
@@ -120,8 +205,9 @@ constexpr HelpEntry kEntries[] = {
      "omrix.dat) and restarts the CPU on that slot, as UpdateCPU does; the CPU is restarted\n"
      "even when programming failed. Without a remembered binary it refuses (exit status 1).\n"
      "\n"
-     "library calls: FpgaCfgForSetup(1, 0); FlashSectorErase(N * 0x10000);\n"
-     "  FlashProgram(FILE, N * 0x10000, N * 0x10000 + 0xFFFF, 0, 1, 0); FpgaCfgForSetup(0, 0);\n"
+     "library calls: FpgaCfgForSetup(1, 0); FlashSectorErase(N * {cpu.size});\n"
+     "  FlashProgram(FILE, N * {cpu.size}, N * {cpu.size} + {cpu.offset}, 0, 1, 0); "
+     "FpgaCfgForSetup(0, 0);\n"
      "  CpuRunFile(N)\n"
      "\n"
      "result codes counted as success:\n"
@@ -283,7 +369,7 @@ std::string ToolHelp() {
 std::string SubcommandHelp(const std::string& name) {
   const HelpEntry* entry = FindEntry(name);
   if (!entry) return "";
-  std::string text = UsageLine(*entry) + "\n" + entry->details;
+  std::string text = UsageLine(*entry) + "\n" + WithFlashMap(entry->details);
   if (UsesBracket(name)) text += std::string("  flash bracket:\n") + kBracket;
   return text;
 }

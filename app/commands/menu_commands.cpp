@@ -16,9 +16,6 @@ constexpr std::uint32_t kBasicRamEnd = 0x1000;
 constexpr std::int32_t kRateWriteAddress = 3;
 constexpr std::int32_t kRateReadAddress = 2;
 constexpr std::int32_t kRateKilobytes = 100;
-constexpr std::uint32_t kUserSpaceFirst = 0x00000;
-constexpr std::uint32_t kUserSpaceLast = 0x7BFFF;
-constexpr std::uint32_t kCpuSlotSize = 0x10000;
 
 const char* const kStars = "*********************************************************\n";
 
@@ -381,9 +378,8 @@ CommandResult MenuCommands::ProgramFlash(FlashSlot slot) {
   if (!file) return result;
   InSetupConfiguration(result, [&] {
     if (!binary) {
-      const std::uint32_t base = static_cast<std::uint32_t>(layout.cpuFile) * kCpuSlotSize;
-      result.Check("BasicFlash('" + *path + "', " + Hex(base) + ")",
-                   library_.BasicFlash(path->c_str(), base), {OMRIX_FLASH_DONE});
+      result.Check("BasicFlash('" + *path + "', " + Hex(layout.first) + ")",
+                   library_.BasicFlash(path->c_str(), layout.first), {OMRIX_FLASH_DONE});
       return;
     }
     // Remembered before the erase and whatever the flash reports: UpdateCPU repeats it.
@@ -398,8 +394,10 @@ CommandResult MenuCommands::SaveFlash() {
   const std::optional<std::string> path = Choose(kSaveFlashChooser, result);
   if (!path) return result;
   InSetupConfiguration(result, [&] {
-    result.Check("FlashRead2File('" + *path + "', 0x0, 0x7BFFF)",
-                 library_.FlashRead2File(path->c_str(), kUserSpaceFirst, kUserSpaceLast),
+    const FlashSlotLayout& space = SlotLayout(FlashSlot::All);
+    result.Check("FlashRead2File('" + *path + "', " + Hex(space.first) + ", " + Hex(space.last) +
+                     ")",
+                 library_.FlashRead2File(path->c_str(), space.first, space.last),
                  {OMRIX_FLASH_DONE});
   });
   return result;

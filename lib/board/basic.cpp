@@ -6,7 +6,9 @@
 
 #include "board/cpu.h"
 #include "board/flash.h"
+#include "board/flash_chip.h"
 #include "bus/bus.h"
+#include "core/helpers.h"
 #include "core/library_state.h"
 #include "core/text.h"
 #include "platform/platform.h"
@@ -38,20 +40,6 @@ bool IsRegularFile(const std::string& path, std::uint64_t& size) {
   if (!platform::files().status(path, status) || !status.isRegular) return false;
   size = status.size;
   return true;
-}
-
-bool ReadWhole(const std::string& path, std::string& text) {
-  std::unique_ptr<platform::File> file = platform::files().open(path, platform::FileMode::Read);
-  if (!file) return false;
-  text.clear();
-  char buffer[8192];
-  for (;;) {
-    std::size_t got = 0;
-    if (!file->read(buffer, sizeof buffer, got)) return false;
-    if (got == 0) return true;
-    text.append(buffer, got);
-    if (text.size() > kLargestProgramFile) return false;
-  }
 }
 
 // A stored program begins with its mark and ends with the interpreter's end of program.
@@ -140,7 +128,7 @@ int BasicHeaderCreate(const char* outName) {
   std::uint64_t size = 0;
   int result = 0;
   if (!LibraryPath(kBasicHeaderSource, sourcePath) || !IsRegularFile(sourcePath, size) ||
-      !ReadWhole(sourcePath, text)) {
+      !ReadWholeFile(sourcePath, kLargestProgramFile, text)) {
     result = 1;
   } else {
     std::unique_ptr<platform::File> out =
@@ -174,7 +162,7 @@ std::int32_t BasicFlash(const char* fileName, std::uint32_t base) {
   std::uint64_t size = 0;
   std::string program;
   // Nothing is written, not even a header, for a program that cannot be read whole.
-  if (!IsRegularFile(name, size) || !ReadWhole(name, program)) {
+  if (!IsRegularFile(name, size) || !ReadWholeFile(name, kLargestProgramFile, program)) {
     SendMessageF("-> ERROR: Could not open file '%s'\n", name.c_str());
     return OMRIX_FLASH_FILE_ERROR;
   }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "bus/bus.h"
+#include "board/flash_chip.h"
 #include "core/helpers.h"
 #include "core/library_state.h"
 #include "core/text.h"
@@ -16,72 +16,9 @@ namespace omrix {
 
 namespace {
 
-// mm-bus addresses of the flash window.
-constexpr std::int32_t kFlashControl = 2;
-constexpr std::int32_t kFlashData = 3;
-constexpr std::int32_t kFlashAddress = 4;  // 4, 5, 6: bits 0-7, 8-15, 16-23
-
-constexpr std::uint8_t kSelect = 0x01;
-constexpr std::uint8_t kSelectRead = 0x03;
-constexpr std::uint8_t kSelectWrite = 0x05;
-constexpr std::uint8_t kResetLine = 0x08;
-
 constexpr std::uint64_t kProgressStep = 16384;
 // The chip's last byte address: its address lines end here, and an address beyond would wrap.
-constexpr std::uint32_t kFlashEnd = 0x7FFFF;
-
-FlashDeadlines deadlines;
-
-void Control(std::uint8_t value) { outbyte(kFlashControl, value); }
-
-void WriteAddress(std::uint32_t address) {
-  for (int i = 0; i < 3; ++i) outbyte(kFlashAddress + i, static_cast<std::int32_t>((address >> (8 * i)) & 0xFF));
-}
-
-void FlashWriteCycle(std::uint32_t address, std::uint8_t data) {
-  WriteAddress(address);
-  outbyte(kFlashData, data);
-  Control(kSelect);
-  Control(kSelectWrite);
-  Control(kSelect);
-  Control(0x00);
-}
-
-std::uint8_t FlashReadCycle(std::uint32_t address) {
-  WriteAddress(address);
-  Control(kSelect);
-  Control(kSelectRead);
-  const auto value = static_cast<std::uint8_t>(inbyte(kFlashData));
-  Control(kSelect);
-  Control(0x00);
-  return value;
-}
-
-void Unlock() {
-  FlashWriteCycle(0xAAA, 0xAA);
-  FlashWriteCycle(0x555, 0x55);
-}
-
-void EraseCommand(std::uint32_t address, std::uint8_t code) {
-  Unlock();
-  FlashWriteCycle(0xAAA, 0x80);
-  Unlock();
-  FlashWriteCycle(address, code);
-}
-
-// In read mode at the address of the last command cycle. 0 when the chip reports completion,
-// 2 when it reports its time limit, or stops answering before `deadlineMs`.
-int PollCompletion(std::uint8_t expected, std::uint32_t deadlineMs) {
-  const std::uint32_t start = TickCount();
-  const auto done = [expected](std::uint8_t status) { return ((status ^ expected) & 0x80) == 0; };
-  for (;;) {
-    const auto status = static_cast<std::uint8_t>(inbyte(kFlashData));
-    if (done(status)) return OMRIX_FLASH_DONE;
-    const bool timeLimit = (status & 0x20) != 0;
-    if (timeLimit || TickCount() - start > deadlineMs)
-      return done(static_cast<std::uint8_t>(inbyte(kFlashData))) ? OMRIX_FLASH_DONE : OMRIX_FLASH_TIMEOUT;
-  }
-}
+constexpr std::uint32_t kFlashEnd = OMRIX_FLASH_LAST;
 
 // A source file of flash contents, read in large pieces. A read error is not an end.
 class ImageFile {
@@ -143,32 +80,18 @@ void Progress(std::uint64_t count) {
   if (count % kProgressStep == 0) SendMessage(".");
 }
 
-// The name fields in the order of the flash content section.
 FileNameField* SlotStartingAt(std::uint32_t sectorAddress) {
-  switch (sectorAddress) {
-    case 0x00000: return &state.flashCpuFile0;
-    case 0x10000: return &state.flashCpuFile1;
-    case 0x20000: return &state.flashCpuFile2;
-    case 0x30000: return &state.flashCpuFile3;
-    case 0x40000: return &state.flashFpgaFile0;
-    case 0x60000: return &state.flashFpgaFile1;
-    default: return nullptr;
-  }
+  for (const FlashSlotRecord& slot : kFlashSlots)
+    if (slot.first == sectorAddress) return &SlotName(slot);
+  return nullptr;
 }
 
+// Programming the whole user space replaces every slot.
 std::vector<FileNameField*> SlotsEndingAt(std::uint32_t endAddress) {
-  switch (endAddress) {
-    case 0x0FFFF: return {&state.flashCpuFile0};
-    case 0x1FFFF: return {&state.flashCpuFile1};
-    case 0x2FFFF: return {&state.flashCpuFile2};
-    case 0x3FFFF: return {&state.flashCpuFile3};
-    case 0x5FFFF: return {&state.flashFpgaFile0};
-    case 0x77FFF: return {&state.flashFpgaFile1};
-    case kUserSpaceEnd:
-      return {&state.flashFpgaFile0, &state.flashFpgaFile1, &state.flashCpuFile0,
-              &state.flashCpuFile1,  &state.flashCpuFile2,  &state.flashCpuFile3};
-    default: return {};
-  }
+  std::vector<FileNameField*> slots;
+  for (const FlashSlotRecord& slot : kFlashSlots)
+    if (slot.last == endAddress || endAddress == kUserSpaceEnd) slots.push_back(&SlotName(slot));
+  return slots;
 }
 
 // A name that the field or the setup data file cannot hold is not known, rather than cut.
@@ -210,62 +133,11 @@ void SayCouldNotWrite(const std::string& name) {
 
 }  // namespace
 
-void SetFlashDeadlines(const FlashDeadlines& newDeadlines) { deadlines = newDeadlines; }
-
-void EnterReadMode() {
-  Control(kSelect);
-  Control(kSelectRead);
-}
-
-void LeaveReadMode() {
-  Control(kSelect);
-  Control(0x00);
-}
-
-// In read mode: only the address bytes that changed are written.
-std::uint8_t FlashReadNext(std::uint32_t address, std::uint32_t previousAddress) {
-  for (int i = 0; i < 3; ++i) {
-    const std::uint32_t byte = (address >> (8 * i)) & 0xFF;
-    if (byte != ((previousAddress >> (8 * i)) & 0xFF))
-      outbyte(kFlashAddress + i, static_cast<std::int32_t>(byte));
-  }
-  return static_cast<std::uint8_t>(inbyte(kFlashData));
-}
-
-
-void FlashReset() {
-  Control(0x00);
-  SleepMs(1);
-  Control(kResetLine);
-  SleepMs(1);
-  Control(0x00);
-  SleepMs(1);
-  Unlock();
-  FlashWriteCycle(0xAAA, 0xF0);
-  Control(kSelect);
-  Control(kSelectRead);
-  Control(kSelect);
-  Control(0x00);
-  SleepMs(100);
-}
-
-int FlashProgramByte(std::uint32_t address, std::uint8_t data) {
-  if (data == 0xFF) return OMRIX_FLASH_DONE;  // an erased byte already holds it
-  Unlock();
-  FlashWriteCycle(0xAAA, 0xA0);
-  FlashWriteCycle(address, data);
-  EnterReadMode();
-  const int result = PollCompletion(data, deadlines.byteProgramMs);
-  LeaveReadMode();
-  return result;
-}
-
 std::int32_t FlashChipErase() {
   FlashReset();
-  EraseCommand(0xAAA, 0x10);
-  EnterReadMode();
+  StartChipErase();
   SendMessage("Chip erase flash ...\n");
-  const int result = PollCompletion(0xFF, deadlines.chipEraseMs);
+  const int result = AwaitChipErase();
   // A time-out is never "done": the chip may hold anything.
   if (result == OMRIX_FLASH_DONE) {
     SendMessage("-> done\n");
@@ -278,10 +150,9 @@ std::int32_t FlashChipErase() {
 
 std::int32_t FlashSectorErase(std::uint32_t sectorAddress) {
   FlashReset();
-  EraseCommand(sectorAddress, 0x30);
-  EnterReadMode();
+  StartSectorErase(sectorAddress);
   SendMessageF("Sector erase flash at %Xh...\n", static_cast<unsigned>(sectorAddress));
-  const int result = PollCompletion(0xFF, deadlines.sectorEraseMs);
+  const int result = AwaitSectorErase();
   if (result == OMRIX_FLASH_DONE) {
     SendMessage("-> done\n");
   } else {
@@ -364,7 +235,7 @@ std::int32_t FlashProgram(const char* fileName, std::uint32_t startAddress,
     if (nothingInFile) result = OMRIX_FLASH_FILE_ERROR;
   }
   SendMessage("\n");
-  Control(0x00);
+  ReleaseFlash();
   if (verify != 0 && result == OMRIX_FLASH_DONE) {
     if (FlashVerify(fileName, startAddress, endAddress, fileOffset, reverseBits) != OMRIX_FLASH_DONE) result = OMRIX_FLASH_VERIFY_ERROR;
     if (result == OMRIX_FLASH_DONE)
@@ -421,28 +292,6 @@ std::int32_t FlashRead2File(const char* fileName, std::uint32_t startAddress,
   }
   SendMessage("\n -> done\n");
   return OMRIX_FLASH_DONE;
-}
-
-void FlashReadBlock(std::uint32_t address, std::uint16_t count, std::uint8_t* buffer) {
-  for (std::uint32_t i = 0; i < count; ++i) buffer[i] = FlashReadCycle(address + i);
-}
-
-std::uint32_t ReadFlashWord(std::uint32_t address) {
-  std::uint8_t bytes[4] = {};
-  FlashReadBlock(address, 4, bytes);
-  return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-         std::uint32_t{bytes[3]} << 24;
-}
-
-int FlashWriteBlock(std::uint32_t address, std::uint16_t count, std::uint8_t* buffer) {
-  for (std::uint32_t i = 0; i < count; ++i) FlashProgramByte(address + i, buffer[i]);
-  int mismatch = 0;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const std::uint8_t read = FlashReadCycle(address + i);
-    if (read != buffer[i]) mismatch = 1;
-    buffer[i] = read;
-  }
-  return mismatch;
 }
 
 }  // namespace omrix

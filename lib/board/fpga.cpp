@@ -78,7 +78,7 @@ void ClockOut(const std::vector<std::uint8_t>& bytes) {
 // A load that ends here has already cleared the FPGA: nothing is loaded any more.
 std::int32_t FileError() {
   SetField(state.loadedFpgaFile, "");
-  return kFpgaFileError;
+  return OMRIX_FPGA_FILE_ERROR;
 }
 
 std::int32_t NotFound(const std::string& path) {
@@ -97,15 +97,15 @@ void ProgramPulse() {
 std::int32_t CheckConfigRegister(const std::string& workingPath) {
   if (ToggleCheck() == 1) {
     SendMessage("-> done\n");
-    return kFpgaLoaded;
+    return OMRIX_FPGA_LOADED;
   }
   if (SameFileName(FieldText(state.setupFpgaFile).c_str(), workingPath.c_str()) == 0) {
     SendMessage("-> ERROR: could not detect device --> enter FILE SETUP ...\n");
     DeInitOmrix(kDeInitForgetPort);
-    return kFpgaDeviceNotDetected;
+    return OMRIX_FPGA_DEVICE_NOT_DETECTED;
   }
   SendMessage("-> done, implementation of config register could not be detected\n");
-  return kFpgaNoConfigRegister;
+  return OMRIX_FPGA_NO_CONFIG_REGISTER;
 }
 
 }  // namespace
@@ -131,26 +131,26 @@ std::int32_t FpgaConfig(const char* sourceText, std::int32_t sourceIsFullPath,
       SendMessageF("ERROR: FPGA configuration file '%s' too large, no configuration of this board "
                    "exceeds %u bytes\n",
                    path.c_str(), static_cast<unsigned>(kLargestConfigurationFile));
-      return kFpgaFileError;
+      return OMRIX_FPGA_FILE_ERROR;
     }
     if (file == ConfigurationFile::NoConfiguration) {
       SendMessageF("ERROR: FPGA configuration file '%s' holds no configuration, sync word "
                    "AA 99 55 66 missing\n",
                    path.c_str());
-      return kFpgaFileError;
+      return OMRIX_FPGA_FILE_ERROR;
     }
   }
 
-  SetPortLines(3);
+  SetPortLines(PortLines::ConfigurationStart);
   std::int32_t result;
   if (clear) {
     outbyte(0, 1);
-    SetPortLines(2);
+    SetPortLines(PortLines::FpgaHeldClear);
     SendMessage("FPGA configuration cleared, CPU disabled\n");
-    result = kFpgaCleared;
+    result = OMRIX_FPGA_CLEARED;
   } else if (flash) {
     outbyte(0, 1);
-    SetPortLines(1);
+    SetPortLines(PortLines::LoadFromFlash);
     SleepMs(kFlashReloadMs);
     SendTransferMode();
     SendMessage("FPGA configured via flash\n");
@@ -166,7 +166,7 @@ std::int32_t FpgaConfig(const char* sourceText, std::int32_t sourceIsFullPath,
     SendMessageF("Configure FPGA via PC with file: '%s' ...\n", path.c_str());
     ClockOut(bytes);
     bytes = {};
-    SetPortLines(0);
+    SetPortLines(PortLines::ConfigurationLoaded);
     SendTransferMode();
     result = CheckConfigRegister(path);
   }
@@ -178,7 +178,8 @@ std::int32_t FpgaConfig(const char* sourceText, std::int32_t sourceIsFullPath,
 std::int32_t FpgaCfgForSetup(std::int32_t forSetup, std::int32_t force) {
   const std::string wanted =
       forSetup != 0 ? FieldText(state.setupFpgaFile) : FieldText(state.fpgaConfigFile);
-  if (force == 0 && SameTextIgnoringCase(wanted, FieldText(state.loadedFpgaFile))) return kFpgaLoaded;
+  if (force == 0 && SameTextIgnoringCase(wanted, FieldText(state.loadedFpgaFile)))
+    return OMRIX_FPGA_LOADED;
   return forSetup != 0 ? FpgaConfig(wanted.c_str(), 0, 0) : FpgaConfig(wanted.c_str(), 1, 1);
 }
 

@@ -7,12 +7,6 @@
 
 namespace omrix {
 
-inline constexpr std::int32_t kFpgaLoaded = OMRIX_FPGA_LOADED;
-inline constexpr std::int32_t kFpgaFileError = OMRIX_FPGA_FILE_ERROR;
-inline constexpr std::int32_t kFpgaDeviceNotDetected = OMRIX_FPGA_DEVICE_NOT_DETECTED;
-inline constexpr std::int32_t kFpgaNoConfigRegister = OMRIX_FPGA_NO_CONFIG_REGISTER;
-inline constexpr std::int32_t kFpgaCleared = OMRIX_FPGA_CLEARED;
-
 // Far beyond the bitstream of any FPGA the board family carries (about 100 KB); a larger file
 // is refused unread.
 inline constexpr std::uint64_t kLargestConfigurationFile = 16u << 20;

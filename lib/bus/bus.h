@@ -26,7 +26,16 @@ std::int32_t PPackGet();
 void SleepMs(std::uint32_t ms);
 std::uint32_t TickCount();
 
-void SetPortLines(int code);
+// The fixed states of the port's lines outside bus cycles.
+enum class PortLines {
+  ConfigurationLoaded = 0,  // the end of a configuration from the PC
+  LoadFromFlash = 1,        // the FPGA loads itself from flash
+  FpgaHeldClear = 2,        // FPGA clear, and de-initialisation
+  ConfigurationStart = 3,   // the start of every configuration
+  AfterEppAttempt = 4,      // the probe, after EPP failed
+  AtRest = 5,               // the probe's end, and lines left to a JTAG tool
+};
+void SetPortLines(PortLines lines);
 void SendTransferMode();
 int ToggleCheck();
 

@@ -13,7 +13,13 @@ constexpr std::uint8_t kSelectIn = 0x08;
 constexpr std::uint8_t kDirectionIn = 0x20;
 constexpr std::uint8_t kEppFlag = 0x40;
 constexpr std::uint8_t kPs2Flag = 0x80;
+// STROBE, AUTOFEED and SELECT IN with INIT low, which no bus cycle produces: while it is held,
+// the data register drives the FPGA's configuration lines.
 constexpr std::uint8_t kConfigAccess = 0x0B;
+constexpr std::uint8_t kReleased = 0x00;
+constexpr std::uint8_t kInitHigh = 0x04;
+constexpr std::uint8_t kConfigLinesLow = 0x00;
+constexpr std::uint8_t kConfigStartLine = 0x02;
 
 std::uint32_t DataPort() { return state.portBase; }
 std::uint32_t StatusPort() { return state.portBase + 1u; }
@@ -82,12 +88,12 @@ void PortOut(std::uint32_t port, std::uint8_t value) { platform::portBackend().o
 std::uint8_t PortIn(std::uint32_t port) { return platform::portBackend().in(port); }
 
 void BusyWait(std::int32_t count) {
-  if (count > 0) platform::portBackend().settle(count);
+  if (count > 0) platform::clock().settle(count);
 }
 
-void SleepMs(std::uint32_t ms) { platform::portBackend().sleepMs(ms); }
+void SleepMs(std::uint32_t ms) { platform::clock().sleepMs(ms); }
 
-std::uint32_t TickCount() { return platform::portBackend().tickCount(); }
+std::uint32_t TickCount() { return platform::clock().tickCount(); }
 
 void outbyte(std::int32_t address, std::int32_t data) {
   if (IsEpp()) {
@@ -129,37 +135,35 @@ void PPirqenSet(std::int32_t enable) { SetControlBit(0x10, enable != 0); }
 
 std::int32_t PPackGet() { return (PortIn(StatusPort()) >> 6) & 0x01; }
 
-void SetPortLines(int code) {
-  switch (code) {
-    case 0:
-      PortOut(ControlPort(), 0x00);
-      PortOut(DataPort(), 0x00);
+void SetPortLines(PortLines lines) {
+  switch (lines) {
+    case PortLines::ConfigurationLoaded:
+      PortOut(ControlPort(), kReleased);
+      PortOut(DataPort(), kConfigLinesLow);
       break;
-    case 1:
-      PortOut(ControlPort(), 0x00);
-      PortOut(DataPort(), 0x02);
+    case PortLines::LoadFromFlash:
+      PortOut(ControlPort(), kReleased);
+      PortOut(DataPort(), kConfigStartLine);
       PortOut(ControlPort(), kConfigAccess);
-      PortOut(DataPort(), 0x00);
-      PortOut(ControlPort(), 0x00);
+      PortOut(DataPort(), kConfigLinesLow);
+      PortOut(ControlPort(), kReleased);
       break;
-    case 2:
-      PortOut(ControlPort(), 0x00);
-      PortOut(DataPort(), 0x00);
-      PortOut(ControlPort(), kConfigAccess);
-      break;
-    case 3:
-      PortOut(ControlPort(), 0x00);
-      PortOut(DataPort(), 0x02);
+    case PortLines::FpgaHeldClear:
+      PortOut(ControlPort(), kReleased);
+      PortOut(DataPort(), kConfigLinesLow);
       PortOut(ControlPort(), kConfigAccess);
       break;
-    case 4:
-      PortOut(ControlPort(), static_cast<std::uint8_t>(state.PPcontrol | 0x0A));
+    case PortLines::ConfigurationStart:
+      PortOut(ControlPort(), kReleased);
+      PortOut(DataPort(), kConfigStartLine);
+      PortOut(ControlPort(), kConfigAccess);
       break;
-    case 5:
-      PortOut(ControlPort(), 0x04);
-      PortOut(DataPort(), 0x00);
+    case PortLines::AfterEppAttempt:
+      PortOut(ControlPort(), static_cast<std::uint8_t>(state.PPcontrol | kAutofeed | kSelectIn));
       break;
-    default:
+    case PortLines::AtRest:
+      PortOut(ControlPort(), kInitHigh);
+      PortOut(DataPort(), kConfigLinesLow);
       break;
   }
 }

@@ -3,7 +3,7 @@
 #include <array>
 #include <numeric>
 
-#include "board/flash.h"
+#include "board/flash_chip.h"
 #include "board/fpga.h"
 #include "bus/bus.h"
 #include "bus/pattern.h"
@@ -16,7 +16,6 @@ namespace {
 
 constexpr int kMostRunsPerMode = 128;
 constexpr std::size_t kCleanRunsNeeded = 5;
-constexpr std::uint16_t kPortWithoutEpp = 0x3BC;
 
 // Writes a value to the data register and reads it back.
 bool DataRegisterKeeps(std::uint8_t value) {
@@ -40,7 +39,7 @@ int ProbePort() {
   kept = DataRegisterKeeps(0xAA);
   kept = DataRegisterKeeps(0x55) && kept;
   if (!kept) result = 0;  // not even the output latch holds: no port
-  SetPortLines(5);
+  SetPortLines(PortLines::AtRest);
   return result;
 }
 
@@ -82,11 +81,11 @@ std::uint32_t DataTransferCheck(std::int32_t writeAddress, std::int32_t readAddr
   SendMessage("Running DataTransfer check ...\n");
   SendTransferMode();
   if (ToggleCheck() == 0) {
-    SetPortLines(5);
+    SetPortLines(PortLines::AtRest);
     return result | kProbeDeviceError;
   }
   bool eppPassed = false;
-  if (state.portBase != kPortWithoutEpp) {
+  if (state.portBase != platform::kPortWithoutEpp) {
     state.PPcontrol = kModeEpp;
     SendTransferMode();
     eppPassed = Tune(writeAddress, readAddress, orMask) == 0;
@@ -94,7 +93,7 @@ std::uint32_t DataTransferCheck(std::int32_t writeAddress, std::int32_t readAddr
   }
   bool ps2Passed = false;
   if (!eppPassed) {
-    SetPortLines(4);
+    SetPortLines(PortLines::AfterEppAttempt);
     std::uint8_t ps2Wait = 0;
     if (portType == 2) {
       state.PPcontrol = kModePs2;

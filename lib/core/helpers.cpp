@@ -2,8 +2,10 @@
 
 #include <array>
 #include <cstring>
+#include <memory>
 
 #include "library_state.h"
+#include "platform/platform.h"
 
 namespace omrix {
 
@@ -55,6 +57,20 @@ std::uint8_t ReverseBits(std::uint8_t b) {
     if ((b >> i) & 1) result = static_cast<std::uint8_t>(result | (0x80 >> i));
   }
   return result;
+}
+
+bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::string& text) {
+  std::unique_ptr<platform::File> file = platform::files().open(path, platform::FileMode::Read);
+  if (!file) return false;
+  text.clear();
+  char buffer[8192];
+  for (;;) {
+    std::size_t got = 0;
+    if (!file->read(buffer, sizeof buffer, got)) return false;
+    if (got == 0) return true;
+    text.append(buffer, got);
+    if (text.size() > limit) return false;
+  }
 }
 
 }  // namespace omrix

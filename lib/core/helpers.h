@@ -17,6 +17,10 @@ bool SameTextIgnoringCase(const std::string& a, const std::string& b);
 // `text` begins with `head`, without regard to ASCII letter case.
 bool StartsWithIgnoringCase(const std::string& text, const std::string& head);
 
+// The whole file in `text`; false when it cannot be opened or read, or grows past `limit`
+// bytes (a file still being written, or no file of the kind asked for).
+bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::string& text);
+
 // Bit 7-i of the result is bit i of `b`.
 std::uint8_t ReverseBits(std::uint8_t b);
 

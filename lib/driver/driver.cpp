@@ -1,5 +1,6 @@
 #include "driver.h"
 
+#include <algorithm>
 #include <string>
 
 #include "core/helpers.h"
@@ -11,8 +12,29 @@ namespace omrix {
 
 namespace {
 
+constexpr std::size_t kWordSize = 4;
+constexpr int kBitsPerByte = 8;
+
 void PutWord(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+  for (std::size_t i = 0; i < kWordSize; ++i)
+    at[i] = static_cast<std::uint8_t>(value >> (kBitsPerByte * i));
+}
+
+std::uint32_t GetWord(const std::uint8_t* at) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < kWordSize; ++i)
+    value |= std::uint32_t{at[i]} << (kBitsPerByte * i);
+  return value;
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::unique_ptr<DriverDevice>& CurrentDevice() {
+  static std::unique_ptr<DriverDevice> device = std::make_unique<DriverDevice>();
+  return device;
 }
 
 // The directory part of the program's path, ending in its separator; false when the path
@@ -78,14 +100,52 @@ bool EmulationDesignLoaded() {
 
 }  // namespace
 
-std::array<std::uint8_t, 20> PortRangeRequest::bytes() const {
-  std::array<std::uint8_t, 20> out{};
-  PutWord(&out[0], command);
-  PutWord(&out[4], firstPort);
-  PutWord(&out[8], portCount);
-  PutWord(&out[12], outputPointer);
-  PutWord(&out[16], outputSize);
+std::array<std::uint8_t, kPortRangeRequestSize> PortRangeRequest::bytes() const {
+  std::array<std::uint8_t, kPortRangeRequestSize> out{};
+  PutWord(&out[0 * kWordSize], command);
+  PutWord(&out[1 * kWordSize], firstPort);
+  PutWord(&out[2 * kWordSize], portCount);
+  PutWord(&out[3 * kWordSize], outputPointer);
+  PutWord(&out[4 * kWordSize], outputSize);
   return out;
+}
+
+platform::Handle DriverDevice::open(const std::string& name, DeviceOpenMode mode) {
+  const bool knownDevice =
+      (mode == DeviceOpenMode::ReadShared && name == kNtDeviceName) ||
+      (mode == DeviceOpenMode::CreateNewDeleteOnClose && EndsWith(name, kVxdFileName));
+  if (!knownDevice || !platform::portBackend().mayAccessPorts()) return platform::kInvalidHandle;
+  const platform::Handle handle = nextHandle_++;
+  openHandles_.push_back(handle);
+  return handle;
+}
+
+bool DriverDevice::close(platform::Handle handle) {
+  const auto found = std::find(openHandles_.begin(), openHandles_.end(), handle);
+  if (found == openHandles_.end()) return false;
+  openHandles_.erase(found);
+  platform::portBackend().closing();
+  return true;
+}
+
+bool DriverDevice::request(platform::Handle handle, std::uint32_t code, const std::uint8_t* input,
+                           std::size_t inputSize, std::uint32_t& bytesReturned) {
+  bytesReturned = 0;
+  if (std::find(openHandles_.begin(), openHandles_.end(), handle) == openHandles_.end())
+    return false;
+  if (code != kPortRangeRequestCode || input == nullptr || inputSize != kPortRangeRequestSize)
+    return false;
+  const std::uint32_t command = GetWord(&input[0 * kWordSize]);
+  const platform::PortRange range{GetWord(&input[1 * kWordSize]), GetWord(&input[2 * kWordSize])};
+  if (command == kOpenPortRange) return platform::portBackend().claim(range);
+  if (command == kClosePortRange) return platform::portBackend().release(range);
+  return false;
+}
+
+DriverDevice& driverDevice() { return *CurrentDevice(); }
+
+void overrideDriverDevice(std::unique_ptr<DriverDevice> device) {
+  CurrentDevice() = device ? std::move(device) : std::make_unique<DriverDevice>();
 }
 
 bool IsUsablePortBase(std::uint32_t base) { return base > 0 && base <= 0xFFFB; }
@@ -93,8 +153,7 @@ bool IsUsablePortBase(std::uint32_t base) { return base > 0 && base <= 0xFFFB; }
 int DriverOpen() {
   platform::Handle handle = platform::kInvalidHandle;
   if (state.isWindowsNT == 1) {
-    handle =
-        platform::portBackend().openDevice(kNtDeviceName, platform::DeviceOpenMode::ReadShared);
+    handle = driverDevice().open(kNtDeviceName, DeviceOpenMode::ReadShared);
   } else {
     std::string directory;
     if (!ProgramDirectory(directory)) return 0;
@@ -103,8 +162,7 @@ int DriverOpen() {
         shortDirectory.size() >= kFileNameSize)
       return 0;
     const std::string name = "\\\\.\\" + shortDirectory + kVxdFileName;
-    handle = platform::portBackend().openDevice(
-        name, platform::DeviceOpenMode::CreateNewDeleteOnClose);
+    handle = driverDevice().open(name, DeviceOpenMode::CreateNewDeleteOnClose);
   }
   state.driverHandle = handle;
   return handle != platform::kInvalidHandle ? 1 : 0;
@@ -135,7 +193,7 @@ int DriverLoad() {
 
 int DriverUnload() {
   if (state.driverHandle == platform::kInvalidHandle) return 0;
-  const bool closed = platform::portBackend().closeDevice(state.driverHandle);
+  const bool closed = driverDevice().close(state.driverHandle);
   state.driverHandle = platform::kInvalidHandle;
   return closed ? 1 : 0;
 }
@@ -143,9 +201,8 @@ int DriverUnload() {
 int DriverRequest(const PortRangeRequest& request) {
   const auto input = request.bytes();
   std::uint32_t bytesReturned = 0xFFFFFFFF;
-  const bool answered = platform::portBackend().request(
-      state.driverHandle, platform::kPortRangeRequestCode, input.data(), input.size(), nullptr,
-      request.outputSize, bytesReturned);
+  const bool answered = driverDevice().request(state.driverHandle, kPortRangeRequestCode,
+                                               input.data(), input.size(), bytesReturned);
   return answered && bytesReturned == request.outputSize ? 1 : 0;
 }
 
@@ -217,7 +274,7 @@ int EnablePortAccess() {
   if (state.portRangeHeld) DisablePortAccess();
   const platform::PortRange range = platform::ParallelPortRange(state.portBase);
   state.portFoundBusy = false;
-  if (SendRange(platform::kOpenPortRange, range) == 0) {
+  if (SendRange(kOpenPortRange, range) == 0) {
     state.portFoundBusy = platform::portBackend().lastRefusal() == platform::GrantRefusal::Busy;
     SayWhyRefused(range.first);
     return 0;
@@ -231,7 +288,7 @@ int DisablePortAccess() {
   if (state.isWindowsNT == 0) return 1;
   if (!state.portRangeHeld) return 1;
   state.portRangeHeld = false;
-  return SendRange(platform::kClosePortRange, state.heldPortRange);
+  return SendRange(kClosePortRange, state.heldPortRange);
 }
 
 LibraryCall::LibraryCall() {

@@ -147,15 +147,15 @@ class DirectBackend final : public PortBackend {
   }
 
   std::string notice() const override { return warnings_; }
-
- protected:
-  std::uint8_t rawIn(std::uint16_t port) override { return ops_.inb(port); }
-  void rawOut(std::uint16_t port, std::uint8_t value) override { ops_.outb(value, port); }
   bool mayAccessPorts() override {
     if (ops_.ioperm(kProbePort, 1, 1) != 0) return false;
     ops_.ioperm(kProbePort, 1, 0);
     return true;
   }
+
+ protected:
+  std::uint8_t rawIn(std::uint16_t port) override { return ops_.inb(port); }
+  void rawOut(std::uint16_t port, std::uint8_t value) override { ops_.outb(value, port); }
   // Only a parallel port's registers, never more. Two programs on one port would clobber each
   // other's cycles: the port is locked first, and a lock that cannot be had is a refusal.
   bool grant(const PortRange& range) override {

@@ -5,10 +5,12 @@ namespace omrix::platform {
 namespace {
 
 class NullBackend final : public PortBackend {
+ public:
+  bool mayAccessPorts() override { return false; }
+
  protected:
   std::uint8_t rawIn(std::uint16_t) override { return 0xFF; }
   void rawOut(std::uint16_t, std::uint8_t) override {}
-  bool mayAccessPorts() override { return false; }
   bool grant(const PortRange&) override { return false; }
   bool revoke(const PortRange&) override { return false; }
 };

@@ -26,6 +26,7 @@ Current& current() {
 }  // namespace
 
 PortBackend& portBackend() { return *current().backend; }
+Clock& clock() { return current().backend->clock(); }
 System& system() { return *current().system; }
 FileSystem& files() { return *current().files; }
 
@@ -69,16 +70,15 @@ bool selectPortBackend(const std::string& libraryDirectory, std::string& problem
     return true;
   }
   const std::string name = environment("OMRIX_PORT_IO");
-  for (const PortBackendKind& kind : PortBackendKinds()) {
-    if (name == kind.name || (name.empty() && &kind == &PortBackendKinds().front())) {
-      parts.backend = kind.make(libraryDirectory, problem);
-      if (parts.backend) return true;
-      parts.backend = makeNullBackend();
-      return false;
-    }
+  const MakePortBackend make = PortBackendMaker(name.empty() ? kPortBackendListing[0].name : name);
+  if (make == nullptr) {
+    parts.backend = makeNullBackend();
+    problem = "OMRIX_PORT_IO=" + name + " names no port backend (" + PortBackendNames() + ")";
+    return false;
   }
+  parts.backend = make(libraryDirectory, problem);
+  if (parts.backend) return true;
   parts.backend = makeNullBackend();
-  problem = "OMRIX_PORT_IO=" + name + " names no port backend (" + PortBackendNames() + ")";
   return false;
 }
 

@@ -1,5 +1,5 @@
-// The one seam between the library and the operating system: port I/O, the port-I/O driver
-// device, the service manager, clocks, paths and files. Everything above this layer is free of
+// The one seam between the library and the operating system: port I/O, the service manager,
+// clocks, paths and files. Everything above this layer is free of
 // system headers and of knowledge about which port backend runs.
 #pragma once
 
@@ -15,22 +15,6 @@ namespace omrix::platform {
 using Handle = std::intptr_t;
 inline constexpr Handle kInvalidHandle = -1;
 
-// The port-I/O driver's one request code and its commands.
-inline constexpr std::uint32_t kPortRangeRequestCode = 0x9C406000;
-inline constexpr std::uint32_t kOpenPortRange = 1;
-inline constexpr std::uint32_t kClosePortRange = 2;
-inline constexpr std::size_t kPortRangeRequestSize = 20;
-
-enum class DeviceOpenMode {
-  ReadShared,             // the NT driver device: read access, shared read, open existing
-  CreateNewDeleteOnClose  // the 9x virtual device: loaded by the open, unloaded by the close
-};
-
-struct RecordedRequest {
-  std::uint32_t code = 0;
-  std::vector<std::uint8_t> input;
-};
-
 // Why a backend refused to grant a range, when it knows.
 enum class GrantRefusal {
   None,              // granted, or refused for no reason the backend can name
@@ -42,36 +26,54 @@ enum class GrantRefusal {
   LockFailed,        // the port's lock could not be taken; the detail says why
 };
 
+// The processor's I/O addresses: 16 bits.
+inline constexpr std::uint32_t kPortSpace = 0x10000;
+
 struct PortRange {
   std::uint32_t first = 0;
   std::uint32_t count = 0;
   bool contains(std::uint32_t port) const { return port >= first && port - first < count; }
+  // Some ports, and none beyond the last I/O address.
+  bool withinPortSpace() const {
+    return count != 0 && first < kPortSpace && count <= kPortSpace - first;
+  }
 };
 
+// The one base where no port has EPP.
+inline constexpr std::uint16_t kPortWithoutEpp = 0x3BC;
+
 // A parallel port's registers: data, status and control, and the two EPP registers except at
-// 3BCh, where no port has EPP.
+// kPortWithoutEpp.
 PortRange ParallelPortRange(std::uint16_t base);
 
-// A way to reach the parallel port, chosen when the driver is brought up. The base keeps the
-// granted ranges: an access outside them never reaches the hardware (reads 0xFF, writes dropped).
-class PortBackend {
+// Time as the bus cycles measure it; by default the real one.
+class Clock {
  public:
-  virtual ~PortBackend() = default;
-
-  std::uint8_t in(std::uint32_t port);
-  void out(std::uint32_t port, std::uint8_t value);
-
+  virtual ~Clock() = default;
   // The read-settle delay in BusyWait units.
   virtual void settle(std::int32_t count);
   virtual std::uint32_t tickCount();
   virtual void sleepMs(std::uint32_t ms);
+};
 
-  virtual Handle openDevice(const std::string& name, DeviceOpenMode mode);
-  virtual bool closeDevice(Handle handle);
-  // One device-control exchange, as the driver answers it.
-  virtual bool request(Handle handle, std::uint32_t code, const std::uint8_t* input,
-                       std::size_t inputSize, std::uint8_t* output, std::size_t outputSize,
-                       std::uint32_t& bytesReturned);
+// A way to reach the parallel port, chosen when the driver is brought up. The base keeps the
+// claimed ranges: an access outside them never reaches the hardware (reads 0xFF, writes dropped).
+class PortBackend {
+ public:
+  virtual ~PortBackend() = default;
+
+  // False for a range no backend could grant, or one the backend refuses (lastRefusal() may
+  // say why).
+  bool claim(const PortRange& range);
+  // Gives back a range claimed before; false for any other.
+  bool release(const PortRange& range);
+  std::uint8_t in(std::uint32_t port);
+  void out(std::uint32_t port, std::uint8_t value);
+
+  // Whether the process may use port I/O at all; without it the driver does not come up.
+  virtual bool mayAccessPorts() { return true; }
+  // A backend with a time of its own (the simulated board's) answers with it.
+  virtual Clock& clock();
 
   // A line the library adds after its own success line, for backends a user must not mistake
   // for hardware; empty for the real ones.
@@ -79,9 +81,11 @@ class PortBackend {
 
   // A library call has returned: a backend whose board outlives the process keeps its state.
   virtual void callEnded() {}
+  // The library lets the port go: such a backend keeps its board as it is now.
+  virtual void closing() {}
 
   const std::vector<PortRange>& granted() const { return granted_; }
-  // Why the last grant or reclaim was refused; for Busy the detail names the holder when known.
+  // Why the last claim or reclaim was refused; for Busy the detail names the holder when known.
   GrantRefusal lastRefusal() const { return refusal_; }
   const std::string& refusalDetail() const { return refusalDetail_; }
 
@@ -90,13 +94,9 @@ class PortBackend {
   virtual void lend() {}
   virtual bool reclaim() { return true; }
 
-  const std::vector<RecordedRequest>& requests() const { return requests_; }
-
  protected:
   virtual std::uint8_t rawIn(std::uint16_t port) = 0;
   virtual void rawOut(std::uint16_t port, std::uint8_t value) = 0;
-  // Whether the process may use port I/O at all; decides whether the driver device opens.
-  virtual bool mayAccessPorts() { return true; }
   virtual bool grant(const PortRange& range) = 0;
   virtual bool revoke(const PortRange& range) = 0;
   // Called by a grant() that fails for a reason it can name.
@@ -109,9 +109,6 @@ class PortBackend {
   bool isGranted(std::uint32_t port) const;
 
   std::vector<PortRange> granted_;
-  std::vector<RecordedRequest> requests_;
-  Handle nextHandle_ = 3;
-  std::vector<Handle> openHandles_;
   GrantRefusal refusal_ = GrantRefusal::None;
   std::string refusalDetail_;
 };
@@ -206,6 +203,8 @@ class FileSystem {
 // --- The current platform ------------------------------------------------------------------
 
 PortBackend& portBackend();
+// The current backend's clock.
+Clock& clock();
 System& system();
 FileSystem& files();
 

@@ -1,7 +1,7 @@
-// The port backends a user can choose with OMRIX_PORT_IO: the one table. omrixctl's help and
-// its check of --port-io are generated from the entries' first two fields at build time, so
-// each entry keeps its name and description on the line that opens it.
 #include "port_backend_kinds.h"
+
+#include <cstddef>
+#include <iterator>
 
 #include "backends.h"
 #include "ieee1284_ops.h"
@@ -9,32 +9,57 @@
 
 namespace omrix::platform {
 
-const std::vector<PortBackendKind>& PortBackendKinds() {
-  static const std::vector<PortBackendKind> kinds = {
-      {"sim", "the simulated omrix board (the default)",
-       [](const std::string& libraryDirectory, std::string&) {
-         return makeSimBackend(processSimulator(libraryDirectory));
-       }},
-      {"ppdev", "/dev/parportN through the kernel's ppdev driver and libieee1284 (group lp)",
-       [](const std::string&, std::string& problem) -> std::unique_ptr<PortBackend> {
-         Ieee1284Ops ops{};
-         if (!loadIeee1284(ops, problem)) return nullptr;
-         return makePpdevBackend(ops, kPortLockDirectory);
-       }},
-      {"direct", "ioperm and inb/outb on exactly the granted range (CAP_SYS_RAWIO)",
-       [](const std::string&, std::string& problem) -> std::unique_ptr<PortBackend> {
-         if (!directAllowedInThisProcess(problem)) return nullptr;
-         return makeDirectBackend({realDirectPortOps(), kPortLockDirectory, kDirectAllowList});
-       }},
-  };
-  return kinds;
+namespace {
+
+std::unique_ptr<PortBackend> MakeSim(const std::string& libraryDirectory, std::string&) {
+  return makeSimBackend(processSimulator(libraryDirectory));
 }
 
-std::string PortBackendNames() {
-  std::string names;
-  for (const PortBackendKind& kind : PortBackendKinds())
-    names += (names.empty() ? "" : ", ") + std::string(kind.name);
-  return names;
+std::unique_ptr<PortBackend> MakePpdev(const std::string&, std::string& problem) {
+  Ieee1284Ops ops{};
+  if (!loadIeee1284(ops, problem)) return nullptr;
+  return makePpdevBackend(ops, kPortLockDirectory);
+}
+
+std::unique_ptr<PortBackend> MakeDirect(const std::string&, std::string& problem) {
+  if (!directAllowedInThisProcess(problem)) return nullptr;
+  return makeDirectBackend({realDirectPortOps(), kPortLockDirectory, kDirectAllowList});
+}
+
+struct PortBackendKind {
+  const char* name;
+  MakePortBackend make;
+};
+
+constexpr PortBackendKind kKinds[] = {
+    {"sim", MakeSim},
+    {"ppdev", MakePpdev},
+    {"direct", MakeDirect},
+};
+
+constexpr bool SameText(const char* a, const char* b) {
+  while (*a != '\0' && *a == *b) {
+    ++a;
+    ++b;
+  }
+  return *a == *b;
+}
+
+// A backend listed without a maker, or in another order, fails the build here.
+constexpr bool MatchesTheListing() {
+  if (std::size(kKinds) != std::size(kPortBackendListing)) return false;
+  for (std::size_t i = 0; i < std::size(kKinds); ++i)
+    if (!SameText(kKinds[i].name, kPortBackendListing[i].name)) return false;
+  return true;
+}
+static_assert(MatchesTheListing(), "one maker per listed port backend, in the list's order");
+
+}  // namespace
+
+MakePortBackend PortBackendMaker(const std::string& name) {
+  for (const PortBackendKind& kind : kKinds)
+    if (name == kind.name) return kind.make;
+  return nullptr;
 }
 
 }  // namespace omrix::platform

@@ -1,25 +1,20 @@
-// The port backends a user can choose with OMRIX_PORT_IO.
+// How the library makes each port backend of the list a user chooses from with OMRIX_PORT_IO
+// (sim, ppdev, direct).
 #pragma once
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "platform.h"
+#include "port_backend_listing.h"
 
 namespace omrix::platform {
 
-struct PortBackendKind {
-  const char* name;         // the value of OMRIX_PORT_IO
-  const char* description;  // one line for people
-  // Nothing, with the reason in `problem`, when the backend cannot be had here.
-  std::unique_ptr<PortBackend> (*make)(const std::string& libraryDirectory, std::string& problem);
-};
+// Nothing, with the reason in `problem`, when the backend cannot be had here.
+using MakePortBackend = std::unique_ptr<PortBackend> (*)(const std::string& libraryDirectory,
+                                                         std::string& problem);
 
-// The first is the default.
-const std::vector<PortBackendKind>& PortBackendKinds();
-
-// "sim, direct": the names in the table's order.
-std::string PortBackendNames();
+// The maker of the listed backend of that name; null for a name the list does not have.
+MakePortBackend PortBackendMaker(const std::string& name);
 
 }  // namespace omrix::platform

@@ -7,7 +7,8 @@ namespace omrix::platform {
 
 namespace {
 
-class SimBackend final : public PortBackend {
+// The board's time is the simulator's, so the backend is its clock too.
+class SimBackend final : public PortBackend, public Clock {
  public:
   explicit SimBackend(std::shared_ptr<sim::Simulator> simulator)
       : simulator_(std::move(simulator)) {}
@@ -15,11 +16,9 @@ class SimBackend final : public PortBackend {
   void settle(std::int32_t count) override { simulator_->busyWait(count); }
   std::uint32_t tickCount() override { return simulator_->tickCount(); }
   void sleepMs(std::uint32_t ms) override { simulator_->sleepMs(ms); }
+  Clock& clock() override { return *this; }
   // Closing the library keeps the board as it is now, for the next process.
-  bool closeDevice(Handle handle) override {
-    simulator_->save();
-    return PortBackend::closeDevice(handle);
-  }
+  void closing() override { simulator_->save(); }
   // What a call completed survives a kill before the library is closed; a call that changed
   // nothing writes nothing.
   void callEnded() override { simulator_->saveIfChanged(); }

@@ -35,10 +35,10 @@ std::int32_t DeInitOmrix(std::int32_t mode) {
   if (state.portBase == kNoDevice) return 0;
   PPirqenSet(0);
   if (mode == kDeInitForJtag) {
-    SetPortLines(5);
+    SetPortLines(PortLines::AtRest);
   } else {
     outbyte(0, 1);
-    SetPortLines(2);
+    SetPortLines(PortLines::FpgaHeldClear);
   }
   DisablePortAccess();
   if (mode == kDeInitForgetPort) state.portBase = kNoDevice;

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "board/flash.h"
+#include "board/flash_chip.h"
 #include "core/text.h"
 
 namespace omrix {

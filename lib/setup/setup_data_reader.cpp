@@ -181,17 +181,7 @@ int ParseSetupData(const std::string& text, SetupDataRecord& record, std::string
 bool LoadSetupDataText(std::string& text) {
   std::string path;
   if (!StatePath(kSetupDataFileName, path)) return false;
-  std::unique_ptr<platform::File> file = platform::files().open(path, platform::FileMode::Read);
-  if (!file) return false;
-  text.clear();
-  char buffer[8192];
-  for (;;) {
-    std::size_t got = 0;
-    if (!file->read(buffer, sizeof buffer, got)) return false;
-    if (got == 0) return true;
-    text.append(buffer, got);
-    if (text.size() > kLargestSetupDataFile) return false;
-  }
+  return ReadWholeFile(path, kLargestSetupDataFile, text);
 }
 
 }  // namespace omrix

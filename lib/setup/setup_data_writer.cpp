@@ -31,10 +31,10 @@ std::string Decimal(std::uint32_t value) {
   return text;
 }
 
-std::array<std::string, 6> SlotNamesInMemory() {
-  return {FieldText(state.flashFpgaFile0), FieldText(state.flashFpgaFile1),
-          FieldText(state.flashCpuFile0),  FieldText(state.flashCpuFile1),
-          FieldText(state.flashCpuFile2),  FieldText(state.flashCpuFile3)};
+std::array<std::string, kFlashSlotCount> SlotNamesInMemory() {
+  std::array<std::string, kFlashSlotCount> names;
+  for (std::size_t i = 0; i < kFlashSlotCount; ++i) names[i] = FieldText(SlotName(kFlashSlots[i]));
+  return names;
 }
 
 // The run data as memory holds it.
@@ -113,10 +113,9 @@ std::string FormatSetupData(const SetupDataRecord& r) {
   text += Hex(r.PPwait & 0xFF) + " //HEX PPwait\n";
   text += Hex(r.identifier) + " //HEX identifier\n\n";
   text += "#flash_content\n";
-  const char* const slots[] = {"FPGA file0", "FPGA file1", "CPU file0",
-                               "CPU file1",  "CPU file2",  "CPU file3"};
-  for (std::size_t i = 0; i < r.flashSlotNames.size(); ++i)
-    text += r.flashSlotNames[i] + " //ASC " + slots[i] + " full-path-filename, UNKNOWN or ERASED\n";
+  for (std::size_t i = 0; i < kFlashSlotCount; ++i)
+    text += r.flashSlotNames[i] + " //ASC " + kFlashSlots[i].label +
+            " full-path-filename, UNKNOWN or ERASED\n";
   return text;
 }
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "board/flash_map.h"
+
 namespace omrix {
 
 // The init sections as a reader or writer holds them for one operation.
@@ -23,6 +25,13 @@ struct InitData {
   std::string systemImageFile = "NOT_VALID";
 };
 
+// A new file knows nothing of what the slots hold.
+inline std::array<std::string, kFlashSlotCount> NewSlotNames() {
+  std::array<std::string, kFlashSlotCount> names;
+  names.fill("UNKNOWN");
+  return names;
+}
+
 // Every value of the file. The defaults are those of a new file.
 struct SetupDataRecord {
   InitData init;
@@ -35,9 +44,8 @@ struct SetupDataRecord {
   std::uint32_t PPcontrol = 0x04;
   std::uint32_t PPwait = 0xFF;
   std::uint32_t identifier = 0;
-  // FPGA file0, FPGA file1, CPU file0 to file3, in the order of the file.
-  std::array<std::string, 6> flashSlotNames{"UNKNOWN", "UNKNOWN", "UNKNOWN",
-                                            "UNKNOWN", "UNKNOWN", "UNKNOWN"};
+  // In the order of the file, as kFlashSlots lists the slots.
+  std::array<std::string, kFlashSlotCount> flashSlotNames = NewSlotNames();
 };
 
 // Whether a name reads back from the file as it was written: no line break, no comment mark

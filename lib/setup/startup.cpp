@@ -3,6 +3,7 @@
 #include <string>
 
 #include "board/flash.h"
+#include "board/flash_chip.h"
 #include "board/fpga.h"
 #include "bus/bus.h"
 #include "core/helpers.h"
@@ -20,11 +21,11 @@ namespace omrix {
 
 namespace {
 
-constexpr std::uint32_t kSystemImageSectors[] = {0x00000, 0x10000, 0x20000, 0x30000, 0x40000,
-                                                 0x50000, 0x60000, 0x70000, 0x78000, 0x7A000};
 constexpr std::uint8_t kSafeControlBits = 0x04 | 0x10 | 0x20 | 0x40 | 0x80;
-constexpr std::uint16_t kPortWithoutEpp = 0x3BC;
 constexpr int kFactorySections = 3;  // the factory needs the init and setup sections only
+constexpr int kDeviceVerified = 0;
+// Nothing known of the board: not reached, or its configuration could not be loaded.
+constexpr int kUnusable = kDeviceUnusable | kNotConfiguredAsRecorded | kIdentifierNotVerified;
 
 void SetInMemoryDefaults() {
   state.portBase = kNoDevice;
@@ -34,9 +35,7 @@ void SetInMemoryDefaults() {
   state.auxPortBase = 0x378;
   SetField(state.setupFpgaFile, "setup.bit");
   SetField(state.fpgaConfigFile, "CLEAR");
-  for (FileNameField* slot : {&state.flashFpgaFile0, &state.flashFpgaFile1, &state.flashCpuFile0,
-                              &state.flashCpuFile1, &state.flashCpuFile2, &state.flashCpuFile3})
-    SetField(*slot, "UNKNOWN");
+  for (const FlashSlotRecord& slot : kFlashSlots) SetField(SlotName(slot), "UNKNOWN");
 }
 
 // The file as it is, or the defaults written first when there is none. A file that exists but
@@ -57,7 +56,7 @@ bool LoadOrCreateSetupData(std::string& text) {
 void TakeRunData(const SetupDataRecord& record) {
   state.portBase = static_cast<std::uint16_t>(record.portBase & 0xFFFF);
   TakeRecordedValues(record);
-  if (state.portBase == kPortWithoutEpp && (state.PPcontrol & 0x40) != 0) {
+  if (state.portBase == platform::kPortWithoutEpp && (state.PPcontrol & 0x40) != 0) {
     // Its EPP registers lie outside the granted range: fall back to the slowest safe mode.
     state.PPcontrol = static_cast<std::uint8_t>(state.PPcontrol & ~0x40);
     state.PPwait = 0xFF;
@@ -98,7 +97,8 @@ std::int32_t ProgramSystemImage(std::int32_t result, const std::string& imageFil
   }
   if (platform::files().status(path, status) && status.isRegular &&
       platform::files().open(path, platform::FileMode::Read))
-    for (std::uint32_t sector : kSystemImageSectors) FlashSectorErase(sector);
+    for (std::uint32_t sector : kFlashSectors)
+      if (sector <= kUserSpaceEnd) FlashSectorErase(sector);
   FlashProgram(path.c_str(), 0, kUserSpaceEnd, 0, 1, 0);
   return result;
 }
@@ -146,11 +146,8 @@ void TakeRecordedValues(const SetupDataRecord& record) {
   state.PPcontrol = static_cast<std::uint8_t>(record.PPcontrol & kSafeControlBits);
   state.PPwait = static_cast<std::uint8_t>(record.PPwait & 0xFF);
   SetField(state.fpgaConfigFile, record.fpgaConfigFile);
-  FileNameField* const slots[] = {&state.flashFpgaFile0, &state.flashFpgaFile1,
-                                  &state.flashCpuFile0,  &state.flashCpuFile1,
-                                  &state.flashCpuFile2,  &state.flashCpuFile3};
-  for (std::size_t i = 0; i < record.flashSlotNames.size(); ++i)
-    SetField(*slots[i], record.flashSlotNames[i]);
+  for (std::size_t i = 0; i < kFlashSlotCount; ++i)
+    SetField(SlotName(kFlashSlots[i]), record.flashSlotNames[i]);
   state.recordedValuesRead = true;
 }
 
@@ -161,23 +158,25 @@ int InitDeviceAtPort(const char* source, std::uint32_t identifier) {
     // The recorded port stays in the file for the next start.
     SendMessage("-> ERROR: could not detect device --> enter FILE SETUP ...\n");
     state.portBase = kNoDevice;
-    return 13;
+    return kUnusable;
   }
   int result;
   const std::int32_t loaded = FpgaConfig(source, 1, 1);
-  if (loaded != 0) {
-    result = (loaded & (kFpgaFileError | kFpgaDeviceNotDetected)) != 0 ? 13 : 5;
+  if (loaded != OMRIX_FPGA_LOADED) {
+    const bool unusable = (loaded & (OMRIX_FPGA_FILE_ERROR | OMRIX_FPGA_DEVICE_NOT_DETECTED)) != 0;
+    result = unusable ? kUnusable : kNotConfiguredAsRecorded | kIdentifierNotVerified;
   } else if (ReadFlashWord(kDateOfProductionAddress) == identifier) {
-    result = 0;
+    result = kDeviceVerified;
   } else if (SameFileName(FieldText(state.setupFpgaFile).c_str(),
                           FieldText(state.fpgaConfigFile).c_str()) != 0) {
-    result = 1;
+    result = kIdentifierNotVerified;
   } else {
     SendMessage("-> ERROR: identifier code mismatch --> enter FILE SETUP ...\n");
     DeInitOmrix(kDeInitForgetPort);
-    result = 3;
+    result = kWrongBoard | kIdentifierNotVerified;
   }
-  if ((result & 0x0B) == 1) SendMessage("-> INFO: could not verify device identifier code\n");
+  if ((result & (kDeviceFailed | kIdentifierNotVerified)) == kIdentifierNotVerified)
+    SendMessage("-> INFO: could not verify device identifier code\n");
   return result;
 }
 
@@ -212,7 +211,7 @@ std::int32_t InterpreteOmrixDat() {
     return OMRIX_START_NO_DEVICE;
   }
   const int result = InitDeviceAtPort(FieldText(state.fpgaConfigFile).c_str(), read.identifier);
-  return (result & 0x0A) != 0 ? OMRIX_START_DEVICE_FAILED : OMRIX_START_READY;
+  return (result & kDeviceFailed) != 0 ? OMRIX_START_DEVICE_FAILED : OMRIX_START_READY;
 }
 
 }  // namespace omrix

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "board/flash.h"
+#include "board/flash_chip.h"
 #include "board/fpga.h"
 #include "board/sim_board_fixture.h"
 #include "core/helpers.h"
@@ -45,7 +46,7 @@ TEST_F(BoardSimTest, ViaPcLoadsTheDesignTheFileCarriesInEveryMode) {
   };
   const Case cases[] = {{"setup.bit", 0, sim::Design::Setup},
                         {"demo.bit", 0, sim::Design::Demo},
-                        {"noreg.bit", kFpgaNoConfigRegister, sim::Design::NoRegisters}};
+                        {"noreg.bit", OMRIX_FPGA_NO_CONFIG_REGISTER, sim::Design::NoRegisters}};
   for (std::uint8_t mode : kModes) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(c.file) + " in mode " + std::to_string(mode));
@@ -75,7 +76,7 @@ TEST_F(BoardSimTest, FlashReloadNeedsTheBitsReversed) {
       ClearTranscript();
       const std::int32_t result = FpgaConfig("FLASH", 0, 1);
       EXPECT_EQ(Board().design(), reversed ? sim::Design::Demo : sim::Design::None);
-      EXPECT_EQ(result, reversed ? 0 : kFpgaNoConfigRegister);
+      EXPECT_EQ(result, reversed ? 0 : OMRIX_FPGA_NO_CONFIG_REGISTER);
       EXPECT_EQ(Transcript().rfind("FPGA configured via flash\n", 0), 0u);
       EXPECT_EQ(FieldText(state.fpgaConfigFile), "FLASH");
     }
@@ -84,7 +85,7 @@ TEST_F(BoardSimTest, FlashReloadNeedsTheBitsReversed) {
 
 TEST_F(BoardSimTest, ClearLeavesTheFpgaEmpty) {
   LoadSetup();
-  EXPECT_EQ(FpgaConfig("clear", 0, 1), kFpgaCleared);
+  EXPECT_EQ(FpgaConfig("clear", 0, 1), OMRIX_FPGA_CLEARED);
   EXPECT_EQ(Board().design(), sim::Design::None);
 }
 
@@ -106,7 +107,7 @@ TEST_F(BoardSimTest, VendorFilesAreForeignDesignsClockedWhole) {
     if (!fs::exists(path)) GTEST_SKIP() << "no vendor files at " << kVendorDir;
     SCOPED_TRACE(name);
     Board().resetAccessCounts();
-    EXPECT_EQ(FpgaConfig(path.c_str(), 1, 0), kFpgaNoConfigRegister);
+    EXPECT_EQ(FpgaConfig(path.c_str(), 1, 0), OMRIX_FPGA_NO_CONFIG_REGISTER);
     EXPECT_EQ(Board().design(), sim::Design::Foreign);
     // Besides the stream: one from the line state, three of the PROGRAM pulse, one when the
     // lines go back, two of the SPP-style mode write.
@@ -126,7 +127,7 @@ TEST_F(BoardSimTest, VendorFilesViaFlashFitOrDoNot) {
     EraseSectors({0x40000, 0x50000});
     const std::int32_t programmed = FlashProgram(path.c_str(), 0x40000, 0x5FFFF, 0, 1, 1);
     EXPECT_EQ(programmed, 0);  // what does not fit is left out, what fits verifies
-    EXPECT_EQ(FpgaConfig("FLASH", 0, 0), kFpgaNoConfigRegister);
+    EXPECT_EQ(FpgaConfig("FLASH", 0, 0), OMRIX_FPGA_NO_CONFIG_REGISTER);
     EXPECT_EQ(Board().design(), design);
   }
 }

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "board/flash.h"
+#include "board/flash_chip.h"
 #include "core/text.h"
 #include "board/board_fixture.h"
 #include "testing/test_files.h"

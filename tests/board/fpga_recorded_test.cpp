@@ -50,7 +50,7 @@ class FpgaRecordedTest : public testing::RecordedBoardTest {
 TEST_F(FpgaRecordedTest, ViaPcClocksEveryBitMsbFirstAndNothingElse) {
   const std::string path = Write("sync.bit", kSyncWord);
   port_->defaultAnswer = 0x00;  // ConfigRegister never follows: no register
-  EXPECT_EQ(FpgaConfig(path.c_str(), 1, 1), kFpgaNoConfigRegister);
+  EXPECT_EQ(FpgaConfig(path.c_str(), 1, 1), OMRIX_FPGA_NO_CONFIG_REGISTER);
   std::vector<PortAccess> bits;
   for (int byte : {0xAA, 0x99, 0x55, 0x66})
     for (int bit = 7; bit >= 0; --bit) {
@@ -72,7 +72,7 @@ TEST_F(FpgaRecordedTest, ViaPcClocksEveryBitMsbFirstAndNothingElse) {
 TEST_F(FpgaRecordedTest, MissingFileLeavesTheFpgaClearedAndForgetsTheLoadedName) {
   SetField(state.loadedFpgaFile, "setup.bit");
   const std::string path = Directory() + "missing.bit";
-  EXPECT_EQ(FpgaConfig(path.c_str(), 1, 1), kFpgaFileError);
+  EXPECT_EQ(FpgaConfig(path.c_str(), 1, 1), OMRIX_FPGA_FILE_ERROR);
   EXPECT_EQ(port_->accesses, Concat({kConfigurationAccess, kProgramPulse}));
   EXPECT_EQ(Transcript(), "ERROR: FPGA configuration file '" + path + "' not found\n");
   EXPECT_EQ(FieldText(state.loadedFpgaFile), "");
@@ -84,7 +84,7 @@ TEST_F(FpgaRecordedTest, OnlyRegularFilesAreConfigurations) {
   ASSERT_EQ(mkfifo((Directory() + "fifo.bit").c_str(), 0600), 0);
   for (const char* name : {"dir.bit", "fifo.bit"}) {
     ClearTranscript();
-    EXPECT_EQ(FpgaConfig(name, 0, 1), kFpgaFileError) << name;
+    EXPECT_EQ(FpgaConfig(name, 0, 1), OMRIX_FPGA_FILE_ERROR) << name;
     EXPECT_EQ(Transcript(), "ERROR: FPGA configuration file '" + Directory() + name + "' not found\n");
   }
 }
@@ -97,13 +97,13 @@ TEST_F(FpgaRecordedTest, ClearAndFlashAreMatchedByFileNamePartInAnyCase) {
     const char* message;
   };
   const Case cases[] = {
-      {"clear", 0, kFpgaCleared, "FPGA configuration cleared, CPU disabled\n"},
-      {"C:\\designs\\Clear", 1, kFpgaCleared, "FPGA configuration cleared, CPU disabled\n"},
-      {"/home/lab/CLEAR", 1, kFpgaCleared, "FPGA configuration cleared, CPU disabled\n"},
-      {"FLASH", 0, kFpgaNoConfigRegister,
+      {"clear", 0, OMRIX_FPGA_CLEARED, "FPGA configuration cleared, CPU disabled\n"},
+      {"C:\\designs\\Clear", 1, OMRIX_FPGA_CLEARED, "FPGA configuration cleared, CPU disabled\n"},
+      {"/home/lab/CLEAR", 1, OMRIX_FPGA_CLEARED, "FPGA configuration cleared, CPU disabled\n"},
+      {"FLASH", 0, OMRIX_FPGA_NO_CONFIG_REGISTER,
        "FPGA configured via flash\n-> done, implementation of config register could not be "
        "detected\n"},
-      {"/x/y/flash", 1, kFpgaNoConfigRegister,
+      {"/x/y/flash", 1, OMRIX_FPGA_NO_CONFIG_REGISTER,
        "FPGA configured via flash\n-> done, implementation of config register could not be "
        "detected\n"},
   };
@@ -138,7 +138,7 @@ TEST_F(FpgaRecordedTest, ClearAndFlashSequences) {
 }
 
 TEST_F(FpgaRecordedTest, FlashBitIsAFileNotTheFlash) {
-  EXPECT_EQ(FpgaConfig("flash.bit", 0, 1), kFpgaFileError);
+  EXPECT_EQ(FpgaConfig("flash.bit", 0, 1), OMRIX_FPGA_FILE_ERROR);
   EXPECT_EQ(Transcript(), "ERROR: FPGA configuration file '" + Directory() + "flash.bit' not found\n");
 }
 
@@ -164,7 +164,7 @@ TEST_F(FpgaRecordedTest, FileThatIsNoConfigurationIsRefusedBeforeTheFpgaIsTouche
     SetField(state.loadedFpgaFile, "demo.bit");
     port_->accesses.clear();
     ClearTranscript();
-    EXPECT_EQ(FpgaConfig(path.c_str(), 1, 1), kFpgaFileError);
+    EXPECT_EQ(FpgaConfig(path.c_str(), 1, 1), OMRIX_FPGA_FILE_ERROR);
     EXPECT_TRUE(port_->accesses.empty());
     EXPECT_EQ(Transcript(), "ERROR: FPGA configuration file '" + path + "' " + c.why + "\n");
     EXPECT_EQ(FieldText(state.loadedFpgaFile), "demo.bit");  // still running
@@ -175,19 +175,19 @@ TEST_F(FpgaRecordedTest, FileThatIsNoConfigurationIsRefusedBeforeTheFpgaIsTouche
 TEST_F(FpgaRecordedTest, BareNameAsFullPathLiesInTheLibraryDirectory) {
   Write("demo.bit", kSyncWord);
   port_->defaultAnswer = 0x00;
-  EXPECT_EQ(FpgaConfig("demo.bit", 1, 1), kFpgaNoConfigRegister);
+  EXPECT_EQ(FpgaConfig("demo.bit", 1, 1), OMRIX_FPGA_NO_CONFIG_REGISTER);
   EXPECT_NE(Transcript().find("'" + Directory() + "demo.bit'"), std::string::npos);
   EXPECT_EQ(FieldText(state.fpgaConfigFile), "demo.bit");  // recorded as passed
 }
 
 TEST_F(FpgaRecordedTest, SourceTheFileCannotHoldIsNeverRecordedAndLeavesTheFpgaCleared) {
   const std::string longPath = "/" + std::string(300, 'l') + "/x.bit";
-  EXPECT_EQ(FpgaConfig(longPath.c_str(), 1, 1), kFpgaFileError);
+  EXPECT_EQ(FpgaConfig(longPath.c_str(), 1, 1), OMRIX_FPGA_FILE_ERROR);
   EXPECT_EQ(Transcript(), "ERROR: FPGA configuration file '" + longPath + "' not found\n");
   EXPECT_EQ(port_->accesses, Concat({kConfigurationAccess, kProgramPulse}));
   EXPECT_EQ(FieldText(state.fpgaConfigFile), "CLEAR");
   const std::string longName(259 - Directory().size() + 1, 'n');
-  EXPECT_EQ(FpgaConfig(longName.c_str(), 0, 1), kFpgaFileError);
+  EXPECT_EQ(FpgaConfig(longName.c_str(), 0, 1), OMRIX_FPGA_FILE_ERROR);
   EXPECT_EQ(FieldText(state.fpgaConfigFile), "CLEAR");
 
   // A name that would not read back from "omrix.dat" as written.
@@ -197,12 +197,13 @@ TEST_F(FpgaRecordedTest, SourceTheFileCannotHoldIsNeverRecordedAndLeavesTheFpgaC
     const std::string path = Write(name, kSyncWord);
     port_->accesses.clear();
     ClearTranscript();
-    EXPECT_EQ(FpgaConfig(path.c_str(), 1, 1), kFpgaFileError);
+    EXPECT_EQ(FpgaConfig(path.c_str(), 1, 1), OMRIX_FPGA_FILE_ERROR);
     EXPECT_EQ(Transcript(), "ERROR: FPGA configuration file '" + path + "' not found\n");
     EXPECT_EQ(port_->accesses, Concat({kConfigurationAccess, kProgramPulse}));
     EXPECT_EQ(FieldText(state.fpgaConfigFile), "CLEAR");
     port_->defaultAnswer = 0x00;
-    EXPECT_EQ(FpgaConfig(path.c_str(), 1, 0), kFpgaNoConfigRegister);  // loaded, not recorded
+    // loaded, not recorded
+    EXPECT_EQ(FpgaConfig(path.c_str(), 1, 0), OMRIX_FPGA_NO_CONFIG_REGISTER);
   }
 }
 
@@ -210,7 +211,7 @@ TEST_F(FpgaRecordedTest, SetupConfigurationWithoutRegisterReleasesTheDevice) {
   testing::WriteWholeFile(Directory() + "omrix.dat", "");  // the rewrite finds it corrupt
   Write("setup.bit", kSyncWord);
   port_->defaultAnswer = 0x00;
-  EXPECT_EQ(FpgaConfig("setup.bit", 0, 0), kFpgaDeviceNotDetected);
+  EXPECT_EQ(FpgaConfig("setup.bit", 0, 0), OMRIX_FPGA_DEVICE_NOT_DETECTED);
   EXPECT_EQ(state.portBase, kNoDevice);
   EXPECT_NE(Transcript().find("-> ERROR: could not detect device --> enter FILE SETUP ...\n"),
             std::string::npos);
@@ -230,12 +231,12 @@ TEST_F(FpgaRecordedTest, SwitchingSkipsWhatIsAlreadyLoaded) {
   EXPECT_EQ(FieldText(state.fpgaConfigFile), "CLEAR");  // not recorded as run configuration
 
   port_->accesses.clear();
-  EXPECT_EQ(FpgaCfgForSetup(0, 0), kFpgaCleared);  // the run configuration is CLEAR
+  EXPECT_EQ(FpgaCfgForSetup(0, 0), OMRIX_FPGA_CLEARED);  // the run configuration is CLEAR
   EXPECT_EQ(FieldText(state.loadedFpgaFile), "CLEAR");
   port_->accesses.clear();
   EXPECT_EQ(FpgaCfgForSetup(0, 0), 0);
   EXPECT_TRUE(port_->accesses.empty());
-  EXPECT_EQ(FpgaCfgForSetup(0, 1), kFpgaCleared);  // forced
+  EXPECT_EQ(FpgaCfgForSetup(0, 1), OMRIX_FPGA_CLEARED);  // forced
 }
 
 TEST_F(FpgaRecordedTest, DeInitialisationPutsTheLinesAtRest) {

@@ -80,22 +80,15 @@ class DirectBackendTest : public testing::LibraryTest {
   // Another program's backend on the same lock directory.
   struct Other {
     std::unique_ptr<platform::PortBackend> backend;
-    platform::Handle handle;
-    bool exchange(std::uint32_t command, std::uint32_t first, std::uint32_t count) {
-      PortRangeRequest request;
-      request.command = command;
-      request.firstPort = first;
-      request.portCount = count;
-      const auto bytes = request.bytes();
-      std::uint32_t returned = 0;
-      return backend->request(handle, platform::kPortRangeRequestCode, bytes.data(), bytes.size(),
-                              nullptr, 0, returned);
+    bool claim(std::uint32_t first, std::uint32_t count) {
+      return backend->claim({first, count});
+    }
+    bool release(std::uint32_t first, std::uint32_t count) {
+      return backend->release({first, count});
     }
   };
   Other Another() {
-    Other other{platform::makeDirectBackend(Config()), platform::kInvalidHandle};
-    other.handle =
-        other.backend->openDevice("\\\\.\\Dev_PORTGATE", platform::DeviceOpenMode::ReadShared);
+    Other other{platform::makeDirectBackend(Config())};
     FakeIo::log.clear();
     return other;
   }
@@ -144,13 +137,13 @@ TEST_F(DirectBackendTest, RealKernelFailsCleanlyWhereIopermIsRefused) {
 TEST_F(DirectBackendTest, PortHeldByAnotherProgramIsBusyNamingItsHolderUntilItGoes) {
   ASSERT_EQ(Init(), 1);
   Other other = Another();
-  ASSERT_TRUE(other.exchange(platform::kOpenPortRange, 0x378, 5));
+  ASSERT_TRUE(other.claim(0x378, 5));
   ClearTranscript();
   state.portBase = 0x378;
   EXPECT_EQ(EnablePortAccess(), 0);
   EXPECT_EQ(Transcript(), "-> ERROR: port 378h is in use by another program (" + OwnName() + ")\n");
   EXPECT_TRUE(state.portFoundBusy);
-  ASSERT_TRUE(other.exchange(platform::kClosePortRange, 0x378, 5));
+  ASSERT_TRUE(other.release(0x378, 5));
   EXPECT_EQ(EnablePortAccess(), 1);
 }
 
@@ -168,7 +161,7 @@ TEST_F(DirectBackendTest, BaseWithoutAPortIsNeverInUse) {
   };
   ASSERT_EQ(Init(), 1);
   Other other = Another();
-  ASSERT_TRUE(other.exchange(platform::kOpenPortRange, 0x3BC, 3));
+  ASSERT_TRUE(other.claim(0x3BC, 3));
   state.portBase = 0x3BC;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -266,7 +259,7 @@ TEST_F(DirectBackendTest, OnlyParallelPortBasesAreGranted) {
     EXPECT_EQ(Transcript(),
               "\n The driver for hardware access was loaded successfully\n\n" + c.notice);
     Other other = Another();
-    EXPECT_EQ(other.exchange(platform::kOpenPortRange, c.first, c.count), c.granted);
+    EXPECT_EQ(other.claim(c.first, c.count), c.granted);
     EXPECT_EQ(FakeIo::log, c.granted ? Log{"ioperm " + FakeIo::Hex(c.first) + " 5 1"} : Log{});
     FakeIo::log.clear();
   }

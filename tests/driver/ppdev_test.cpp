@@ -299,19 +299,8 @@ TEST_F(PpdevTest, LooksForPortsOnlyOnceThePortItClaimsIsFree) {
 // The kernel would let a second claim wait for as long as the first is held.
 TEST_F(PpdevTest, AnotherOmrixProgramIsToldAtOnceWhoHoldsThePort) {
   auto other = platform::makePpdevBackend(Play::Ops(), Directory(), Play::Kernel());
-  const platform::Handle handle =
-      other->openDevice("\\\\.\\Dev_PORTGATE", platform::DeviceOpenMode::ReadShared);
-  const auto exchange = [&](std::uint32_t command) {
-    PortRangeRequest request;
-    request.command = command;
-    request.firstPort = 0x378;
-    request.portCount = 5;
-    const auto bytes = request.bytes();
-    std::uint32_t returned = 0;
-    return other->request(handle, platform::kPortRangeRequestCode, bytes.data(), bytes.size(),
-                          nullptr, 0, returned);
-  };
-  ASSERT_TRUE(exchange(platform::kOpenPortRange));
+  const platform::PortRange range{0x378, 5};
+  ASSERT_TRUE(other->claim(range));
   Play::calls.clear();
   std::ifstream comm("/proc/self/comm");
   std::string name;
@@ -321,7 +310,7 @@ TEST_F(PpdevTest, AnotherOmrixProgramIsToldAtOnceWhoHoldsThePort) {
   EXPECT_EQ(Transcript(), "-> ERROR: port 378h is in use by another program (" + name +
                               ", pid " + std::to_string(getpid()) + ")\n");
   EXPECT_EQ(Play::calls, Calls{});
-  ASSERT_TRUE(exchange(platform::kClosePortRange));
+  ASSERT_TRUE(other->release(range));
   EXPECT_EQ(EnablePortAccess(), 1);
 }
 

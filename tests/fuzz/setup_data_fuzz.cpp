@@ -37,8 +37,9 @@ void ReadEverything(const std::string& text) {
 
 // A port that reaches nothing and never waits: the start-up and the setup run through their
 // file handling without a device.
-class QuietPort final : public omrix::platform::PortBackend {
+class QuietPort final : public omrix::platform::PortBackend, public omrix::platform::Clock {
  public:
+  omrix::platform::Clock& clock() override { return *this; }
   void settle(std::int32_t) override {}
   void sleepMs(std::uint32_t) override {}
   std::uint32_t tickCount() override { return ++ticks_; }
@@ -90,7 +91,7 @@ void CheckConfigurationFile(const std::string& bytes) {
   const std::string sync("\xAA\x99\x55\x66", 4);
   const bool holdsSync = bytes.find(sync) != std::string::npos;
   const bool refused = omrix::FieldText(omrix::state.loadedFpgaFile) == "running.bit";
-  if (holdsSync == refused || (refused && result != omrix::kFpgaFileError)) std::abort();
+  if (holdsSync == refused || (refused && result != OMRIX_FPGA_FILE_ERROR)) std::abort();
 }
 
 }  // namespace

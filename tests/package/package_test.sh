@@ -19,7 +19,7 @@ deb="$(ls "$build"/omrix_*.deb)"
 
 # Errors fail; the remaining warnings are those of one package holding library, header and
 # programs, and of CPack's own ldconfig calls.
-lintian --fail-on error --suppress-tags link-to-shared-library-in-wrong-package,package-name-doesnt-match-sonames,maintscript-calls-ldconfig "$deb"
+lintian --fail-on error "$deb"
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -46,7 +46,9 @@ completions omrixctl program "" | grep -qw cpu3
 completions omrixctl --port-io "" | grep -qw ppdev
 completions omrixctl cpu "" | grep -qw disable
 
-listing() { (cd "$root" && find . -printf '%p %M %s %l\n' | sort && find . -type f -exec sha256sum {} + | sort); }
+listing() {
+  (cd "$root" && find . -printf '%p %M %s %l\n' | sort && find . -type f -exec sha256sum {} + | sort)
+}
 listing >"$work/before"
 
 home="$work/home"

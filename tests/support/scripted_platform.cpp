@@ -12,28 +12,42 @@ std::ostream& operator<<(std::ostream& out, const PortAccess& access) {
   return out << text;
 }
 
-platform::Handle RecordingPort::openDevice(const std::string& name,
-                                           platform::DeviceOpenMode mode) {
-  world_->calls.push_back("open device");
-  world_->openedDeviceNames.push_back(name);
-  return PortBackend::openDevice(name, mode);
-}
+// The driver's device as the library uses it; while a recording port is the backend, the
+// device tells the port and its world what it is asked.
+class RecordingDevice final : public DriverDevice {
+ public:
+  platform::Handle open(const std::string& name, DeviceOpenMode mode) override {
+    if (RecordingPort* port = CurrentPort()) {
+      port->world_->calls.push_back("open device");
+      port->world_->openedDeviceNames.push_back(name);
+    }
+    return DriverDevice::open(name, mode);
+  }
+  bool close(platform::Handle handle) override {
+    if (RecordingPort* port = CurrentPort()) port->world_->calls.push_back("close device");
+    return DriverDevice::close(handle);
+  }
+  bool request(platform::Handle handle, std::uint32_t code, const std::uint8_t* input,
+               std::size_t inputSize, std::uint32_t& bytesReturned) override {
+    RecordingPort* port = CurrentPort();
+    if (port != nullptr) {
+      port->world_->calls.push_back("request");
+      RecordedRequest recorded;
+      recorded.code = code;
+      if (input != nullptr) recorded.input.assign(input, input + inputSize);
+      port->requests_.push_back(recorded);
+    }
+    const bool answered = DriverDevice::request(handle, code, input, inputSize, bytesReturned);
+    if (answered && port != nullptr && port->world_->bytesReturnedByRequest != 0)
+      bytesReturned = port->world_->bytesReturnedByRequest;
+    return answered;
+  }
 
-bool RecordingPort::closeDevice(platform::Handle handle) {
-  world_->calls.push_back("close device");
-  return PortBackend::closeDevice(handle);
-}
-
-bool RecordingPort::request(platform::Handle handle, std::uint32_t code, const std::uint8_t* input,
-                            std::size_t inputSize, std::uint8_t* output, std::size_t outputSize,
-                            std::uint32_t& bytesReturned) {
-  world_->calls.push_back("request");
-  const bool answered =
-      PortBackend::request(handle, code, input, inputSize, output, outputSize, bytesReturned);
-  if (answered && world_->bytesReturnedByRequest != 0)
-    bytesReturned = world_->bytesReturnedByRequest;
-  return answered;
-}
+ private:
+  static RecordingPort* CurrentPort() {
+    return dynamic_cast<RecordingPort*>(&platform::portBackend());
+  }
+};
 
 std::uint8_t RecordingPort::rawIn(std::uint16_t port) {
   std::uint8_t value = defaultAnswer;
@@ -149,6 +163,7 @@ RecordingPort* InstallScriptedPlatform(const std::shared_ptr<DriverWorld>& world
   platform::overrideSystem(std::make_unique<ScriptedSystem>(world));
   auto port = std::make_unique<RecordingPort>(world);
   RecordingPort* observer = port.get();
+  overrideDriverDevice(std::make_unique<RecordingDevice>());
   platform::forceNextPortBackend(std::move(port));
   return observer;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/driver.h"
 #include "platform/platform.h"
 
 namespace omrix::testing {
@@ -46,9 +47,18 @@ struct DriverWorld {
   platform::ServiceConfig lastCreated;
 };
 
+class RecordingDevice;
+
+struct RecordedRequest {
+  std::uint32_t code = 0;
+  std::vector<std::uint8_t> input;
+};
+
 // Records every port access; IN answers from `answers` in order, then `defaultAnswer`. The
-// device opens while the world's driver runs.
-class RecordingPort : public platform::PortBackend {
+// driver's device opens while the world's driver runs; once InstallScriptedPlatform has put in
+// its recording device, the port keeps the requests that device is sent while the port is the
+// backend.
+class RecordingPort : public platform::PortBackend, public platform::Clock {
  public:
   explicit RecordingPort(std::shared_ptr<DriverWorld> world) : world_(std::move(world)) {}
 
@@ -58,6 +68,10 @@ class RecordingPort : public platform::PortBackend {
   std::vector<std::int32_t> settles;
   std::vector<std::uint32_t> sleeps;
 
+  const std::vector<RecordedRequest>& requests() const { return requests_; }
+
+  Clock& clock() override { return *this; }
+  bool mayAccessPorts() override { return world_->running; }
   void settle(std::int32_t count) override { settles.push_back(count); }
   // A clock that every port access advances by 1 ms, so time-outs are reached by counting.
   std::uint32_t tickCount() override {
@@ -67,22 +81,19 @@ class RecordingPort : public platform::PortBackend {
     sleeps.push_back(ms);
     slept_ += ms;
   }
-  platform::Handle openDevice(const std::string& name, platform::DeviceOpenMode mode) override;
-  bool closeDevice(platform::Handle handle) override;
-  bool request(platform::Handle handle, std::uint32_t code, const std::uint8_t* input,
-               std::size_t inputSize, std::uint8_t* output, std::size_t outputSize,
-               std::uint32_t& bytesReturned) override;
 
  protected:
   std::uint8_t rawIn(std::uint16_t port) override;
   void rawOut(std::uint16_t port, std::uint8_t value) override;
-  bool mayAccessPorts() override { return world_->running; }
   bool grant(const platform::PortRange&) override { return true; }
   bool revoke(const platform::PortRange&) override { return true; }
 
  private:
+  friend class RecordingDevice;
+
   std::shared_ptr<DriverWorld> world_;
   std::uint32_t slept_ = 0;
+  std::vector<RecordedRequest> requests_;
 };
 
 // The mm-bus cycles a recording of EPP-mode accesses shows: "W a d" for a write, "R a d" for a

@@ -70,6 +70,33 @@ enum {
   OMRIX_DEINIT_FOR_JTAG = 2     /* lines left to an outside JTAG tool */
 };
 
+/* The flash memory map. The user space holds six slots, each a range of whole sectors; the
+   identifier block above it holds the board's identifier codes. FPGA slots hold a configuration
+   stored bit-reversed, CPU slots a program. */
+enum {
+  OMRIX_FLASH_CPU0_FIRST = 0x00000,
+  OMRIX_FLASH_CPU0_LAST = 0x0FFFF,
+  OMRIX_FLASH_CPU1_FIRST = 0x10000,
+  OMRIX_FLASH_CPU1_LAST = 0x1FFFF,
+  OMRIX_FLASH_CPU2_FIRST = 0x20000,
+  OMRIX_FLASH_CPU2_LAST = 0x2FFFF,
+  OMRIX_FLASH_CPU3_FIRST = 0x30000,
+  OMRIX_FLASH_CPU3_LAST = 0x3FFFF,
+  OMRIX_FLASH_FPGA0_FIRST = 0x40000,
+  OMRIX_FLASH_FPGA0_LAST = 0x5FFFF,
+  OMRIX_FLASH_FPGA1_FIRST = 0x60000,
+  OMRIX_FLASH_FPGA1_LAST = 0x77FFF,
+  OMRIX_FLASH_USER_FIRST = 0x00000,
+  OMRIX_FLASH_USER_LAST = 0x7BFFF,
+  OMRIX_FLASH_IDENTIFIER_SECTOR = 0x7C000,
+  OMRIX_FLASH_LAST = 0x7FFFF /* the chip's last byte */
+};
+
+/* Every sector start, bottom to top, for an array initialiser: {OMRIX_FLASH_SECTORS}. */
+#define OMRIX_FLASH_SECTORS                                                                   \
+  0x00000u, 0x10000u, 0x20000u, 0x30000u, 0x40000u, 0x50000u, 0x60000u, 0x70000u, 0x78000u, \
+      0x7A000u, 0x7C000u
+
 /* Every configuration stream the board's FPGA accepts carries this word, its first byte in the
    high bits, before its commands; a file without it is no configuration of this board. */
 #define OMRIX_SYNC_WORD 0xAA995566u
@@ -135,8 +162,10 @@ struct ExportOrdinal {
   const char* name;
 };
 
-// The fixed ordinals of the exports; programs that bind by ordinal rely on them.
+// The fixed ordinals of the exports; programs that bind by ordinal rely on them. The build's
+// export list is made of the rows between the two markers, and of nothing else.
 inline constexpr ExportOrdinal kExportOrdinals[] = {
+    // export-ordinals-begin
     {1, "HwaccInit_EnableDllMessages"},
     {2, "HwaccDeInit"},
     {3, "InterpreteOmrixDat"},
@@ -163,6 +192,7 @@ inline constexpr ExportOrdinal kExportOrdinals[] = {
     {24, "Basic2File"},
     {25, "BasicFlash"},
     {26, "AutoSetup"},
+    // export-ordinals-end
 };
 
 }  // namespace omrix
