@@ -16,6 +16,7 @@
 #include <sstream>
 #include <utility>
 
+#include "commands/directories.h"
 #include "commands/menu_commands.h"
 #include "console.h"
 #include "line_editor.h"
@@ -102,7 +103,7 @@ class Session {
                 SleepUnlessSignalled(static_cast<int>(pause.count()));
               }),
         endMode_(endMode),
-        stateFile_(LibraryDirectory() + kStateFileName) {
+        stateFile_(commands::StateDirectory() + kStateFileName) {
     if (const std::optional<commands::LastCpuFile> last = ReadLastCpuFile(stateFile_))
       menu_.lastCpuFile = *last;
     remembered_ = menu_.lastCpuFile;
@@ -124,7 +125,7 @@ class Session {
 
   int Run(const std::vector<Command>& commands) {
     const bool setupFirst = commands.front().subcommand == Subcommand::Setup;
-    const std::string setupData = LibraryDirectory() + "omrix.dat";
+    const std::string setupData = commands::ProgramDirectories().state + "omrix.dat";
     std::error_code unknown;
     const bool recorded = std::filesystem::exists(setupData, unknown);
     if (unknown) {

@@ -176,7 +176,7 @@ std::int32_t BasicFlash(const char* fileName, std::uint32_t base) {
     // Made anew beside its source each time: a header file left by an earlier call, or one
     // in whatever directory the process runs in, is never programmed.
     std::string headerPath;
-    if (!LibraryPath(kBasicHeaderFile, headerPath)) {
+    if (!StatePath(kBasicHeaderFile, headerPath)) {
       SendMessage(kHeaderFileNotCreated);
       return OMRIX_FLASH_FILE_ERROR;
     }

@@ -121,7 +121,7 @@ std::string FormatSetupData(const SetupDataRecord& r) {
 
 int WriteSetupData(const SetupDataRecord& record) {
   std::string path;
-  if (!LibraryPath(kSetupDataFileName, path)) return WriteFailed();
+  if (!StatePath(kSetupDataFileName, path)) return WriteFailed();
   RemoveStaleTemporaries(platform::files().resolveLinks(path));
   FileReplacement replacement(path);
   const std::string text = FormatSetupData(record);

@@ -43,7 +43,7 @@ void SetInMemoryDefaults() {
 bool LoadOrCreateSetupData(std::string& text) {
   std::string path;
   platform::FileStatus status;
-  const bool exists = LibraryPath(kSetupDataFileName, path) && platform::files().status(path, status);
+  const bool exists = StatePath(kSetupDataFileName, path) && platform::files().status(path, status);
   if (!exists && WriteSetupData(RecordForNewFile()) != 0) return false;
   if (!LoadSetupDataText(text)) {
     SendMessage(kReadSetupDataError);
@@ -86,7 +86,8 @@ IdentifierCodes AsProgrammed(IdentifierCodes codes) {
 
 std::int32_t ProgramSystemImage(std::int32_t result, const std::string& imageFile) {
   if (imageFile == "NOT_VALID") return result;
-  const std::string path = FieldText(state.libraryDirectory) + imageFile;
+  std::string path;
+  if (!LibraryPath(imageFile, path)) path = FieldText(state.libraryDirectory) + imageFile;
   SendMessageF("Initialize FLASH-memory with SYSTEMiMAGE file: '%s'\n", path.c_str());
   // Nothing is erased for an image that could not be programmed after it.
   platform::FileStatus status;

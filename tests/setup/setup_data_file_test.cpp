@@ -202,8 +202,8 @@ TEST_F(SetupDataFileTest, UnreadableFileIsLeftAlone) {
   EXPECT_TRUE(fs::is_directory(DataPath()));
 }
 
-TEST_F(SetupDataFileTest, LibraryDirectoryTooLongTakesTheOpenFailurePath) {
-  SetField(state.libraryDirectory, "/" + std::string(250, 'd') + "/");
+TEST_F(SetupDataFileTest, StateDirectoryTooLongTakesTheOpenFailurePath) {
+  SetField(state.stateDirectory, "/" + std::string(250, 'd') + "/");
   EXPECT_EQ(SaveSetupData(), 1);
   EXPECT_EQ(Transcript(), "ERROR: Could not read file \xB4omrix.dat\xB4\n");
   ClearTranscript();

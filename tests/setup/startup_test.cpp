@@ -280,6 +280,7 @@ TEST_F(StartupTest, FactorySystemImageStep) {
          fs::copy_file(Directory() + "demo.rom", deep + std::string(60, 'i') + ".rom");
          fs::copy_file(DataPath(), deep + "omrix.dat");
          SetField(state.libraryDirectory, deep);
+         SetField(state.stateDirectory, deep);
        },
        false},
   };

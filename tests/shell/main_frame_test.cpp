@@ -799,7 +799,7 @@ class MainFrameTest : public QObject {
 
   // Each window's omrix.log goes here, never beside the test program.
   CMainFrame& Isolated(CMainFrame& frame) {
-    frame.programDirectory = logHome_->path() + QLatin1Char('/');
+    frame.logDirectory = logHome_->path() + QLatin1Char('/');
     return frame;
   }
 
