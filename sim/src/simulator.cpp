@@ -158,11 +158,9 @@ bool Simulator::attach() {
   attachProblem_.clear();
   std::filesystem::create_directories(directory, error);
   if (error) {
-    // Without its lock the board would be driven by two programs at once, as a real port
-    // never is: no lock, no board.
     attachProblem_ = "cannot make state directory '" + config_.stateDir + "': " + error.message();
-    attached_ = false;
-    return false;
+    Complain(attachProblem_ + "; the board's state is not kept");
+    return true;
   }
   std::string problem;
   switch (lock_.acquire((directory / kLockFile).string(), problem)) {
@@ -171,8 +169,8 @@ bool Simulator::attach() {
       return false;
     case StateLock::Result::Failed:
       attachProblem_ = problem;
-      attached_ = false;
-      return false;
+      Complain(problem + "; the board's state is not kept");
+      return true;
     case StateLock::Result::Held: break;
   }
   const std::optional<BoardState> state = ReadBoardState((directory / kStateFile).string(), problem);

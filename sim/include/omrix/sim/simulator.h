@@ -47,10 +47,10 @@ class Simulator {
   uint32_t tickCount() const;
 
   // The board's state between processes, kept in config().stateDir (made if missing).
-  // attach takes the board: false when another process holds it (attachProblem() empty) or
-  // when the directory or its lock cannot be had (attachProblem() says why), since an
-  // unlocked board could be driven by two programs at once; loads the state file if there
-  // is one. lockPath() is the lock's file. detach saves and lets the board go; save writes the state now; saveIfChanged
+  // attach takes the board: false only when another process holds it; loads the state
+  // file if there is one. Without a usable directory or lock it says so on stderr, keeps no
+  // state and attachProblem() says why (empty otherwise); lockPath() is the lock's file.
+  // detach saves and lets the board go; save writes the state now; saveIfChanged
   // writes it only when the PC (or the test API) may have changed it and it differs from
   // what was last loaded or saved.
   bool attach();
