@@ -322,9 +322,9 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& arguments) {
         invocation.portIo = argument.substr(std::string("--port-io=").size());
       }
       if (invocation.portIo.empty()) return Failure("'--port-io' needs a backend name");
-      if (!IsPortBackendName(invocation.portIo))
+      if (!isPortBackendName(invocation.portIo))
         return Failure("unknown port backend '" + invocation.portIo + "' for '--port-io' (" +
-                       PortBackendNames() + ")");
+                       portBackendNames() + ")");
       invocation.portIoGiven = true;
     } else if (argument == "-q" || argument == "--quiet") {
       invocation.quiet = true;

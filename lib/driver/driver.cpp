@@ -272,7 +272,7 @@ int EnablePortAccess() {
   if (!IsUsablePortBase(state.portBase)) return 0;
   // Only one range is kept; an older grant is given back rather than leaked.
   if (state.portRangeHeld) DisablePortAccess();
-  const platform::PortRange range = platform::ParallelPortRange(state.portBase);
+  const platform::PortRange range = platform::parallelPortRange(state.portBase);
   state.portFoundBusy = false;
   if (SendRange(kOpenPortRange, range) == 0) {
     state.portFoundBusy = platform::portBackend().lastRefusal() == platform::GrantRefusal::Busy;

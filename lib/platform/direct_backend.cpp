@@ -83,7 +83,7 @@ bool ParseBase(std::string text, std::uint16_t& base) {
   errno = 0;
   const unsigned long value = std::strtoul(text.c_str(), &end, 16);
   if (errno != 0 || *end != '\0' || text[0] == '-' || text[0] == '+') return false;
-  const PortRange range = ParallelPortRange(static_cast<std::uint16_t>(value));
+  const PortRange range = parallelPortRange(static_cast<std::uint16_t>(value));
   if (value == 0 || value > 0xFFFF || range.first + range.count > 0x10000) return false;
   base = static_cast<std::uint16_t>(value);
   return true;
@@ -194,7 +194,7 @@ class DirectBackend final : public PortBackend {
     const bool known = std::find(std::begin(kStandardBases), std::end(kStandardBases), base) !=
                            std::end(kStandardBases) ||
                        std::find(listed_.begin(), listed_.end(), base) != listed_.end();
-    return known && range.count <= ParallelPortRange(base).count;
+    return known && range.count <= parallelPortRange(base).count;
   }
 
   // Whether a port is there: reads have no effect on a parallel port, so they do not disturb

@@ -70,10 +70,10 @@ bool selectPortBackend(const std::string& libraryDirectory, std::string& problem
     return true;
   }
   const std::string name = environment("OMRIX_PORT_IO");
-  const MakePortBackend make = PortBackendMaker(name.empty() ? kPortBackendListing[0].name : name);
+  const MakePortBackend make = portBackendMaker(name.empty() ? kPortBackendListing[0].name : name);
   if (make == nullptr) {
     parts.backend = makeNullBackend();
-    problem = "OMRIX_PORT_IO=" + name + " names no port backend (" + PortBackendNames() + ")";
+    problem = "OMRIX_PORT_IO=" + name + " names no port backend (" + portBackendNames() + ")";
     return false;
   }
   parts.backend = make(libraryDirectory, problem);

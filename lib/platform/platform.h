@@ -44,7 +44,7 @@ inline constexpr std::uint16_t kPortWithoutEpp = 0x3BC;
 
 // A parallel port's registers: data, status and control, and the two EPP registers except at
 // kPortWithoutEpp.
-PortRange ParallelPortRange(std::uint16_t base);
+PortRange parallelPortRange(std::uint16_t base);
 
 // Time as the bus cycles measure it; by default the real one.
 class Clock {

@@ -13,7 +13,7 @@ constexpr std::uint32_t kRegistersWithEpp = 5;
 
 }  // namespace
 
-PortRange ParallelPortRange(std::uint16_t base) {
+PortRange parallelPortRange(std::uint16_t base) {
   return {base, base == kPortWithoutEpp ? kStandardRegisters : kRegistersWithEpp};
 }
 

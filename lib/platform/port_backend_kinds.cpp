@@ -56,7 +56,7 @@ static_assert(MatchesTheListing(), "one maker per listed port backend, in the li
 
 }  // namespace
 
-MakePortBackend PortBackendMaker(const std::string& name) {
+MakePortBackend portBackendMaker(const std::string& name) {
   for (const PortBackendKind& kind : kKinds)
     if (name == kind.name) return kind.make;
   return nullptr;

@@ -15,6 +15,6 @@ using MakePortBackend = std::unique_ptr<PortBackend> (*)(const std::string& libr
                                                          std::string& problem);
 
 // The maker of the listed backend of that name; null for a name the list does not have.
-MakePortBackend PortBackendMaker(const std::string& name);
+MakePortBackend portBackendMaker(const std::string& name);
 
 }  // namespace omrix::platform

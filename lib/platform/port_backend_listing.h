@@ -19,14 +19,14 @@ inline constexpr PortBackendListing kPortBackendListing[] = {
     {"direct", "ioperm and inb/outb on exactly the granted range (CAP_SYS_RAWIO)"},
 };
 
-inline bool IsPortBackendName(const std::string& name) {
+inline bool isPortBackendName(const std::string& name) {
   for (const PortBackendListing& backend : kPortBackendListing)
     if (name == backend.name) return true;
   return false;
 }
 
 // "sim, ppdev, direct": the names in the list's order.
-inline std::string PortBackendNames() {
+inline std::string portBackendNames() {
   std::string names;
   for (const PortBackendListing& backend : kPortBackendListing)
     names += (names.empty() ? "" : ", ") + std::string(backend.name);

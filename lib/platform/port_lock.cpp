@@ -45,7 +45,7 @@ int OpenLockFile(const std::string& path, std::string& detail) {
 }
 
 // "omrix, pid 1234" for the process the kernel lists as holding a lock on the file, or empty.
-std::string LockHolderOf(const struct stat& file) {
+std::string lockHolderOf(const struct stat& file) {
   char wanted[64];
   std::snprintf(wanted, sizeof wanted, "%02x:%02x:%lu", ::major(file.st_dev), ::minor(file.st_dev),
                 static_cast<unsigned long>(file.st_ino));
@@ -60,24 +60,24 @@ std::string LockHolderOf(const struct stat& file) {
     if (field != wanted || line.find("->") != std::string::npos) continue;
     const long pid = std::strtol(previous.c_str(), nullptr, 10);
     if (pid <= 0) continue;  // in another pid namespace
-    return ProcessDescription(pid);
+    return processDescription(pid);
   }
   return {};
 }
 
-std::string LockHolder(int fd) {
+std::string lockHolder(int fd) {
   struct stat file {};
-  return ::fstat(fd, &file) == 0 ? LockHolderOf(file) : std::string();
+  return ::fstat(fd, &file) == 0 ? lockHolderOf(file) : std::string();
 }
 
 }  // namespace
 
-std::string LockHolder(const std::string& path) {
+std::string lockHolder(const std::string& path) {
   struct stat file {};
-  return ::stat(path.c_str(), &file) == 0 ? LockHolderOf(file) : std::string();
+  return ::stat(path.c_str(), &file) == 0 ? lockHolderOf(file) : std::string();
 }
 
-std::string ProcessDescription(long pid) {
+std::string processDescription(long pid) {
   std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
   std::string name;
   std::getline(comm, name);
@@ -112,7 +112,7 @@ PortLock::Result PortLock::acquire(const std::string& directory, unsigned base,
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
     const bool busy = errno == EWOULDBLOCK;
-    detail = busy ? LockHolder(fd) : path + ": " + std::strerror(errno);
+    detail = busy ? lockHolder(fd) : path + ": " + std::strerror(errno);
     ::close(fd);
     return busy ? Result::Busy : Result::Failed;
   }

@@ -133,7 +133,7 @@ std::string RealHolders(const char* deviceFile) {
       if (length <= 0) continue;
       target[length] = '\0';
       if (std::strcmp(target, deviceFile) != 0) continue;
-      holders += (holders.empty() ? "" : "; ") + ProcessDescription(pid);
+      holders += (holders.empty() ? "" : "; ") + processDescription(pid);
       break;
     }
   }

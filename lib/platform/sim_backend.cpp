@@ -38,7 +38,7 @@ class SimBackend final : public PortBackend, public Clock {
   bool grant(const PortRange& range) override {
     if (!HasPort(range.first)) return true;
     if (!simulator_->attach()) {
-      refuse(GrantRefusal::Busy, LockHolder(simulator_->lockPath()));
+      refuse(GrantRefusal::Busy, lockHolder(simulator_->lockPath()));
       return false;
     }
     if (simulator_->attachProblem().empty()) return true;
