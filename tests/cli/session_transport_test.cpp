@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "client.h"
 #include "session/transport.h"
 #include "support/files.h"
 
@@ -98,6 +99,44 @@ TEST(SessionDirectory, IsRefusedWhenOthersCanEnterIt) {
     unsetenv("XDG_RUNTIME_DIR");
   }
 }
+
+struct RequestCase {
+  std::vector<std::string> arguments;
+  SessionRequest::Kind kind;
+  bool noSession;
+  std::string socket;
+  std::vector<std::string> rest;  // what the subcommand parser then reads
+};
+
+class Requests : public ::testing::TestWithParam<RequestCase> {};
+
+TEST_P(Requests, TakeTheSessionWordsOutOfTheArguments) {
+  const RequestCase& c = GetParam();
+  SessionRequest request;
+  ASSERT_EQ(ReadSessionRequest(c.arguments, request), "");
+  EXPECT_EQ(request.kind, c.kind);
+  EXPECT_EQ(request.noSession, c.noSession);
+  EXPECT_EQ(request.socket, c.socket);
+  EXPECT_EQ(request.arguments, c.rest);
+}
+
+using Kind = SessionRequest::Kind;
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, Requests,
+    ::testing::Values(
+        RequestCase{{"--no-session", "in", "1"}, Kind::Command, true, "", {"in", "1"}},
+        RequestCase{{"--session", "/s", "-q", "in", "1"}, Kind::Command, false, "/s",
+                    {"-q", "in", "1"}},
+        RequestCase{{"--session=/s", "status"}, Kind::Status, false, "/s", {}},
+        // A backend's name is no subcommand, even one named like one.
+        RequestCase{{"--port-io", "serve", "in", "1"}, Kind::Command, false, "",
+                    {"--port-io", "serve", "in", "1"}},
+        RequestCase{{"--port-io", "sim", "serve"}, Kind::Serve, false, "",
+                    {"--port-io", "sim", "start"}},
+        RequestCase{{"serve", "--stop"}, Kind::Serve, false, "", {"--stop", "start"}},
+        // A script's file named serve is a file.
+        RequestCase{{"script", "serve"}, Kind::Command, false, "", {"script", "serve"}}));
 
 }  // namespace
 }  // namespace omrix::cli::testing
