@@ -181,10 +181,12 @@ bool Channel::Send(const Message& message) {
     const ssize_t wrote = send(fd_.get(), line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
     if (wrote < 0 && errno == EINTR) continue;
     if (wrote < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      // A slow reader: wait until it takes more; a reader that has gone ends the wait.
+      // A slow reader: wait until it takes more; a reader that has gone ends the wait, and so
+      // does a signal, which ends a host or a client anyway.
       pollfd writable{fd_.get(), POLLOUT, 0};
-      poll(&writable, 1, -1);
-      continue;
+      if (poll(&writable, 1, -1) >= 0 || errno != EINTR) continue;
+      gone_ = true;
+      return false;
     }
     if (wrote <= 0) {
       gone_ = true;
