@@ -60,7 +60,7 @@ void GuiStallDuringProgramAndVerify(benchmark::State& state) {
   }
   ChoosingPrompts prompts(directory + "full.bin");
   CMainFrame frame(LinkedLibrary(), prompts);
-  frame.programDirectory = QString::fromStdString(directory);
+  frame.logDirectory = QString::fromStdString(directory);
   frame.StartUp();
   LongestStallMs([&] { return !frame.Busy(); });
   frame.PostCommand(ID_SETUP_378);

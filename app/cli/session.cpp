@@ -16,6 +16,7 @@
 #include <sstream>
 #include <utility>
 
+#include "commands/directories.h"
 #include "commands/menu_commands.h"
 #include "console.h"
 #include "line_editor.h"
@@ -107,7 +108,7 @@ class Session {
                 SleepUnlessSignalled(static_cast<int>(pause.count()));
               }),
         endMode_(endMode),
-        stateFile_(LibraryDirectory() + kStateFileName) {
+        stateFile_(commands::StateDirectory() + kStateFileName) {
     if (const std::optional<commands::LastCpuFile> last = ReadLastCpuFile(stateFile_))
       menu_.lastCpuFile = *last;
     remembered_ = menu_.lastCpuFile;
@@ -174,7 +175,7 @@ class Session {
   int Begin(Subcommand first, const char* hostName = nullptr) {
     hosted_ = hostName != nullptr;
     const bool setupFirst = first == Subcommand::Setup;
-    const std::string setupData = LibraryDirectory() + "omrix.dat";
+    const std::string setupData = commands::ProgramDirectories().state + "omrix.dat";
     std::error_code unknown;
     const bool recorded = std::filesystem::exists(setupData, unknown);
     if (unknown) {
@@ -267,6 +268,7 @@ class Session {
     if (!command.file.empty()) prompts_.file = AbsolutePath(command.file);
     prompts_.interactive =
         command.subcommand == Subcommand::IoTest || command.subcommand == Subcommand::Emulate;
+    prompts_.unanswered = false;
     output_.ratesAsked = command.subcommand == Subcommand::Rate;
     // A design named on the command line is found as the test routines' c finds it.
     const CommandResult result = command.id == commands::ID_FPGA_CONFIG_PC
@@ -279,7 +281,11 @@ class Session {
       notAsRecorded_ = false;  // a setup or a configuration put the board in order
       return kSuccess;
     }
-    Complain(ResultOf(*result.failure));
+    // A verdict nobody gave is no verdict on the board; a failed call still is one.
+    if (prompts_.unanswered && !result.failure->libraryCall)
+      Complain("the I/O test was not completed: its question got no answer");
+    else
+      Complain(ResultOf(*result.failure));
     return kLibraryFailure;
   }
 

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <utility>
 
+#include "commands/library_files.h"
 #include "console.h"
 #include "terminal_input.h"
 
@@ -22,11 +23,15 @@ constexpr const char* kPortBusy = "is in use by another program";
 const std::string kRateLine = "PC -> mm-bus: ";
 const std::string kRateBackLine = "PC <- mm-bus: ";
 
-Answer AskYesNo() {
+// No when nobody answers (the input ends, or a signal ends the session), with `unanswered`.
+Answer AskYesNo(bool& unanswered) {
   for (;;) {
     Complain("answer y or n:");
     const std::optional<std::string> answer = ReadAnswer();
-    if (!answer) return Answer::No;  // nobody there to say yes
+    if (!answer || PendingSignal() != 0) {
+      unanswered = true;
+      return Answer::No;  // nobody there to say yes
+    }
     if (*answer == "y" || *answer == "Y" || *answer == "yes") return Answer::Yes;
     if (*answer == "n" || *answer == "N" || *answer == "no") return Answer::No;
   }
@@ -65,8 +70,9 @@ void TerminalOutput::ShowIfWanted(const std::string& line) const {
   const std::size_t start = line.find_first_not_of(' ');
   if (start == std::string::npos) return;
   const std::string text = line.substr(start);
-  const bool problem =
-      text.find("ERROR") != std::string::npos || text.find("WARNING") != std::string::npos;
+  const bool problem = text.find("ERROR") != std::string::npos ||
+                       text.find("WARNING") != std::string::npos ||
+                       commands::IsUnplacedFileNote(text);
   const bool rate = ratesAsked && (text.compare(0, kRateLine.size(), kRateLine) == 0 ||
                                    text.compare(0, kRateBackLine.size(), kRateBackLine) == 0);
   if (problem || rate) Show(text);
@@ -83,7 +89,7 @@ Answer TerminalPrompts::MessageBox(const std::string& text, Buttons buttons,
   std::istringstream lines(text);
   for (std::string line; !muted && std::getline(lines, line);)
     if (!line.empty()) Complain(line);
-  if (interactive && buttons == Buttons::YesNo) return AskYesNo();
+  if (interactive && buttons == Buttons::YesNo) return AskYesNo(unanswered);
   if (interactive && icon == commands::Icon::Information) {
     Complain("press Enter for OK");
     ReadAnswer();

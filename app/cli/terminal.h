@@ -69,6 +69,7 @@ class TerminalPrompts final : public commands::Prompts {
   std::optional<std::string> file;
   bool muted = false;
   bool interactive = false;  // the command asks the person at the terminal
+  bool unanswered = false;   // a question got no answer and was taken as No
 };
 
 }  // namespace omrix::cli

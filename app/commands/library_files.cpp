@@ -1,6 +1,5 @@
 #include "library_files.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "checked_file.h"
+#include "directories.h"
 
 namespace omrix::commands {
 
@@ -20,25 +20,23 @@ namespace {
 namespace fs = std::filesystem;
 
 // The library's texts about a file in its directory that name neither the directory nor why.
+// The library writes its own files in the state directory and loads installed ones by name.
+enum class Place { State, Loaded };
 struct UnplacedFileText {
   const char* text;
   const char* file;
   bool writing;
+  Place place;
 };
 constexpr UnplacedFileText kUnplacedFileTexts[] = {
-    {"ERROR: Could not write file \xB4omrix.dat\xB4\n", "omrix.dat", true},
+    {"ERROR: Could not write file \xB4omrix.dat\xB4\n", "omrix.dat", true, Place::State},
     {"\n ERROR: could not open file \xB4omrix.dat\xB4 --> enter FILE EXIT and re-run program\n",
-     "omrix.dat", false},
-    {"ERROR: reading MCS BASIC-52 header file\n", "basic52.dat", false},
-    {"ERROR: creating MCS BASIC-52 binary header file\n", "basic52.$$$", true},
+     "omrix.dat", false, Place::State},
+    {"ERROR: reading MCS BASIC-52 header file\n", "basic52.dat", false, Place::Loaded},
+    {"ERROR: creating MCS BASIC-52 binary header file\n", "basic52.$$$", true, Place::State},
 };
 // The words FpgaConfig takes for a flash reload and a clear, in any case, by file-name part.
 constexpr const char* kSourceWords[] = {"FLASH", "CLEAR"};
-
-std::string WithTrailingSlash(std::string directory) {
-  if (!directory.empty() && directory.back() != '/') directory += '/';
-  return directory;
-}
 
 std::string FileNamePart(const std::string& path) {
   const std::size_t cut = path.find_last_of("/\\");
@@ -92,10 +90,21 @@ std::string WriteReason(const std::string& path) {
   return written ? "" : SystemReason(error);
 }
 
+std::string NotePrefix(const std::string& path) { return "-> \xB4" + path + "\xB4: "; }
+
 std::string ReadReason(const std::string& path) {
   std::string reason;
   if (!CheckedFile::Open(path, reason)) return reason;
   return "";
+}
+
+// Where the library reads a file it loads by name: the state directory's own copy first.
+std::string LoadedFilePath(const std::string& name) {
+  const Directories directories = ProgramDirectories();
+  std::error_code error;
+  if (!directories.state.empty() && fs::exists(directories.state + name, error))
+    return directories.state + name;
+  return directories.data + name;
 }
 
 }  // namespace
@@ -119,19 +128,7 @@ std::string UnrecordableNameLine(const std::string& path) {
          "after a blank)\n";
 }
 
-std::string LibraryDirectory() {
-  // A program given raised privileges (setcap) lets no user point it elsewhere, as the
-  // library does not either.
-  const char* configured = ::secure_getenv("OMRIX_LIBRARY_DIR");
-  if (configured != nullptr && *configured != '\0') return WithTrailingSlash(configured);
-  // The symbol's definition, not a stub in this program, names the library file.
-  void* symbol = ::dlsym(RTLD_DEFAULT, "HwaccInit_EnableDllMessages");
-  Dl_info info{};
-  if (symbol == nullptr || ::dladdr(symbol, &info) == 0 || info.dli_fname == nullptr) return "";
-  std::error_code error;
-  const fs::path file = fs::canonical(info.dli_fname, error);
-  return error ? "" : WithTrailingSlash(file.parent_path().string());
-}
+std::string LibraryDirectory() { return ProgramDirectories().data; }
 
 bool ConfigurationSource(const std::string& name, std::string& source, std::string& refusal) {
   for (const char* word : kSourceWords) {
@@ -171,13 +168,28 @@ bool ConfigurationSource(const std::string& name, std::string& source, std::stri
 std::string UnplacedFileNote(const std::string& libraryText) {
   for (const UnplacedFileText& known : kUnplacedFileTexts) {
     if (libraryText != known.text) continue;
-    const std::string path = LibraryDirectory() + known.file;
+    const std::string path = known.place == Place::State
+                                 ? ProgramDirectories().state + known.file
+                                 : LoadedFilePath(known.file);
     std::string reason = known.writing ? WriteReason(path) : ReadReason(path);
-    // The system has nothing against the file (now): what failed was what it holds.
-    if (reason.empty()) reason = known.writing ? "writable now" : "readable, its content refused";
-    return "-> \xB4" + path + "\xB4: " + reason + "\n";
+    // The system has nothing against the file now: a write failed for what has passed since,
+    // a read for what the file holds.
+    if (reason.empty())
+      reason = known.writing ? "the write failed, though the file can be written now (a full "
+                               "disk or a file size limit at the time?)"
+                             : "readable, its content refused";
+    return NotePrefix(path) + reason + "\n";
   }
   return "";
+}
+
+bool IsUnplacedFileNote(const std::string& line) {
+  const std::string directory = LibraryDirectory();
+  for (const UnplacedFileText& known : kUnplacedFileTexts) {
+    const std::string prefix = NotePrefix(directory + known.file);
+    if (line.compare(0, prefix.size(), prefix) == 0) return true;
+  }
+  return false;
 }
 
 }  // namespace omrix::commands

@@ -17,8 +17,8 @@ std::string LongPathLine(const std::string& path);
 // as it is; "" for a name it can.
 std::string UnrecordableNameLine(const std::string& path);
 
-// Where the library lies and the designs with it, ending in '/': OMRIX_LIBRARY_DIR when set,
-// else the directory of libomrix_dll.so; "" when neither can be told.
+// Where the designs and data files lie, ending in '/': OMRIX_LIBRARY_DIR when set, else beside
+// libomrix_dll.so in a build tree or its installed data directory; "" when none can be told.
 std::string LibraryDirectory();
 
 // What FpgaConfig is given for a name a person typed (`c NAME`, omrixctl's fpga FILE): FLASH
@@ -32,5 +32,7 @@ bool ConfigurationSource(const std::string& name, std::string& source, std::stri
 // "basic52.dat") without the directory, when the file could not be read or written: the full
 // path and the system's reason; "" for any other text.
 std::string UnplacedFileNote(const std::string& libraryText);
+// Whether `line` is such a note: part of the library's error before it, shown with it.
+bool IsUnplacedFileNote(const std::string& line);
 
 }  // namespace omrix::commands

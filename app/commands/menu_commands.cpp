@@ -288,13 +288,19 @@ std::optional<CheckedFile> MenuCommands::FitsSlot(const std::string& path,
     result.Refuse("cannot read '" + path + "': " + reason + ", nothing erased");
     return std::nullopt;
   }
-  if (OmrixHoldsSyncWord(bytes.data(), bytes.size()) == 0) {
-    Append("-> ERROR: file '" + path + "' holds no FPGA configuration, sync word " +
-           SyncWordText() + " missing: nothing erased\n");
-    result.Refuse("'" + path + "' is no FPGA configuration, nothing erased");
-    return std::nullopt;
+  switch (OmrixCheckConfiguration(bytes.data(), bytes.size())) {
+    case OMRIX_CONFIGURATION_WHOLE: return file;
+    case OMRIX_CONFIGURATION_TRUNCATED:
+      Append("-> ERROR: file '" + path + "' is truncated, its header declares more bytes than "
+             "the file holds: nothing erased\n");
+      result.Refuse("'" + path + "' is truncated, nothing erased");
+      return std::nullopt;
+    default:
+      Append("-> ERROR: file '" + path + "' holds no FPGA configuration, sync word " +
+             SyncWordText() + " missing: nothing erased\n");
+      result.Refuse("'" + path + "' is no FPGA configuration, nothing erased");
+      return std::nullopt;
   }
-  return file;
 }
 
 template <typename Work>

@@ -2,12 +2,12 @@
 
 #include <cstdlib>
 
-#include "commands/library_files.h"
+#include "commands/directories.h"
 #include "transport.h"
 
 namespace omrix::session {
 
-std::string BoardDirectory() { return commands::LibraryDirectory(); }
+std::string BoardDirectory() { return commands::ProgramDirectories().state; }
 
 std::string BoardSocketPath(std::string& problem) {
   const char* named = std::getenv("OMRIX_SESSION");

@@ -5,7 +5,7 @@
 
 namespace omrix::session {
 
-// The directory that stands for the board: one host per directory.
+// The directory that stands for the board, its state directory: one host per directory.
 std::string BoardDirectory();
 
 // The board's socket: OMRIX_SESSION when set, otherwise the one derived from the board

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
+#include "commands/directories.h"
 #include "commands/menu.h"
 #include "commands/people_text.h"
 #include "library_thread.h"
@@ -40,7 +41,7 @@ CMainFrame::CMainFrame(Library library, Prompts& prompts, QWidget* parent)
       prompts_(prompts),
       outputWindow_(new COutputEdit(this)),
       worker_(new CLibraryWorker(std::move(library), prompts, this)) {
-  programDirectory = QApplication::applicationDirPath() + QLatin1Char('/');
+  logDirectory = QFile::decodeName(omrix::commands::StateDirectory().c_str());
   setWindowTitle(QStringLiteral("omrix"));
   InitIconResource();
   setWindowIcon(QIcon(QStringLiteral(":/omrix.png")));
@@ -110,7 +111,7 @@ void CMainFrame::UpdateEnabling() {
 
 void CMainFrame::OpenLog() {
   logTried_ = true;
-  if (!log_.Open(QFile::encodeName(programDirectory).toStdString())) ReportLogFailure();
+  if (!log_.Open(QFile::encodeName(logDirectory).toStdString())) ReportLogFailure();
 }
 
 void CMainFrame::OnAppended(const QString& text) {

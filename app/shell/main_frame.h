@@ -46,7 +46,7 @@ class CMainFrame : public QMainWindow {
   // 0, or what the program exits with after a signal.
   int ExitStatus() const { return exitStatus_; }
 
-  // Takes this copy's log in programDirectory, which then holds the output as it arrives;
+  // Takes this copy's log in logDirectory, which then holds the output as it arrives;
   // StartUp does it when it was not done before.
   void OpenLog();
   // Which running copy of the program this is, as its log says: 1 for the first.
@@ -54,8 +54,8 @@ class CMainFrame : public QMainWindow {
   // The log replaced by the output window's lines, whole and in UTF-8; a failure is told in
   // a message box, the window being about to go.
   bool WriteLogFile();
-  // Where the log goes: the program's own directory unless told otherwise.
-  QString programDirectory;
+  // Where the log goes: the state directory unless told otherwise.
+  QString logDirectory;
 
  signals:
   void CommandFinished(int id);

@@ -54,7 +54,32 @@ bool Held(int descriptor) {
   return result < 0;
 }
 
+// A new, empty log held in place of the one at `path`, which stays as the previous log
+// ("omrix.log.1"), so a session whose log cannot be written never costs the one before it.
+// The caller holds the log at `path`. -1 when the previous log cannot be set aside.
+int KeepPrevious(const std::string& path) {
+  std::string name = path + ".XXXXXX";
+  std::vector<char> pattern(name.begin(), name.end());
+  pattern.push_back('\0');
+  Descriptor fresh(::mkostemp(pattern.data(), O_CLOEXEC | O_APPEND));
+  if (fresh.get() < 0) return -1;
+  const std::string freshPath(pattern.data());
+  const std::string previous = PreviousLogName(path);
+  // A link leaves the log in its place meanwhile, so no copy starting now finds it missing.
+  bool kept = !Held(fresh.get()) && ::fchmod(fresh.get(), kLogMode) == 0 &&
+              (::unlink(previous.c_str()) == 0 || errno == ENOENT);
+  if (kept) kept = ::link(path.c_str(), previous.c_str()) == 0 ||
+                   ::rename(path.c_str(), previous.c_str()) == 0;  // a system without links
+  if (!kept || ::rename(freshPath.c_str(), path.c_str()) != 0) {
+    ::unlink(freshPath.c_str());
+    return -1;
+  }
+  return fresh.release();
+}
+
 }  // namespace
+
+std::string PreviousLogName(const std::string& log) { return log + ".1"; }
 
 std::string LogName(int copy) {
   return copy <= 1 ? "omrix.log" : "omrix-" + std::to_string(copy) + ".log";
@@ -72,12 +97,16 @@ bool CSessionLog::Fail(const std::string& path) {
 bool CSessionLog::Open(const std::string& directory) {
   for (int copy = 1; copy <= kMostCopies; ++copy) {
     const std::string path = directory + LogName(copy);
-    // Not truncated before it is ours: it may be another copy's log.
+    // Never truncated: it may be another copy's log, or the previous session's.
     Descriptor log(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, kLogMode));
     if (log.get() < 0) return Fail(path);
     if (Held(log.get())) continue;
-    if (::ftruncate(log.get(), 0) != 0) return Fail(path);
-    descriptor_ = log.release();
+    struct stat status {};
+    if (::fstat(log.get(), &status) != 0) return Fail(path);
+    // Where the previous log cannot be set aside (a directory nobody may write), the new
+    // session follows it in the same file: a log either way, and nothing lost.
+    Descriptor fresh(status.st_size > 0 ? KeepPrevious(path) : -1);
+    descriptor_ = fresh.get() >= 0 ? fresh.release() : log.release();
     copy_ = copy;
     path_ = path;
     return true;

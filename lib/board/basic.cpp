@@ -65,11 +65,10 @@ std::int32_t Basic2File(const char* fileName, std::uint32_t endAddress) {
   std::int32_t result = OMRIX_BASIC_NO_END_MARK;
   CpuReset(1);
   SendMessageF("Save MCS BASIC-52 program to file: '%s'", name.c_str());
-  platform::FileStatus existing;
-  const bool special = platform::files().status(name, existing) && !existing.isRegular;
-  std::unique_ptr<platform::File> file =
-      special ? nullptr : platform::files().open(name, platform::FileMode::WriteTruncate);
-  if (!file) {
+  // The old file stays until the save is whole, even one without its end mark.
+  FileReplacement replacement(name);
+  platform::File* const file = replacement.file();
+  if (file == nullptr) {
     result = OMRIX_BASIC_FILE_ERROR;
   } else {
     bool written = WriteByte(*file, kProgramMark);
@@ -87,7 +86,7 @@ std::int32_t Basic2File(const char* fileName, std::uint32_t endAddress) {
       }
       previousByte = byte;
     }
-    written = file->close() && written;
+    written = written && replacement.commit();
     if (written) {
       SendMessage("\n -> done\n");
     } else {
@@ -177,7 +176,7 @@ std::int32_t BasicFlash(const char* fileName, std::uint32_t base) {
     // Made anew beside its source each time: a header file left by an earlier call, or one
     // in whatever directory the process runs in, is never programmed.
     std::string headerPath;
-    if (!LibraryPath(kBasicHeaderFile, headerPath)) {
+    if (!StatePath(kBasicHeaderFile, headerPath)) {
       SendMessage(kHeaderFileNotCreated);
       return OMRIX_FLASH_FILE_ERROR;
     }

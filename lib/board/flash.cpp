@@ -260,10 +260,10 @@ std::int32_t FlashRead2File(const char* fileName, std::uint32_t startAddress,
   if (!RangeOnChip(startAddress, endAddress)) return OMRIX_FLASH_FILE_ERROR;
   FlashReset();
   SendMessageF("Save flash to file: '%s' ", name.c_str());
-  // Only a regular file or a new name: a FIFO or a device could block or swallow the save.
-  std::unique_ptr<platform::File> file =
-      platform::files().open(name, platform::FileMode::WriteTruncate);
-  if (!file) {
+  // The old file stays until the save is whole.
+  FileReplacement replacement(name);
+  platform::File* const file = replacement.file();
+  if (file == nullptr) {
     SayCouldNotWrite(name);
     return OMRIX_FLASH_FILE_ERROR;
   }
@@ -285,7 +285,7 @@ std::int32_t FlashRead2File(const char* fileName, std::uint32_t startAddress,
   }
   LeaveReadMode();
   if (written && !buffer.empty()) written = file->write(buffer.data(), buffer.size());
-  written = file->close() && written;
+  written = written && replacement.commit();
   if (!written) {
     SayCouldNotWrite(name);
     return OMRIX_FLASH_FILE_ERROR;

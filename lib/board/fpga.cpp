@@ -37,7 +37,7 @@ bool WorkingPath(const std::string& source, bool sourceIsFullPath, std::string& 
   return LibraryPath(source, path);
 }
 
-enum class ConfigurationFile { Read, NotFound, Unreadable, TooLarge, NoConfiguration };
+enum class ConfigurationFile { Read, NotFound, Unreadable, TooLarge, NoConfiguration, Truncated };
 
 // The whole configuration file, judged before the FPGA is touched.
 ConfigurationFile ReadConfigurationFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
@@ -59,9 +59,11 @@ ConfigurationFile ReadConfigurationFile(const std::string& path, std::vector<std
   }
   // A file that shrank while it was read is not a whole configuration.
   if (bytes.size() < status.size) return ConfigurationFile::Unreadable;
-  if (OmrixHoldsSyncWord(bytes.data(), bytes.size()) == 0)
-    return ConfigurationFile::NoConfiguration;
-  return ConfigurationFile::Read;
+  switch (OmrixCheckConfiguration(bytes.data(), bytes.size())) {
+    case OMRIX_CONFIGURATION_WHOLE: return ConfigurationFile::Read;
+    case OMRIX_CONFIGURATION_TRUNCATED: return ConfigurationFile::Truncated;
+    default: return ConfigurationFile::NoConfiguration;
+  }
 }
 
 void ClockOut(const std::vector<std::uint8_t>& bytes) {
@@ -136,6 +138,12 @@ std::int32_t FpgaConfig(const char* sourceText, std::int32_t sourceIsFullPath,
     if (file == ConfigurationFile::NoConfiguration) {
       SendMessageF("ERROR: FPGA configuration file '%s' holds no configuration, sync word "
                    "AA 99 55 66 missing\n",
+                   path.c_str());
+      return OMRIX_FPGA_FILE_ERROR;
+    }
+    if (file == ConfigurationFile::Truncated) {
+      SendMessageF("ERROR: FPGA configuration file '%s' truncated, its header declares more "
+                   "bytes than the file holds\n",
                    path.c_str());
       return OMRIX_FPGA_FILE_ERROR;
     }

@@ -5,6 +5,7 @@
 #include "driver/driver.h"
 #include "helpers.h"
 #include "library_state.h"
+#include "platform/directories.h"
 #include "platform/platform.h"
 #include "text.h"
 
@@ -12,30 +13,12 @@ namespace omrix {
 
 LibraryState state;
 
-namespace {
-
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t cut = path.size() - std::string(FileNamePart(path.c_str())).size();
-  return path.substr(0, cut);
-}
-
-std::string WithTrailingSlash(std::string directory) {
-  if (directory.empty() || directory.back() != '/') directory += '/';
-  return directory;
-}
-
-}  // namespace
-
 void OnLibraryLoad() {
-  std::string directory = platform::environment("OMRIX_LIBRARY_DIR");
-  if (!directory.empty()) {
-    directory = WithTrailingSlash(directory);
-  } else {
-    std::string modulePath;
-    if (platform::system().ownModulePath(modulePath)) directory = DirectoryOf(modulePath);
-  }
+  const platform::Directories directories = platform::libraryDirectories();
   // A directory that does not fit leaves the field empty rather than cut.
-  if (!SetField(state.libraryDirectory, directory)) state.libraryDirectory.fill('\0');
+  if (!SetField(state.libraryDirectory, directories.data)) state.libraryDirectory.fill('\0');
+  if (!SetField(state.stateDirectory, directories.state)) state.stateDirectory.fill('\0');
+  state.makeStateDirectory = directories.makeState;
 }
 
 std::int32_t HwaccInit_EnableDllMessages(MessageFunction callback) {
@@ -45,9 +28,10 @@ std::int32_t HwaccInit_EnableDllMessages(MessageFunction callback) {
   if (state.portRangeHeld) DisablePortAccess();
   if (state.driverHandle != platform::kInvalidHandle) DriverUnload();
 
+  // A missing state directory shows later, in the texts about the files that cannot be written.
+  if (state.makeStateDirectory) platform::makePrivateDirectory(FieldText(state.stateDirectory));
   std::string problem;
-  const bool selected =
-      platform::selectPortBackend(FieldText(state.libraryDirectory), problem);
+  const bool selected = platform::selectPortBackend(FieldText(state.stateDirectory), problem);
   if (!selected) SendMessageF("-> ERROR: %s\n", problem.c_str());
   if (!selected || DriverLoad() == 0) {
     SendMessage("\n FATAL ERROR: The driver for hardware access could not be loaded\n\n");

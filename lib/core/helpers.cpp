@@ -73,4 +73,30 @@ bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::string& te
   }
 }
 
+FileReplacement::FileReplacement(const std::string& path) {
+  platform::FileSystem& files = platform::files();
+  target_ = files.resolveLinks(path);
+  replacing_ = files.status(target_, old_);
+  // root passes every permission check; a file its owner protected is still not replaced.
+  if (replacing_ && (!old_.isRegular || !old_.writable)) return;
+  file_ = files.createTemporary(target_ + kReplacementSuffix, temporary_);
+}
+
+FileReplacement::~FileReplacement() {
+  if (temporary_.empty()) return;
+  file_.reset();
+  platform::files().remove(temporary_);
+}
+
+bool FileReplacement::commit() {
+  if (!file_) return false;
+  platform::FileSystem& files = platform::files();
+  const bool closed = file_->close();
+  file_.reset();
+  if (closed && replacing_) files.setPermissions(temporary_, old_.permissions);
+  if (!closed || !files.rename(temporary_, target_)) return false;
+  temporary_.clear();
+  return true;
+}
+
 }  // namespace omrix

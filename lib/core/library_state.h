@@ -22,7 +22,11 @@ struct LibraryState {
   std::uint8_t PPcontrol = 0;
   std::uint8_t PPwait = 0;
   std::uint16_t PPirq = 0;
+  // What is installed and only read (the designs, basic52.dat), and what the library writes
+  // (omrix.dat, basic52.$$$, the simulated board): apart in an install, one in a build tree.
   FileNameField libraryDirectory{};
+  FileNameField stateDirectory{};
+  bool makeStateDirectory = false;  // the user's own: made at the first bring-up that needs it
   FileNameField fpgaConfigFile{};
   FileNameField setupFpgaFile{};
   FileNameField loadedFpgaFile{};

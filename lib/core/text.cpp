@@ -49,13 +49,35 @@ bool SetField(FileNameField& field, const std::string& text) {
   return true;
 }
 
-bool LibraryPath(const std::string& name, std::string& path) {
-  const std::string directory = FieldText(state.libraryDirectory);
-  if (directory.empty()) return false;  // never fall back to the working directory
+namespace {
+
+// `name` in the directory a field holds; false for no directory (never the working directory)
+// or a path that would not fit.
+bool PathIn(const FileNameField& directoryField, const std::string& name, std::string& path) {
+  const std::string directory = FieldText(directoryField);
+  if (directory.empty()) return false;
   std::string joined = directory + name;
   if (joined.size() >= kFileNameSize) return false;
   path = std::move(joined);
   return true;
+}
+
+}  // namespace
+
+bool LibraryPath(const std::string& name, std::string& path) {
+  std::string own;
+  platform::FileStatus status;
+  if (FieldText(state.stateDirectory) != FieldText(state.libraryDirectory) &&
+      PathIn(state.stateDirectory, name, own) && platform::files().status(own, status) &&
+      status.exists) {
+    path = std::move(own);
+    return true;
+  }
+  return PathIn(state.libraryDirectory, name, path);
+}
+
+bool StatePath(const std::string& name, std::string& path) {
+  return PathIn(state.stateDirectory, name, path);
 }
 
 }  // namespace omrix

@@ -18,7 +18,11 @@ std::string FieldText(const FileNameField& field);
 // Stores `text` with its zero; false, leaving the field unchanged, when it does not fit.
 bool SetField(FileNameField& field, const std::string& text);
 
-// libraryDirectory followed by `name`; false when the result would not fit a 260-byte field.
+// Where a file the library loads by name is read: the state directory when it holds one by
+// that name (a user's own setup.bit), else the installed one. False when the path would not
+// fit a 260-byte field.
 bool LibraryPath(const std::string& name, std::string& path);
+// Where a file the library writes lies (omrix.dat, basic52.$$$); false as LibraryPath.
+bool StatePath(const std::string& name, std::string& path);
 
 }  // namespace omrix

@@ -45,9 +45,7 @@ int OpenLockFile(const std::string& path, std::string& detail) {
 }
 
 // "omrix, pid 1234" for the process the kernel lists as holding a lock on the file, or empty.
-std::string LockHolder(int fd) {
-  struct stat file {};
-  if (::fstat(fd, &file) != 0) return {};
+std::string LockHolderOf(const struct stat& file) {
   char wanted[64];
   std::snprintf(wanted, sizeof wanted, "%02x:%02x:%lu", ::major(file.st_dev), ::minor(file.st_dev),
                 static_cast<unsigned long>(file.st_ino));
@@ -67,7 +65,17 @@ std::string LockHolder(int fd) {
   return {};
 }
 
+std::string LockHolder(int fd) {
+  struct stat file {};
+  return ::fstat(fd, &file) == 0 ? LockHolderOf(file) : std::string();
+}
+
 }  // namespace
+
+std::string LockHolder(const std::string& path) {
+  struct stat file {};
+  return ::stat(path.c_str(), &file) == 0 ? LockHolderOf(file) : std::string();
+}
 
 std::string ProcessDescription(long pid) {
   std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");

@@ -33,4 +33,8 @@ class PortLock {
 // "omrix, pid 1234": a process as the busy line names it.
 std::string ProcessDescription(long pid);
 
+// The process the kernel lists as holding an flock on the file at `path`, as the busy line
+// names it; empty when none is listed or the file is not there.
+std::string LockHolder(const std::string& path);
+
 }  // namespace omrix::platform

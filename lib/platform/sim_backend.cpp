@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "backends.h"
+#include "port_lock.h"
 
 namespace omrix::platform {
 
@@ -32,9 +33,17 @@ class SimBackend final : public PortBackend, public Clock {
   // The board is this process's while it holds a range: another process finds the port busy.
   // An address without a simulated port is granted as an empty one would be by ioperm: it
   // reads as no port, never as a port in use.
+  // A board that could not be locked is refused, as direct refuses a port it cannot lock:
+  // unlocked, two programs could drive it at once.
   bool grant(const PortRange& range) override {
-    if (!HasPort(range.first) || simulator_->attach()) return true;
-    refuse(GrantRefusal::Busy);
+    if (!HasPort(range.first)) return true;
+    if (!simulator_->attach()) {
+      refuse(GrantRefusal::Busy, LockHolder(simulator_->lockPath()));
+      return false;
+    }
+    if (simulator_->attachProblem().empty()) return true;
+    simulator_->detach();
+    refuse(GrantRefusal::LockFailed, simulator_->attachProblem());
     return false;
   }
   bool revoke(const PortRange& range) override {

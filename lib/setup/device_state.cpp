@@ -12,7 +12,7 @@ namespace omrix {
 void DeleteCorruptSetupData() {
   SendMessage(kCorruptSetupDataMessage);
   std::string path;
-  if (LibraryPath(kSetupDataFileName, path)) platform::files().remove(path);
+  if (StatePath(kSetupDataFileName, path)) platform::files().remove(path);
 }
 
 int SaveSetupData() {

@@ -180,7 +180,7 @@ int ParseSetupData(const std::string& text, SetupDataRecord& record, std::string
 
 bool LoadSetupDataText(std::string& text) {
   std::string path;
-  if (!LibraryPath(kSetupDataFileName, path)) return false;
+  if (!StatePath(kSetupDataFileName, path)) return false;
   return ReadWholeFile(path, kLargestSetupDataFile, text);
 }
 

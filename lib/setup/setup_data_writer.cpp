@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/helpers.h"
 #include "core/library_state.h"
 #include "core/text.h"
 #include "platform/platform.h"
@@ -15,7 +16,6 @@ namespace omrix {
 namespace {
 
 constexpr const char* kWriteError = "ERROR: Could not write file \xB4omrix.dat\xB4\n";
-constexpr const char* kTemporarySuffix = ".tmp";
 // A rewrite takes milliseconds; a temporary file this old was left by a process that died.
 constexpr std::uint64_t kStaleTemporaryAgeSeconds = 600;
 
@@ -56,7 +56,7 @@ int WriteFailed() {
 void RemoveStaleTemporaries(const std::string& target) {
   const std::size_t nameStart = target.rfind('/') + 1;  // 0 for a bare name
   const std::string directory = target.substr(0, nameStart);
-  const std::string prefix = target.substr(nameStart) + kTemporarySuffix;
+  const std::string prefix = target.substr(nameStart) + kReplacementSuffix;
   platform::FileSystem& files = platform::files();
   std::vector<std::string> names;
   if (!files.listDirectory(directory, names)) return;
@@ -121,30 +121,13 @@ std::string FormatSetupData(const SetupDataRecord& r) {
 
 int WriteSetupData(const SetupDataRecord& record) {
   std::string path;
-  if (!LibraryPath(kSetupDataFileName, path)) return WriteFailed();
-  platform::FileSystem& files = platform::files();
-  // A link is kept as a link: the file it names is the one replaced.
-  const std::string target = files.resolveLinks(path);
-  platform::FileStatus old;
-  const bool replacing = files.status(target, old);
-  // A file its owner made read-only stays as it is, although the directory would allow it.
-  if (replacing && !old.writable) return WriteFailed();
-
-  RemoveStaleTemporaries(target);
-  std::string temporary;
-  std::unique_ptr<platform::File> file = files.createTemporary(target + kTemporarySuffix, temporary);
-  if (!file) return WriteFailed();
-
+  if (!StatePath(kSetupDataFileName, path)) return WriteFailed();
+  RemoveStaleTemporaries(platform::files().resolveLinks(path));
+  FileReplacement replacement(path);
   const std::string text = FormatSetupData(record);
-  const bool written = file->write(text.data(), text.size());
-  const bool closed = file->close();
-  file.reset();
-  if (written && closed && replacing && old.isRegular)
-    files.setPermissions(temporary, old.permissions);
-  if (!written || !closed || !files.rename(temporary, target)) {
-    files.remove(temporary);
+  if (replacement.file() == nullptr || !replacement.file()->write(text.data(), text.size()) ||
+      !replacement.commit())
     return WriteFailed();
-  }
   return 0;
 }
 

@@ -43,7 +43,7 @@ void SetInMemoryDefaults() {
 bool LoadOrCreateSetupData(std::string& text) {
   std::string path;
   platform::FileStatus status;
-  const bool exists = LibraryPath(kSetupDataFileName, path) && platform::files().status(path, status);
+  const bool exists = StatePath(kSetupDataFileName, path) && platform::files().status(path, status);
   if (!exists && WriteSetupData(RecordForNewFile()) != 0) return false;
   if (!LoadSetupDataText(text)) {
     SendMessage(kReadSetupDataError);
@@ -86,7 +86,8 @@ IdentifierCodes AsProgrammed(IdentifierCodes codes) {
 
 std::int32_t ProgramSystemImage(std::int32_t result, const std::string& imageFile) {
   if (imageFile == "NOT_VALID") return result;
-  const std::string path = FieldText(state.libraryDirectory) + imageFile;
+  std::string path;
+  if (!LibraryPath(imageFile, path)) path = FieldText(state.libraryDirectory) + imageFile;
   SendMessageF("Initialize FLASH-memory with SYSTEMiMAGE file: '%s'\n", path.c_str());
   // Nothing is erased for an image that could not be programmed after it.
   platform::FileStatus status;
@@ -154,8 +155,11 @@ int InitDeviceAtPort(const char* source, std::uint32_t identifier) {
   const bool granted = EnablePortAccess() == 1;
   SendMessageF("Initialize device at parallel port address %Xh\n", state.portBase);
   if (!granted) {
-    // The recorded port stays in the file for the next start.
-    SendMessage("-> ERROR: could not detect device --> enter FILE SETUP ...\n");
+    // The recorded port stays in the file for the next start. A setup cannot free a port that
+    // another program holds: waiting for it can.
+    const bool busy = platform::portBackend().lastRefusal() == platform::GrantRefusal::Busy;
+    SendMessage(busy ? "-> ERROR: could not detect device --> try again once the port is free\n"
+                     : "-> ERROR: could not detect device --> enter FILE SETUP ...\n");
     state.portBase = kNoDevice;
     return kUnusable;
   }

@@ -55,6 +55,7 @@ void SetCalendarTime(std::int64_t seconds) {
 void ResetLibrary(const std::string& libraryDirectory, const sim::SimConfig& board) {
   state = LibraryState{};
   SetField(state.libraryDirectory, libraryDirectory);
+  SetField(state.stateDirectory, libraryDirectory);
   platform::overridePortBackend(nullptr);
   platform::forceNextPortBackend(nullptr);
   platform::overrideSystem(nullptr);
@@ -65,6 +66,6 @@ void ResetLibrary(const std::string& libraryDirectory, const sim::SimConfig& boa
   platform::replaceProcessSimulator(std::make_shared<sim::Simulator>(config));
 }
 
-sim::Simulator& Board() { return *platform::processSimulator(FieldText(state.libraryDirectory)); }
+sim::Simulator& Board() { return *platform::processSimulator(FieldText(state.stateDirectory)); }
 
 }  // namespace omrix::testing

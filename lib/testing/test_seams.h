@@ -12,7 +12,8 @@ namespace omrix::testing {
 // Everything back to the state right after the library is loaded: LibraryState, the port
 // backend (none until the next bring-up), the real system and file layers, the pattern
 // generator, and a fresh simulated board (default settings, state kept in
-// `libraryDirectory`omrix-sim/). `libraryDirectory` must end in '/'.
+// `libraryDirectory`omrix-sim/). The library reads and writes its files in `libraryDirectory`,
+// which must end in '/'.
 void ResetLibrary(const std::string& libraryDirectory,
                   const sim::SimConfig& board = sim::SimConfig{});
 

@@ -155,10 +155,11 @@ bool Simulator::attach() {
   if (config_.stateDir.empty()) return true;
   const std::filesystem::path directory(config_.stateDir);
   std::error_code error;
+  attachProblem_.clear();
   std::filesystem::create_directories(directory, error);
   if (error) {
-    Complain("cannot make state directory '" + config_.stateDir + "': " + error.message() +
-             "; the board's state is not kept");
+    attachProblem_ = "cannot make state directory '" + config_.stateDir + "': " + error.message();
+    Complain(attachProblem_ + "; the board's state is not kept");
     return true;
   }
   std::string problem;
@@ -167,6 +168,7 @@ bool Simulator::attach() {
       attached_ = false;
       return false;
     case StateLock::Result::Failed:
+      attachProblem_ = problem;
       Complain(problem + "; the board's state is not kept");
       return true;
     case StateLock::Result::Held: break;
@@ -212,6 +214,11 @@ void Simulator::saveIfChanged() {
 }
 
 bool Simulator::attached() const { return attached_; }
+const std::string& Simulator::attachProblem() const { return attachProblem_; }
+std::string Simulator::lockPath() const {
+  return config_.stateDir.empty() ? std::string()
+                                  : (std::filesystem::path(config_.stateDir) / kLockFile).string();
+}
 
 void Simulator::loadDesign(Design design) {
   mayHaveChanged_ = true;

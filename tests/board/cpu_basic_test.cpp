@@ -270,10 +270,12 @@ TEST_F(BasicRamTest, OutputThatCannotBeWritten) {
   EXPECT_EQ(Transcript(), "CPU disabled\nSave MCS BASIC-52 program to file: '" + nowhere +
                               "'CPU reset\n-> WARNING: created BASIC file not valid, END OF PROGRAM token missing\n");
   PutInRam({kHello.begin() + 1, kHello.end()});
+  testing::WriteWholeFile(Path("full.b52"), "\x55\x0D\x01");
   testing::InstallFaultyFiles()->failWriteAfterBytes = 4;
   ClearTranscript();
   EXPECT_EQ(Basic2File(Path("full.b52").c_str(), 0x1000), 3);
   EXPECT_NE(Transcript().find("END OF PROGRAM token missing"), std::string::npos);
+  EXPECT_EQ(testing::ReadWholeFile(Path("full.b52")), "\x55\x0D\x01");  // the earlier save
 }
 
 }  // namespace

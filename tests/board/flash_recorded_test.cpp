@@ -291,10 +291,17 @@ TEST_F(FlashRecordedTest, RangeOfTheChipsLastByteReadsAndPrograms) {
 
 TEST_F(FlashRecordedTest, SaveThatCannotBeWrittenSaysSo) {
   const std::string file = Directory() + "full.rom";
+  testing::WriteWholeFile(file, "saved before");
   testing::InstallFaultyFiles()->failWriteAfterBytes = 1000;
   EXPECT_EQ(FlashRead2File(file.c_str(), 0, 0x1FFFF), 1);
   // The first 64 KB are read, then their write fails and the save stops.
   EXPECT_EQ(Transcript(), "Save flash to file: '" + file + "' ....\n-> ERROR: Could not write file '" + file + "'\n");
+  // The earlier save is kept whole, and nothing is left beside it.
+  EXPECT_EQ(testing::ReadWholeFile(file), "saved before");
+  std::size_t entries = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(Directory()))
+    entries += entry.path().filename().string().rfind("full.rom", 0) == 0 ? 1 : 0;
+  EXPECT_EQ(entries, 1u);
   ClearTranscript();
   platform::overrideFileSystem(nullptr);
   const std::string fifo = Directory() + "fifo.rom";
@@ -310,6 +317,21 @@ TEST_F(FlashRecordedTest, SaveThatCannotBeWrittenSaysSo) {
     EXPECT_EQ(Transcript(), "Save flash to file: '" + nowhere + "' \n-> ERROR: Could not write file '" +
                                 nowhere + "'\n");
   }
+}
+
+TEST_F(FlashRecordedTest, SaveReplacesTheFileALinkNamesAndKeepsItsPermissions) {
+  namespace fs = std::filesystem;
+  const std::string real = Directory() + "real.rom";
+  const std::string link = Directory() + "link.rom";
+  testing::WriteWholeFile(real, "old");
+  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink(real, link);
+  port_->defaultAnswer = 0x42;
+  EXPECT_EQ(FlashRead2File(link.c_str(), 0, 3), 0);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(testing::ReadWholeFile(real), "BBBB");
+  EXPECT_EQ(fs::status(real).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
 TEST_F(FlashRecordedTest, FileOffsetSkipsTheFirstBytes) {

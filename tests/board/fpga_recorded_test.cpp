@@ -23,6 +23,19 @@ const std::vector<PortAccess> kProgramPulse = {O(kData, 0x02), O(kData, 0x00), O
 // The shortest file the library takes for a configuration: the sync word alone.
 const std::string kSyncWord("\xAA\x99\x55\x66", 4);
 
+// A .bit file around `stream`: preamble, fields a to d, field e with the stream's length.
+const std::string kBitHeader =
+    std::string("\x00\x09\x0F\xF0\x0F\xF0\x0F\xF0\x0F\xF0\x00\x00\x01", 13) +
+    std::string("a\x00\x02x\x00" "b\x00\x02y\x00" "c\x00\x01\x00" "d\x00\x01\x00", 18);
+// The header with field e's key and length.
+const std::size_t kBitHeaderSize = kBitHeader.size() + 5;
+std::string BitFile(const std::string& stream) {
+  std::string length;
+  for (int shift = 24; shift >= 0; shift -= 8)
+    length += static_cast<char>((stream.size() >> shift) & 0xFF);
+  return kBitHeader + "e" + length + stream;
+}
+
 std::vector<PortAccess> Concat(std::initializer_list<std::vector<PortAccess>> parts) {
   std::vector<PortAccess> all;
   for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
@@ -153,7 +166,9 @@ TEST_F(FpgaRecordedTest, FileThatIsNoConfigurationIsRefusedBeforeTheFpgaIsTouche
       {"program.bin", std::string("\x02\x00\x30\x75\x81\x30\x12\x00", 8),
        "holds no configuration, sync word AA 99 55 66 missing"},
       {"cut.bit", std::string("\x00\x09\x0F\xF0\x0F\xF0\x0F\xF0\x0F\xF0\x00\x00\x01\x61", 14),
-       "holds no configuration, sync word AA 99 55 66 missing"},
+       "truncated, its header declares more bytes than the file holds"},
+      {"short.bit", BitFile(kSyncWord + std::string(8, '\0')).substr(0, kBitHeaderSize + 6),
+       "truncated, its header declares more bytes than the file holds"},
       {"huge.bit", "", "too large, no configuration of this board exceeds 16777216 bytes"},
   };
   for (const Case& c : cases) {
@@ -169,6 +184,40 @@ TEST_F(FpgaRecordedTest, FileThatIsNoConfigurationIsRefusedBeforeTheFpgaIsTouche
     EXPECT_EQ(Transcript(), "ERROR: FPGA configuration file '" + path + "' " + c.why + "\n");
     EXPECT_EQ(FieldText(state.loadedFpgaFile), "demo.bit");  // still running
     EXPECT_EQ(FieldText(state.fpgaConfigFile), "CLEAR");
+  }
+}
+
+// The check the library and the programs share: a .bit file must hold what its header declares.
+TEST(ConfigurationCheck, CutBitFileIsTruncatedWhereverItIsCut) {
+  const std::string whole = BitFile(kSyncWord + std::string(8, '\0'));
+  std::string foreignKey = whole;
+  foreignKey[kBitHeader.size()] = 'x';  // field e under another key: not a layout we read
+  std::string hugeLength = whole;
+  hugeLength.replace(kBitHeaderSize - 4, 4, "\xFF\xFF\xFF\xFF");
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int expected;
+  };
+  const Case cases[] = {
+      {"whole", whole, OMRIX_CONFIGURATION_WHOLE},
+      {"trailing bytes", whole + "zz", OMRIX_CONFIGURATION_WHOLE},
+      {"raw stream", kSyncWord, OMRIX_CONFIGURATION_WHOLE},
+      {"raw without sync word", std::string(16, '\xFF'), OMRIX_CONFIGURATION_NO_SYNC_WORD},
+      {"stream one byte short", whole.substr(0, whole.size() - 1),
+       OMRIX_CONFIGURATION_TRUNCATED},
+      {"cut in field e's length", whole.substr(0, kBitHeaderSize - 2),
+       OMRIX_CONFIGURATION_TRUNCATED},
+      {"cut in field b", whole.substr(0, 20), OMRIX_CONFIGURATION_TRUNCATED},
+      {"preamble only", whole.substr(0, 13), OMRIX_CONFIGURATION_TRUNCATED},
+      {"length past any file", hugeLength, OMRIX_CONFIGURATION_TRUNCATED},
+      {"another layout", foreignKey, OMRIX_CONFIGURATION_WHOLE},
+      {"empty stream", BitFile(""), OMRIX_CONFIGURATION_NO_SYNC_WORD},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(c.bytes.data());
+    EXPECT_EQ(OmrixCheckConfiguration(bytes, c.bytes.size()), c.expected);
   }
 }
 

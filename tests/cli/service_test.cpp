@@ -2,9 +2,12 @@
 // the I/O tests and the cable emulations, answered on standard input.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <string>
 
 #include "board_view.h"
+#include "running_tool.h"
 #include "tool_runner.h"
 
 namespace omrix::cli::testing {
@@ -78,6 +81,44 @@ TEST(ServiceTools, EmulationWhoseDesignIsMissingFails) {
   EXPECT_NE(run.err.find("FpgaConfig(emudlc5.bit, 0, 0) -> result: 8"), std::string::npos)
       << run.err;
 }
+
+struct AnswerCase {
+  std::string name;
+  std::string typed;  // then the input ends
+  int signal;         // sent once the question is asked; 0 for none
+  int exitStatus;
+  std::string verdict;  // omrixctl's own line
+};
+
+class IoTestAnswer : public ::testing::TestWithParam<AnswerCase> {};
+
+// Only a person's No is a verdict on the board.
+TEST_P(IoTestAnswer, FailsTheTestOnlyWhenSomeoneSaidNo) {
+  const AnswerCase& c = GetParam();
+  const LibraryDirectory directory({"LIOTESTA.BIT", "LIOTESTB.BIT"});
+  ASSERT_EQ(directory.run({"setup"}).exitStatus, 0);
+  RunningTool tool(directory, {"io-test", "omrix"}, RunningTool::Input::Pipes);
+  ASSERT_TRUE(tool.waitFor("answer y or n:", RunningTool::Stream::Err));
+  tool.type(c.typed);
+  if (c.signal != 0) tool.signal(c.signal);
+  const ToolRun run = tool.finish();
+  EXPECT_EQ(run.exitStatus, c.exitStatus) << run.err;
+  EXPECT_NE(run.err.find("omrixctl: " + c.verdict + "\n"), std::string::npos) << run.err;
+  const std::string notGiven = "the I/O test failed";
+  if (c.verdict != notGiven) {
+    EXPECT_EQ(run.err.find(notGiven), std::string::npos) << run.err;
+  }
+}
+
+constexpr int kEndedBySignal = 128;
+const std::string kNoAnswer = "the I/O test was not completed: its question got no answer";
+
+INSTANTIATE_TEST_SUITE_P(
+    IoTest, IoTestAnswer,
+    ::testing::Values(AnswerCase{"No", "n\n", 0, 1, "the I/O test failed"},
+                      AnswerCase{"EndOfInput", "", 0, 1, kNoAnswer},
+                      AnswerCase{"Interrupted", "", SIGINT, kEndedBySignal + SIGINT, kNoAnswer}),
+    [](const ::testing::TestParamInfo<AnswerCase>& test) { return test.param.name; });
 
 }  // namespace
 }  // namespace omrix::cli::testing

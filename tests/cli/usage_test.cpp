@@ -147,6 +147,21 @@ TEST(Help, ToolHelpListsEverySubcommandAndTheExitStatuses) {
   EXPECT_EQ(directory.run({"-h"}).out, run.out);
 }
 
+// The help read as prose: its lines joined.
+std::string Prose(std::string help) {
+  std::replace(help.begin(), help.end(), '\n', ' ');
+  return help;
+}
+
+TEST(Help, SaysWhereAConfigurationFileIsFound) {
+  const std::string rule =
+      "a bare name is looked for in the current directory, then beside the library";
+  EXPECT_NE(Prose(cli::SubcommandHelp("fpga")).find(rule), std::string::npos);
+  const std::string shell = Prose(cli::SubcommandHelp("shell"));
+  EXPECT_NE(shell.find("found as fpga's FILE is"), std::string::npos) << shell;
+  EXPECT_EQ(shell.find("as typed"), std::string::npos) << shell;
+}
+
 std::string Joined(const std::vector<std::string>& words, const std::string& between,
                    const std::string& last) {
   std::string text;

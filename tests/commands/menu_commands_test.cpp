@@ -174,6 +174,10 @@ TEST_F(CommandTest, FileThatCannotGoIntoTheSlotIsRefusedBeforeAnyErase) {
   // A configuration stream, one byte more than FPGA file1 holds.
   std::ofstream(Staged("big.bit"), std::ios::binary)
       << std::string("\xAA\x99\x55\x66") + std::string(0x18000 - 3, '\0');
+  // Half of a .bit file: header whole, stream cut, yet its sync word is there.
+  const std::uintmax_t demoSize = fs::file_size(Staged("demo.bit"));
+  fs::copy_file(Staged("demo.bit"), Staged("cut.bit"));
+  fs::resize_file(Staged("cut.bit"), demoSize / 2);
   fs::create_directory(Staged("dir.bin"));
   const std::string longPath = "/" + std::string(300, 'p') + ".bin";
   struct Case {
@@ -197,6 +201,10 @@ TEST_F(CommandTest, FileThatCannotGoIntoTheSlotIsRefusedBeforeAnyErase) {
       {ID_PROGRAM_FPGA1, Staged("big.bit"),
        "-> ERROR: file '" + Staged("big.bit") +
            "' has 98305 bytes, FPGA file1 holds 98304: nothing erased\n"},
+      {ID_PROGRAM_FPGA1, Staged("cut.bit"),
+       "-> ERROR: file '" + Staged("cut.bit") +
+           "' is truncated, its header declares more bytes than the file holds: nothing "
+           "erased\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);

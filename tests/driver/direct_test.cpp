@@ -298,13 +298,19 @@ TEST_F(DirectBackendTest, RaisedPrivilegesIgnoreTheRedirectingVariables) {
   environment.set("OMRIX_SIM", "port=0x278");
   environment.set("OMRIX_PORT_IO", "direct");
   world_->secureExecution = true;
-  world_->modulePath = "/usr/lib/omrix/libomrix_dll.so";
+  world_->modulePath = "/usr/" OMRIX_INSTALL_LIBDIR "/libomrix_dll.so";
   platform::overrideSystem(std::make_unique<testing::ScriptedSystem>(world_));
   for (const char* name : {"OMRIX_LIBRARY_DIR", "OMRIX_STATE_DIR", "OMRIX_SIM"})
     EXPECT_EQ(platform::environment(name), "") << name;
   EXPECT_EQ(platform::environment("OMRIX_PORT_IO"), "direct");
   OnLibraryLoad();
-  EXPECT_EQ(FieldText(state.libraryDirectory), "/usr/lib/omrix/");
+  EXPECT_EQ(FieldText(state.libraryDirectory), "/usr/share/omrix/");
+  const std::string stateDirectory = FieldText(state.stateDirectory);
+  EXPECT_NE(stateDirectory.find("/.local/state/omrix/"), std::string::npos) << stateDirectory;
+  EXPECT_EQ(stateDirectory.find("mallory"), std::string::npos) << stateDirectory;
+  // The bring-up makes no directory in the real account's home.
+  SetField(state.stateDirectory, Directory());
+  state.makeStateDirectory = false;
 
   ASSERT_EQ(Init(), 1);
   EXPECT_EQ(Transcript(), "\n The driver for hardware access was loaded successfully\n\n"

@@ -207,12 +207,30 @@ TEST_F(DeviceSetupTest, PortBusyInAnotherProgramKeepsTheRecordedBoard) {
     SCOPED_TRACE(port);
     ClearTranscript();
     EXPECT_EQ(SetupOmrix(port), 2);
-    EXPECT_NE(Transcript().find("-> ERROR: port 378h is in use by another program\n-> device not found\n"),
+    // The holder is this test program, which took the board's lock.
+    EXPECT_NE(Transcript().find("-> ERROR: port 378h is in use by another program (library_tests, "
+                                "pid "),
               std::string::npos)
+        << Transcript();
+    EXPECT_NE(Transcript().find(")\n-> device not found\n"), std::string::npos)
         << Transcript();
     EXPECT_EQ(File().portBase, 0x378u);
     EXPECT_EQ(IsDeviceInitialized(), 0);
   }
+}
+
+// A board whose lock cannot be had is never driven: two programs could drive it at once.
+TEST_F(DeviceSetupTest, BoardThatCannotBeLockedIsRefusedSayingWhy) {
+  testing::WriteWholeFile(Directory() + "blocker", "");
+  sim::SimConfig board = Board("");
+  board.stateDir = Directory() + "blocker/omrix-sim/";  // under a file: no directory, no lock
+  Start(board);
+  EXPECT_EQ(SetupOmrix(0x378), 2);
+  EXPECT_NE(Transcript().find("-> ERROR: port 378h could not be locked against other programs, "
+                              "so it is not used: cannot make state directory"),
+            std::string::npos)
+      << Transcript();
+  EXPECT_EQ(Transcript().find("Configure FPGA"), std::string::npos) << Transcript();
 }
 
 // A setup run without a start-up before it (omrixctl setup on an existing file) rewrites the

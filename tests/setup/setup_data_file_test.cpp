@@ -202,8 +202,8 @@ TEST_F(SetupDataFileTest, UnreadableFileIsLeftAlone) {
   EXPECT_TRUE(fs::is_directory(DataPath()));
 }
 
-TEST_F(SetupDataFileTest, LibraryDirectoryTooLongTakesTheOpenFailurePath) {
-  SetField(state.libraryDirectory, "/" + std::string(250, 'd') + "/");
+TEST_F(SetupDataFileTest, StateDirectoryTooLongTakesTheOpenFailurePath) {
+  SetField(state.stateDirectory, "/" + std::string(250, 'd') + "/");
   EXPECT_EQ(SaveSetupData(), 1);
   EXPECT_EQ(Transcript(), "ERROR: Could not read file \xB4omrix.dat\xB4\n");
   ClearTranscript();
@@ -306,6 +306,17 @@ TEST_F(SetupDataFileTest, ReplacementKeepsPermissionsAndWritesThroughALink) {
   ASSERT_EQ(stat(target.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
   EXPECT_EQ(FilesInDirectory(), (std::vector<std::string>{"omrix.dat", "real-omrix.dat"}));
+}
+
+// A link to a device or a FIFO is no file to replace: as root, the rename would succeed.
+TEST_F(SetupDataFileTest, LinkToSomethingElseThanAFileIsNeverReplaced) {
+  const std::string fifo = Directory() + "pipe";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_symlink(fifo, DataPath());
+  EXPECT_EQ(WriteSetupData(RecordForNewFile()), 1);
+  EXPECT_EQ(Transcript(), "ERROR: Could not write file \xB4omrix.dat\xB4\n");
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_EQ(FilesInDirectory(), (std::vector<std::string>{"omrix.dat", "pipe"}));
 }
 
 TEST_F(SetupDataFileTest, LeftoverTemporaryFilesNeverStopARewriteAndStaleOnesGo) {

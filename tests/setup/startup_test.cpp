@@ -1,4 +1,6 @@
 // The start-up with the recorded device, and the factory initialisation of a new board.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -185,9 +187,12 @@ TEST_F(StartupTest, PortThatCannotBeGrantedKeepsTheRecordedPort) {
   sim::Simulator otherProcess(sameBoard);
   ASSERT_TRUE(otherProcess.attach());
   EXPECT_EQ(InterpreteOmrixDat(), 2);
-  EXPECT_EQ(Transcript(), "-> ERROR: port 378h is in use by another program\n"
-                          "Initialize device at parallel port address 378h\n"
-                          "-> ERROR: could not detect device --> enter FILE SETUP ...\n");
+  EXPECT_EQ(Transcript(), "-> ERROR: port 378h is in use by another program (library_tests, pid " +
+                              std::to_string(getpid()) +
+                              ")\n"
+                              "Initialize device at parallel port address 378h\n"
+                              "-> ERROR: could not detect device --> try again once the port is "
+                              "free\n");
   EXPECT_EQ(IsDeviceInitialized(), 0);
   EXPECT_EQ(File().portBase, 0x378u);
 }
@@ -279,6 +284,7 @@ TEST_F(StartupTest, FactorySystemImageStep) {
          fs::copy_file(Directory() + "demo.rom", deep + std::string(60, 'i') + ".rom");
          fs::copy_file(DataPath(), deep + "omrix.dat");
          SetField(state.libraryDirectory, deep);
+         SetField(state.stateDirectory, deep);
        },
        false},
   };

@@ -367,6 +367,50 @@ class MainFrameTest : public QObject {
     QCOMPARE(QDir(logHome_->path()).entryList(QDir::Files).size(), 1);
   }
 
+  void previousSessionsLogOutlivesANewOneThatCannotBeWritten() {
+    const QString logPath = logHome_->filePath(QStringLiteral("omrix.log"));
+    const QByteArray previous("the session before\n");
+    {
+      QFile log(logPath);
+      QVERIFY(log.open(QIODevice::WriteOnly));
+      QCOMPARE(log.write(previous), qint64(previous.size()));
+    }
+    constexpr qint64 kRoom = 8;  // the disk fills up within the new session's first line
+    CMainFrame frame(library_->Table(), *prompts_);
+    Isolated(frame);
+    FileSizeLimit full(kRoom);
+    frame.StartUp();
+    QTRY_VERIFY(!frame.Busy());
+    // Had it crashed here, both sessions would be on the disk as far as they could be written.
+    const QByteArray said = frame.outputWindow()->toPlainText().toUtf8();
+    QCOMPARE(ReadAll(logPath), said.left(kRoom));
+    QCOMPARE(ReadAll(logPath + QStringLiteral(".1")), previous);
+    QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+    frame.close();
+    QTRY_COMPARE(done.count(), 1);
+    QCOMPARE(ReadAll(logPath), said.left(kRoom));
+    QCOMPARE(ReadAll(logPath + QStringLiteral(".1")), previous);
+  }
+
+  void sessionFollowsThePreviousLogWhereThatCannotBeSetAside() {
+    const QString logPath = logHome_->filePath(QStringLiteral("omrix.log"));
+    const QByteArray previous("the session before\n");
+    {
+      QFile log(logPath);
+      QVERIFY(log.open(QIODevice::WriteOnly));
+      QCOMPARE(log.write(previous), qint64(previous.size()));
+    }
+    // Something in the way that nothing may remove.
+    QVERIFY(QDir(logHome_->path()).mkpath(QStringLiteral("omrix.log.1/kept")));
+    CMainFrame frame(library_->Table(), *prompts_);
+    Isolated(frame);
+    frame.StartUp();
+    QTRY_VERIFY(!frame.Busy());
+    const QByteArray log = ReadAll(logPath);
+    QVERIFY(log.startsWith(previous));
+    QVERIFY(log.contains("omrix for Windows"));
+  }
+
   void menusFollowTheDeviceStateAndWaitForACommand() {
     CMainFrame frame(library_->Table(), *prompts_);
     Isolated(frame);
@@ -755,7 +799,7 @@ class MainFrameTest : public QObject {
 
   // Each window's omrix.log goes here, never beside the test program.
   CMainFrame& Isolated(CMainFrame& frame) {
-    frame.programDirectory = logHome_->path() + QLatin1Char('/');
+    frame.logDirectory = logHome_->path() + QLatin1Char('/');
     return frame;
   }
 

@@ -111,6 +111,45 @@ static inline int OmrixHoldsSyncWord(const uint8_t* bytes, size_t size) {
   return 0;
 }
 
+/* What OmrixCheckConfiguration finds in a configuration file. */
+enum {
+  OMRIX_CONFIGURATION_WHOLE = 0,        /* holds the sync word, and all its header declares */
+  OMRIX_CONFIGURATION_NO_SYNC_WORD = 1, /* no configuration of this board */
+  OMRIX_CONFIGURATION_TRUNCATED = 2     /* a .bit file cut inside its header or its stream */
+};
+
+/* The one check of a configuration file before the FPGA or the flash receives it. A .bit file
+   (a fixed preamble, the text fields a to d, each a key, a 2-byte length and the text, then
+   field e: its key, a 4-byte length and the stream; lengths big-endian) must hold all it
+   declares: a cut file may still hold the sync word. A file of another layout, such as a raw
+   bitstream, is judged by its sync word alone. */
+static inline int OmrixCheckConfiguration(const uint8_t* bytes, size_t size) {
+  static const uint8_t preamble[] = {0x00, 0x09, 0x0F, 0xF0, 0x0F, 0xF0, 0x0F,
+                                     0xF0, 0x0F, 0xF0, 0x00, 0x00, 0x01};
+  static const char keys[] = "abcde";
+  const size_t preambleSize = sizeof preamble;
+  const size_t fieldCount = sizeof keys - 1;
+  const size_t textLengthSize = 2;
+  const size_t streamLengthSize = 4;
+  size_t at = 0;
+  while (at < preambleSize && at < size && bytes[at] == preamble[at]) ++at;
+  if (at == preambleSize) {
+    for (size_t field = 0; field < fieldCount; ++field) {
+      const size_t lengthSize = field + 1 == fieldCount ? streamLengthSize : textLengthSize;
+      uint32_t length = 0;
+      if (at == size) return OMRIX_CONFIGURATION_TRUNCATED;
+      if (bytes[at] != (uint8_t)keys[field]) break; /* another layout */
+      ++at;
+      if (size - at < lengthSize) return OMRIX_CONFIGURATION_TRUNCATED;
+      for (size_t i = 0; i < lengthSize; ++i) length = (length << 8) | bytes[at++];
+      if (size - at < length) return OMRIX_CONFIGURATION_TRUNCATED;
+      at += length;
+    }
+  }
+  return OmrixHoldsSyncWord(bytes, size) != 0 ? OMRIX_CONFIGURATION_WHOLE
+                                              : OMRIX_CONFIGURATION_NO_SYNC_WORD;
+}
+
 /* Library frame */
 OMRIX_EXPORT int32_t HwaccInit_EnableDllMessages(MessageFunction callback);
 OMRIX_EXPORT int32_t HwaccDeInit(void);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "omrix/sim/board.h"
@@ -47,8 +48,9 @@ class Simulator {
 
   // The board's state between processes, kept in config().stateDir (made if missing).
   // attach takes the board: false only when another process holds it; loads the state
-  // file if there is one. Without a usable directory it says so on stderr and keeps no
-  // state. detach saves and lets the board go; save writes the state now; saveIfChanged
+  // file if there is one. Without a usable directory or lock it says so on stderr, keeps no
+  // state and attachProblem() says why (empty otherwise); lockPath() is the lock's file.
+  // detach saves and lets the board go; save writes the state now; saveIfChanged
   // writes it only when the PC (or the test API) may have changed it and it differs from
   // what was last loaded or saved.
   bool attach();
@@ -56,6 +58,8 @@ class Simulator {
   void save();
   void saveIfChanged();
   bool attached() const;
+  const std::string& attachProblem() const;
+  std::string lockPath() const;
 
   // config().ramFile is loaded when the simulator is made and again over the RAM a state
   // file brings at the first attach that reads one. A file that cannot be read, or does
@@ -115,6 +119,7 @@ class Simulator {
   std::optional<uint64_t> stuckFrom_;  // board-port access count after which reads stick
   uint8_t stuckValue_ = 0;
   bool attached_ = false;
+  std::string attachProblem_;
   StateLock lock_;  // held while attached with a usable state directory
   std::optional<BoardState> lastSaved_;  // as loaded or last saved
   bool mayHaveChanged_ = false;           // written to since lastSaved_
