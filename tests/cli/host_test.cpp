@@ -71,7 +71,7 @@ struct HostRule {
 
 class HostRules : public Served, public ::testing::WithParamInterface<HostRule> {};
 
-TEST_P(HostRules, AnswerAsTheIssueSays) {
+TEST_P(HostRules, FollowTheHostsRules) {
   Serve();
   const ToolRun run = directory_.run(GetParam().arguments);
   EXPECT_EQ(run.exitStatus, GetParam().exitStatus) << run.out << run.err;
