@@ -325,6 +325,9 @@ std::string ToolHelp() {
       "driver is brought up, omrix.dat is interpreted (start-up), the subcommand runs, and the\n"
       "port lines are put at rest without clearing the FPGA, so a started CPU keeps running;\n"
       "omrix.dat is saved. The library's messages are printed as they arrive.\n"
+      "When a session host holds the board (the open window, or 'omrixctl serve'), the\n"
+      "subcommand runs in the host's session instead: no start-up again, the output and the\n"
+      "questions here, the exit status as it would be.\n"
       "\n"
       "subcommands:\n";
   for (const HelpEntry& entry : kEntries) {
@@ -337,10 +340,16 @@ std::string ToolHelp() {
     text += left + entry.summary + "\n";
   }
   text +=
+      "  serve                         host this board's session until SIGTERM, SIGINT or\n"
+      "                                'omrixctl serve --stop', then end as File > Exit does\n"
+      "  status                        whether a session host holds this board, and its pid\n"
       "\n"
       "options:\n"
       "  --port-io NAME  port backend, sets OMRIX_PORT_IO:\n" + PortBackendLines() +
       "  --stop          end as the GUI's File > Exit does: the FPGA is cleared, the CPU stops\n"
+      "  --no-session    a short session of its own even when a session host is there\n"
+      "  --session PATH  the session host's socket (also OMRIX_SESSION), e.g. one forwarded\n"
+      "                  by ssh -L from another machine\n"
       "  -q, --quiet     print only what was asked for (what out, in, init and ack report,\n"
       "                  the rates, the shell's answers), and errors and warnings\n"
       "  --help, -h      this text; 'omrixctl help SUB' or 'omrixctl SUB --help' for one\n"

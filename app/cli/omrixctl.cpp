@@ -1,15 +1,20 @@
-// omrixctl: the omrix board from a shell, on the program's own menu commands. One invocation
-// is one short session of the program: driver up, start-up interpretation, commands, exit.
+// omrixctl: the omrix board from a shell, on the program's own menu commands. An invocation
+// runs in the board's session host when one is there (the window, or 'omrixctl serve');
+// otherwise it is one short session of the program: driver up, start-up, commands, exit.
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "client.h"
 #include "command_line.h"
 #include "console.h"
 #include "help_text.h"
+#include "host.h"
 #include "session.h"
+#include "session/board_socket.h"
 
 using namespace omrix::cli;
 
@@ -17,8 +22,14 @@ int main(int argc, char** argv) {
   // The terminal's encoding, so typed characters reach the command as the bytes typed; the
   // numeric locale stays "C" for the library's and the simulator's number parsers.
   std::setlocale(LC_CTYPE, "");
-  const std::vector<std::string> arguments(argv + 1, argv + argc);
-  const ParseOutcome parsed = ParseCommandLine(arguments);
+  SessionRequest request;
+  const std::string misuse =
+      ReadSessionRequest(std::vector<std::string>(argv + 1, argv + argc), request);
+  // 'status' has no subcommand of its own to parse.
+  const bool statusAsked = request.kind == SessionRequest::Kind::Status;
+  const ParseOutcome parsed = !misuse.empty() ? ParseOutcome{false, {}, misuse}
+                              : statusAsked  ? ParseOutcome{true, {}, ""}
+                                             : ParseCommandLine(request.arguments);
   if (!parsed.ok) {
     Complain(parsed.error);
     std::fputs("try 'omrixctl --help'\n", stderr);
@@ -37,7 +48,24 @@ int main(int argc, char** argv) {
     case Invocation::Action::Run:
       break;
   }
+  std::string problem;
+  const std::string socket =
+      request.socket.empty() ? omrix::session::BoardSocketPath(problem) : request.socket;
+  if (request.kind != SessionRequest::Kind::Command && socket.empty()) {
+    Complain(problem);
+    return kLibraryFailure;
+  }
+  if (statusAsked) return ShowHostStatus(socket);
+  if (request.kind == SessionRequest::Kind::StopHost ||
+      (request.kind == SessionRequest::Kind::Serve && invocation.stop))
+    return StopHost(socket);
+  // Without a session directory there can be no host: the short session is all there is.
+  if (request.kind == SessionRequest::Kind::Command && !request.noSession && !socket.empty()) {
+    if (const std::optional<int> status = RunInHost(request.arguments, invocation, socket))
+      return *status;
+  }
   // The library picks its backend when the driver comes up, from the environment as it is then.
   if (invocation.portIoGiven) setenv("OMRIX_PORT_IO", invocation.portIo.c_str(), 1);
+  if (request.kind == SessionRequest::Kind::Serve) return Serve(invocation, socket);
   return RunSession(invocation);
 }

@@ -40,7 +40,8 @@ std::string ResultOf(const commands::StepFailure& failure) {
   return commands::FailureText(failure);
 }
 
-// The script's text, or why it cannot be had: the system's reason, naming the file.
+}  // namespace
+
 bool ReadScript(const std::string& source, std::string& text, std::string& problem) {
   if (source == "-") {
     std::ostringstream content;
@@ -67,7 +68,6 @@ bool ReadScript(const std::string& source, std::string& text, std::string& probl
   return true;
 }
 
-// The script's subcommands, all checked before any runs; "" or the first problem.
 std::string ParseScript(const std::string& text, std::vector<Command>& commands) {
   std::istringstream lines(text);
   int number = 0;
@@ -91,6 +91,11 @@ std::string ParseScript(const std::string& text, std::vector<Command>& commands)
   }
   return "";
 }
+
+namespace {
+
+// A client's going ends its script as a signal ends one: the running subcommand finishes.
+bool ClientGone() { return CurrentRemote() != nullptr && CurrentRemote()->Gone(); }
 
 class Session {
  public:
@@ -124,7 +129,52 @@ class Session {
   Session& operator=(const Session&) = delete;
 
   int Run(const std::vector<Command>& commands) {
-    const bool setupFirst = commands.front().subcommand == Subcommand::Setup;
+    const int started = Begin(commands.front().subcommand);
+    if (started != kSuccess) return started;
+    return RunEach(commands);
+  }
+
+  // The start-up for a host, which serves whatever it left; kSuccess or the status that ends
+  // the host (no driver, a factory path).
+  int BeginHosting() {
+    const int started = Begin(Subcommand::Program, "serve");
+    startedNotAsRecorded_ = notAsRecorded_;
+    return started;
+  }
+
+  // A client's subcommands in the host's session. `start` reports the host's start-up.
+  int RunHosted(const std::vector<Command>& commands, bool quiet) {
+    quiet_ = quiet;
+    output_.SetQuiet(quiet);
+    const int status = RunEach(commands);
+    output_.Flush();
+    return status;
+  }
+
+ private:
+  int RunEach(const std::vector<Command>& commands) {
+    // A signal lets the running subcommand finish; the next one does not start.
+    for (const Command& command : commands) {
+      if (PendingSignal() != 0 || ClientGone()) break;
+      const int status = hosted_ && command.subcommand == Subcommand::Start ? StartResult()
+                                                                            : RunOne(command);
+      if (status != kSuccess) return status;
+    }
+    return kSuccess;
+  }
+
+  int StartResult() const {
+    if (!startFailure_) return kSuccess;
+    Complain(ResultOf(*startFailure_));
+    if (!startedNotAsRecorded_) return kLibraryFailure;
+    Complain(Advice("the start-up did not configure the board as omrix.dat records it --> "
+                    "run 'omrixctl fpga FILE' or 'omrixctl setup' first"));
+    return kNotAsRecorded;
+  }
+
+  int Begin(Subcommand first, const char* hostName = nullptr) {
+    hosted_ = hostName != nullptr;
+    const bool setupFirst = first == Subcommand::Setup;
     const std::string setupData = commands::ProgramDirectories().state + "omrix.dat";
     std::error_code unknown;
     const bool recorded = std::filesystem::exists(setupData, unknown);
@@ -143,24 +193,19 @@ class Session {
     if (!setupFirst || !recorded) {
       prompts_.muted = setupFirst;  // "device not found" is what the setup is for
       output_.muted = setupFirst && quiet_;  // and so is "omrix.dat not initialized"
-      const int started = StartUp(commands.front().subcommand);
+      const int started = StartUp(first, hostName);
       prompts_.muted = false;
       output_.muted = false;
       if (started != kSuccess) return started;
     }
-    // A signal lets the running subcommand finish; the next one does not start.
-    for (const Command& command : commands) {
-      if (PendingSignal() != 0) break;
-      const int status = RunOne(command);
-      if (status != kSuccess) return status;
-    }
     return kSuccess;
   }
 
- private:
-  int StartUp(Subcommand first) {
+  int StartUp(Subcommand first, const char* hostName) {
     const CommandResult start = menu_.InterpretSetupData();
-    const std::string notRun = std::string("'") + SubcommandName(first) + "' was not run";
+    const std::string notRun =
+        std::string("'") + (hostName != nullptr ? hostName : SubcommandName(first)) +
+        "' was not run";
     for (const CommandId posted : start.posted) {
       if (posted == commands::ID_STARTUP_IDCODES) {
         menu_.Run(posted);
@@ -271,10 +316,13 @@ class Session {
     prompts_.interactive = true;
     output_.everything = true;
     std::optional<LineEditor> editor;
-    if (isatty(STDIN_FILENO)) editor.emplace("omrix> ");
+    const bool remote = CurrentRemote() != nullptr;  // the client keeps its own line editor
+    if (!remote && isatty(STDIN_FILENO)) editor.emplace(kShellPrompt);
     while (PendingSignal() == 0) {
       std::string problem;
-      const std::optional<std::string> line = editor ? editor->ReadLine(problem) : ReadInputLine();
+      const std::optional<std::string> line = remote   ? ReadAnswer(kShellPrompt)
+                                              : editor ? editor->ReadLine(problem)
+                                                       : ReadInputLine();
       if (!line || PendingSignal() != 0) break;
       if (*line == "exit" || *line == "quit") break;
       if (problem.empty()) problem = LineProblem(*line);
@@ -283,7 +331,7 @@ class Session {
         continue;
       }
       if (line->find_first_not_of(" \t") == std::string::npos) continue;
-      if (editor) editor->Remember(*line);
+      if (editor) editor->Remember(*line);  // a client remembers its own lines
       menu_.testRoutines().Execute(*line);
     }
     prompts_.interactive = false;
@@ -301,11 +349,30 @@ class Session {
   bool released_ = false;  // the device was released by the start-up
   std::optional<commands::StepFailure> startFailure_;
   bool notAsRecorded_ = false;  // the start-up's result 2
+  bool hosted_ = false;  // a host's session, which runs the start-up once for all clients
+  bool startedNotAsRecorded_ = false;
+  static constexpr const char* kShellPrompt = "omrix> ";
   std::string stateFile_;
   commands::LastCpuFile remembered_;  // as the session found it
 };
 
 }  // namespace
+
+struct HostedSession::Impl {
+  explicit Impl(const commands::Library& library) : session(library, false, kEndAsExit) {}
+  Session session;
+};
+
+HostedSession::HostedSession(const commands::Library& library)
+    : impl_(std::make_unique<Impl>(library)) {}
+
+HostedSession::~HostedSession() = default;
+
+int HostedSession::Begin() { return impl_->session.BeginHosting(); }
+
+int HostedSession::Run(const std::vector<Command>& commands, bool quiet) {
+  return impl_->session.RunHosted(commands, quiet);
+}
 
 int RunSession(const Invocation& invocation) {
   return RunSession(invocation, commands::LinkedLibrary());

@@ -2,6 +2,10 @@
 // setup), its subcommands on the program's menu commands, the end.
 #pragma once
 
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "command_line.h"
 #include "commands/library.h"
 
@@ -21,5 +25,29 @@ enum ExitStatus : int {
 // returns the exit status.
 int RunSession(const Invocation& invocation);
 int RunSession(const Invocation& invocation, const commands::Library& library);
+
+// The script's text ("-": standard input), or why it cannot be had, naming the file.
+bool ReadScript(const std::string& source, std::string& text, std::string& problem);
+// The script's subcommands, all checked before any runs; "" or the first problem.
+std::string ParseScript(const std::string& text, std::vector<Command>& commands);
+
+// A session host's one session: the driver and the start-up once, then its clients'
+// subcommands on this thread, each in the console of the client it runs for.
+class HostedSession {
+ public:
+  explicit HostedSession(const commands::Library& library);
+  ~HostedSession();  // ends as File > Exit does
+  HostedSession(const HostedSession&) = delete;
+  HostedSession& operator=(const HostedSession&) = delete;
+
+  // The start-up, with its usual output: kSuccess, or the status that ends the host.
+  int Begin();
+  // The subcommands one client asked for; its exit status.
+  int Run(const std::vector<Command>& commands, bool quiet);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace omrix::cli

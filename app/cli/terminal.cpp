@@ -27,7 +27,7 @@ const std::string kRateBackLine = "PC <- mm-bus: ";
 Answer AskYesNo(bool& unanswered) {
   for (;;) {
     Complain("answer y or n:");
-    const std::optional<std::string> answer = ReadInputLine();
+    const std::optional<std::string> answer = ReadAnswer();
     if (!answer || PendingSignal() != 0) {
       unanswered = true;
       return Answer::No;  // nobody there to say yes
@@ -39,8 +39,11 @@ Answer AskYesNo(bool& unanswered) {
 
 }  // namespace
 
-TerminalOutput::~TerminalOutput() {
+TerminalOutput::~TerminalOutput() { Flush(); }
+
+void TerminalOutput::Flush() {
   if (!line_.empty()) ShowIfWanted(line_);
+  line_.clear();
 }
 
 void TerminalOutput::AppendResult(const std::string& text) {
@@ -78,11 +81,7 @@ void TerminalOutput::ShowIfWanted(const std::string& line) const {
 TerminalProgress::TerminalProgress() { Complain("press Enter to stop"); }
 
 bool TerminalProgress::CheckCancel() {
-  if (PendingSignal() != 0) return true;
-  pollfd input{STDIN_FILENO, POLLIN, 0};
-  if (poll(&input, 1, 0) <= 0) return false;
-  ReadInputLine();
-  return true;
+  return PendingSignal() != 0 || StopAsked();
 }
 
 Answer TerminalPrompts::MessageBox(const std::string& text, Buttons buttons,
@@ -93,7 +92,7 @@ Answer TerminalPrompts::MessageBox(const std::string& text, Buttons buttons,
   if (interactive && buttons == Buttons::YesNo) return AskYesNo(unanswered);
   if (interactive && icon == commands::Icon::Information) {
     Complain("press Enter for OK");
-    ReadInputLine();
+    ReadAnswer();
     return Answer::Ok;
   }
   switch (buttons) {
@@ -109,7 +108,7 @@ std::optional<std::string> TerminalPrompts::ChooseFile(const commands::FileChoos
 }
 
 void TerminalPrompts::Beep() {
-  if (isatty(STDERR_FILENO)) std::fputs("\a", stderr);
+  if (CurrentRemote() == nullptr && isatty(STDERR_FILENO)) std::fputs("\a", stderr);
 }
 
 std::unique_ptr<commands::Progress> TerminalPrompts::ShowProgress() {

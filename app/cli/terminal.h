@@ -24,6 +24,11 @@ class TerminalOutput final : public commands::Output {
 
   void AppendOutput(const std::string& text) override;
 
+  // A host's session serves quiet and talkative clients alike.
+  void SetQuiet(bool quiet) { quiet_ = quiet; }
+  // Shows what is held of an unfinished line, so none of it reaches the next client.
+  void Flush();
+
   // The measured rates are the answer of the rate command.
   bool ratesAsked = false;
   // The shell's answers are its results, every one of them.

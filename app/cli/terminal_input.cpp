@@ -68,6 +68,17 @@ bool WaitForInput(int fd) {
   return pendingSignal == 0;
 }
 
+bool WaitForAny(std::vector<pollfd>& fds) {
+  const sigset_t ending = EndingSignals();
+  sigset_t open;
+  pthread_sigmask(SIG_BLOCK, &ending, &open);
+  while (pendingSignal == 0) {
+    if (ppoll(fds.data(), fds.size(), nullptr, &open) >= 0 || errno != EINTR) break;
+  }
+  pthread_sigmask(SIG_SETMASK, &open, nullptr);
+  return pendingSignal == 0;
+}
+
 void SleepUnlessSignalled(int milliseconds) {
   const timespec timeout{milliseconds / kMillisecondsPerSecond,
                          (milliseconds % kMillisecondsPerSecond) * kNanosecondsPerMillisecond};

@@ -4,12 +4,14 @@
 // SIGTERM, SIGINT or SIGHUP.
 #pragma once
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cwchar>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace omrix::cli {
 
@@ -33,6 +35,9 @@ int PendingSignal();
 // Blocks until `fd` has something to read (or its end); false when a signal
 // came first.
 bool WaitForInput(int fd);
+
+// Blocks until one of `fds` has an event (see their revents); false when a signal came first.
+bool WaitForAny(std::vector<pollfd>& fds);
 
 // Sleeps, but no longer than until a signal arrives.
 void SleepUnlessSignalled(int milliseconds);
