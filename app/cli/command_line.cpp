@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include "help_text.h"
 #include "port_backend_listing.h"
 
 using namespace omrix::commands;
@@ -335,7 +336,8 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& arguments) {
 
   if (subcommand == "help") {
     if (words.size() > 1) return Failure("'help' takes one subcommand name");
-    if (!words.empty() && !IsSubcommandName(words[0]))
+    // The session host's words (serve, status) have help too, though the parser never sees them.
+    if (!words.empty() && SubcommandHelp(words[0]).empty())
       return Failure("no help for unknown subcommand '" + words[0] + "'");
     invocation.action = Invocation::Action::Help;
     invocation.helpTopic = words.empty() ? "" : words[0];

@@ -296,6 +296,32 @@ constexpr HelpEntry kEntries[] = {
      "result codes counted as success: those of each line\n"},
 };
 
+// The session host's own words: the client answers them before any subcommand is parsed.
+constexpr HelpEntry kHostEntries[] = {
+    {"serve", "[--stop]",
+     "host this board's session until SIGTERM, SIGINT or\n"
+     "                                'omrixctl serve --stop', then end as File > Exit does",
+     "Brings up the driver, runs the start-up once with its usual output and keeps the\n"
+     "session: every omrixctl of the same user for this board then runs its subcommand here,\n"
+     "one at a time in arrival order, without a start-up of its own. Ends on SIGTERM, SIGINT,\n"
+     "SIGHUP or 'omrixctl serve --stop', as File > Exit does. The socket lies in\n"
+     "$XDG_RUNTIME_DIR/omrix/ (or /tmp/omrix-UID/), one per board; '--session PATH' or\n"
+     "OMRIX_SESSION names another, e.g. one forwarded with ssh -L from another machine.\n"
+     "\n"
+     "library calls: HwaccInit_EnableDllMessages, InterpreteOmrixDat once; those of each\n"
+     "  client's subcommand; DeInitOmrix(0), HwaccDeInit at the end\n"
+     "\n"
+     "result codes counted as success: those of the start-up, as for start\n"},
+    {"status", "", "whether a session host holds this board, and its pid",
+     "Says whether a session host ('omrixctl serve') holds this board, with its pid, its\n"
+     "board's directory and its port backend. Exit status 0 when a host is there, 1 when\n"
+     "none is.\n"
+     "\n"
+     "library calls: none\n"
+     "\n"
+     "result codes counted as success: none to check\n"},
+};
+
 bool UsesBracket(const std::string& name) {
   return name == "program" || name == "erase" || name == "save" || name == "rate" ||
          name == "update-cpu";
@@ -303,6 +329,9 @@ bool UsesBracket(const std::string& name) {
 
 const HelpEntry* FindEntry(const std::string& name) {
   for (const HelpEntry& entry : kEntries) {
+    if (name == entry.name) return &entry;
+  }
+  for (const HelpEntry& entry : kHostEntries) {
     if (name == entry.name) return &entry;
   }
   return nullptr;
@@ -325,12 +354,12 @@ std::string ToolHelp() {
       "driver is brought up, omrix.dat is interpreted (start-up), the subcommand runs, and the\n"
       "port lines are put at rest without clearing the FPGA, so a started CPU keeps running;\n"
       "omrix.dat is saved. The library's messages are printed as they arrive.\n"
-      "When a session host holds the board (the open window, or 'omrixctl serve'), the\n"
+      "When a session host holds the board ('omrixctl serve'), the\n"
       "subcommand runs in the host's session instead: no start-up again, the output and the\n"
       "questions here, the exit status as it would be.\n"
       "\n"
       "subcommands:\n";
-  for (const HelpEntry& entry : kEntries) {
+  const auto overview = [&text](const HelpEntry& entry) {
     std::string left = std::string("  ") + entry.name;
     if (*entry.synopsis) left += std::string(" ") + entry.synopsis;
     if (left.size() < 32)
@@ -338,11 +367,10 @@ std::string ToolHelp() {
     else
       left += "\n" + std::string(32, ' ');
     text += left + entry.summary + "\n";
-  }
+  };
+  for (const HelpEntry& entry : kEntries) overview(entry);
+  for (const HelpEntry& entry : kHostEntries) overview(entry);
   text +=
-      "  serve                         host this board's session until SIGTERM, SIGINT or\n"
-      "                                'omrixctl serve --stop', then end as File > Exit does\n"
-      "  status                        whether a session host holds this board, and its pid\n"
       "\n"
       "options:\n"
       "  --port-io NAME  port backend, sets OMRIX_PORT_IO:\n" + PortBackendLines() +

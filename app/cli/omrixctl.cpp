@@ -1,5 +1,5 @@
 // omrixctl: the omrix board from a shell, on the program's own menu commands. An invocation
-// runs in the board's session host when one is there (the window, or 'omrixctl serve');
+// runs in the board's session host when one is there ('omrixctl serve');
 // otherwise it is one short session of the program: driver up, start-up, commands, exit.
 #include <clocale>
 #include <cstdio>
