@@ -34,8 +34,9 @@ std::string WorkDirectory() {
 }
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<std::uint8_t> RandomBytes(std::size_t count, bool withoutErased) {
@@ -68,7 +69,8 @@ void BM_ConfigurationViaPc100KB(benchmark::State& state) {
   Reset();
   omrix::sim::BitFile file{"omrix_setup.ncd;UserID=0xFFFFFFFF", "2s100pq208", "2005/01/01",
                            "12:00:00", RandomBytes(100 * 1024, false)};
-  std::copy(std::begin(omrix::sim::kSyncWord), std::end(omrix::sim::kSyncWord), file.bitstream.begin() + 4);
+  std::copy(std::begin(omrix::sim::kSyncWord), std::end(omrix::sim::kSyncWord),
+            file.bitstream.begin() + 4);
   const std::string path = WorkDirectory() + "big.bit";
   WriteFile(path, omrix::sim::MakeBitFile(file));
   MeasureAgainstReplay(state, {}, LoadSetupDesign,
@@ -79,17 +81,16 @@ void BM_CpuSlotProgramAndVerify64KB(benchmark::State& state) {
   Reset();
   const std::string path = WorkDirectory() + "cpu.bin";
   WriteFile(path, RandomBytes(64 * 1024, true));
-  MeasureAgainstReplay(state, {}, LoadSetupDesign, {PrepareEpp, [&] {
-                         omrix::FlashProgram(path.c_str(), 0x10000, 0x1FFFF, 0, 1, 0);
-                       }});
+  MeasureAgainstReplay(
+      state, {}, LoadSetupDesign,
+      {PrepareEpp, [&] { omrix::FlashProgram(path.c_str(), 0x10000, 0x1FFFF, 0, 1, 0); }});
 }
 
 void BM_SaveUserSpace(benchmark::State& state) {
   Reset();
   const std::string path = WorkDirectory() + "save.rom";
-  MeasureAgainstReplay(state, {}, LoadSetupDesign, {PrepareEpp, [&] {
-                         omrix::FlashRead2File(path.c_str(), 0, 0x7BFFF);
-                       }});
+  MeasureAgainstReplay(state, {}, LoadSetupDesign,
+                       {PrepareEpp, [&] { omrix::FlashRead2File(path.c_str(), 0, 0x7BFFF); }});
 }
 
 // A setup starts from the defaults with "setup.bit" beside the library.

@@ -102,8 +102,8 @@ class Verdict final : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      const double seconds = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(
-                                                             run.time_unit);
+      const double seconds =
+          run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
       if (run.benchmark_name().find("ShortSession") != std::string::npos)
         shortSessionSeconds = seconds;
       if (run.benchmark_name().find("ThroughHost") != std::string::npos)

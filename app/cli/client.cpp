@@ -134,8 +134,7 @@ Message FirstMessage(const char* type) {
 
 }  // namespace
 
-std::string ReadSessionRequest(const std::vector<std::string>& arguments,
-                               SessionRequest& request) {
+std::string ReadSessionRequest(const std::vector<std::string>& arguments, SessionRequest& request) {
   request = SessionRequest{};
   std::string word;  // the first word that is no option's
   std::size_t wordAt = 0;

@@ -22,8 +22,7 @@ struct SessionRequest {
 
 // Takes --no-session and --session PATH, and the serve and status words, out of the
 // arguments; "" or the problem.
-std::string ReadSessionRequest(const std::vector<std::string>& arguments,
-                               SessionRequest& request);
+std::string ReadSessionRequest(const std::vector<std::string>& arguments, SessionRequest& request);
 
 // Runs the invocation in the host at `socketPath`; nothing when no host listens there.
 std::optional<int> RunInHost(const std::vector<std::string>& arguments,

@@ -183,25 +183,17 @@ class ArgumentReader {
 bool ReadArguments(Command& command, ArgumentReader& in) {
   switch (command.subcommand) {
     case Subcommand::Start:
-    case Subcommand::Ack:
-      return in.done();
-    case Subcommand::Rate:
-      command.id = ID_CHECK_TRANSFER_RATE;
-      return in.done();
-    case Subcommand::UpdateCpu:
-      command.id = ID_UPDATE_CPU;
-      return in.done();
-    case Subcommand::UpdateFpga:
-      command.id = ID_UPDATE_FPGA;
-      return in.done();
+    case Subcommand::Ack: return in.done();
+    case Subcommand::Rate: command.id = ID_CHECK_TRANSFER_RATE; return in.done();
+    case Subcommand::UpdateCpu: command.id = ID_UPDATE_CPU; return in.done();
+    case Subcommand::UpdateFpga: command.id = ID_UPDATE_FPGA; return in.done();
     case Subcommand::Setup: {
       command.id = ID_SETUP_AUTO;  // as the menu's first item
       return in.atEnd() || in.choice("port", kPorts, command.id);
     }
     case Subcommand::Program:
       return in.slot(false, command.id) && in.next("a file", command.file) && in.done();
-    case Subcommand::Erase:
-      return in.slot(true, command.id) && in.done();
+    case Subcommand::Erase: return in.slot(true, command.id) && in.done();
     case Subcommand::Save:
       command.id = ID_SAVE_FLASH;
       return in.next("a file", command.file) && in.done();
@@ -240,18 +232,12 @@ bool ReadArguments(Command& command, ArgumentReader& in) {
     }
     case Subcommand::Out:
       return in.hex("address", command.address) && in.hex("data", command.data) && in.done();
-    case Subcommand::In:
-      return in.hex("address", command.address) && in.done();
-    case Subcommand::Init:
-      return in.number("level", 1, command.level) && in.done();
-    case Subcommand::Script:
-      return in.next("a file or '-'", command.file) && in.done();
-    case Subcommand::Shell:
-      return in.done();
-    case Subcommand::IoTest:
-      return in.choice("board", kIoTests, command.id);
-    case Subcommand::Emulate:
-      return in.choice("cable", kEmulations, command.id);
+    case Subcommand::In: return in.hex("address", command.address) && in.done();
+    case Subcommand::Init: return in.number("level", 1, command.level) && in.done();
+    case Subcommand::Script: return in.next("a file or '-'", command.file) && in.done();
+    case Subcommand::Shell: return in.done();
+    case Subcommand::IoTest: return in.choice("board", kIoTests, command.id);
+    case Subcommand::Emulate: return in.choice("cable", kEmulations, command.id);
   }
   return false;
 }

@@ -35,7 +35,7 @@ enum class Subcommand {
 struct Command {
   Subcommand subcommand = Subcommand::Start;
   commands::CommandId id = commands::ID_SEPARATOR;  // the menu command it runs, if any
-  std::string file;  // as typed; made absolute when the session runs
+  std::string file;                                 // as typed; made absolute when the session runs
   std::int32_t address = 0;
   std::int32_t data = 0;
   std::int32_t level = 0;

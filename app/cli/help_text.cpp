@@ -373,7 +373,8 @@ std::string ToolHelp() {
   text +=
       "\n"
       "options:\n"
-      "  --port-io NAME  port backend, sets OMRIX_PORT_IO:\n" + PortBackendLines() +
+      "  --port-io NAME  port backend, sets OMRIX_PORT_IO:\n" +
+      PortBackendLines() +
       "  --stop          end as the GUI's File > Exit does: the FPGA is cleared, the CPU stops\n"
       "  --no-session    a short session of its own even when a session host is there\n"
       "  --session PATH  the session host's socket (also OMRIX_SESSION), e.g. one forwarded\n"

@@ -78,9 +78,7 @@ class ClientTerminal final : public RemoteTerminal {
       case Channel::Got::Nothing: return std::nullopt;
       case Channel::Got::Ready: break;
       case Channel::Got::Closed:
-      case Channel::Got::Bad:
-        ended_ = true;
-        return Answer{};
+      case Channel::Got::Bad: ended_ = true; return Answer{};
     }
     const std::string type = session::TypeOf(message);
     const auto text = message.find("text");
@@ -161,9 +159,7 @@ class Host {
     switch (client.Receive(first, problem)) {
       case Channel::Got::Nothing: return true;
       case Channel::Got::Closed: return false;
-      case Channel::Got::Bad:
-        Refuse(client, problem);
-        return false;
+      case Channel::Got::Bad: Refuse(client, problem); return false;
       case Channel::Got::Ready: break;
     }
     problem = session::VersionProblem(first);
@@ -194,8 +190,8 @@ class Host {
     const auto args = request.find("args");
     const auto cwd = request.find("cwd");
     std::vector<std::string> arguments;
-    bool wellFormed = args != request.end() && args->is_array() && cwd != request.end() &&
-                      cwd->is_string();
+    bool wellFormed =
+        args != request.end() && args->is_array() && cwd != request.end() && cwd->is_string();
     for (const Message& argument : wellFormed ? *args : Message::array()) {
       wellFormed = wellFormed && argument.is_string();
       if (wellFormed) arguments.push_back(argument.get<std::string>());
@@ -226,8 +222,8 @@ class Host {
       return kBadUsage;
     }
     if (invocation.portIoGiven && invocation.portIo != PortBackendInUse()) {
-      Complain("the session host uses the port backend '" + PortBackendInUse() +
-               "', not '" + invocation.portIo + "'");
+      Complain("the session host uses the port backend '" + PortBackendInUse() + "', not '" +
+               invocation.portIo + "'");
       return kBadUsage;
     }
     std::vector<Command> commands{invocation.command};
@@ -287,7 +283,7 @@ int Serve(const Invocation&, const std::string& socketPath, const commands::Libr
       Host host(std::move(*listener), board);
       host.Serve();
     }
-  }  // ended as File > Exit ends the program
+  }               // ended as File > Exit ends the program
   return status;  // SIGTERM and SIGINT are how a host is meant to end
 }
 

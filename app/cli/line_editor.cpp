@@ -56,15 +56,11 @@ int LineEditor::ReadCharacter(EditLine* editor, wchar_t* character) {
     if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (got <= 0) return kEndOfInput;  // a closed terminal reads as its end
     switch (decoder.Feed(byte, *character)) {
-      case TypedDecoder::Step::Character:
-        return kGotCharacter;
-      case TypedDecoder::Step::More:
-        break;
+      case TypedDecoder::Step::Character: return kGotCharacter;
+      case TypedDecoder::Step::More: break;
       // libedit would drop it silently and run what is left: remember it to
       // refuse the line.
-      case TypedDecoder::Step::Invalid:
-        self->damaged_ = true;
-        break;
+      case TypedDecoder::Step::Invalid: self->damaged_ = true; break;
     }
   }
 }

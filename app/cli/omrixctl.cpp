@@ -28,8 +28,8 @@ int main(int argc, char** argv) {
   // 'status' has no subcommand of its own to parse.
   const bool statusAsked = request.kind == SessionRequest::Kind::Status;
   const ParseOutcome parsed = !misuse.empty() ? ParseOutcome{false, {}, misuse}
-                              : statusAsked  ? ParseOutcome{true, {}, ""}
-                                             : ParseCommandLine(request.arguments);
+                              : statusAsked   ? ParseOutcome{true, {}, ""}
+                                              : ParseCommandLine(request.arguments);
   if (!parsed.ok) {
     Complain(parsed.error);
     std::fputs("try 'omrixctl --help'\n", stderr);
@@ -42,11 +42,8 @@ int main(int argc, char** argv) {
                      .c_str(),
                  stdout);
       return kSuccess;
-    case Invocation::Action::Version:
-      std::fputs(VersionLine().c_str(), stdout);
-      return kSuccess;
-    case Invocation::Action::Run:
-      break;
+    case Invocation::Action::Version: std::fputs(VersionLine().c_str(), stdout); return kSuccess;
+    case Invocation::Action::Run: break;
   }
   std::string problem;
   const std::string socket =

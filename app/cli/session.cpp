@@ -156,8 +156,8 @@ class Session {
     // A signal lets the running subcommand finish; the next one does not start.
     for (const Command& command : commands) {
       if (PendingSignal() != 0 || ClientGone()) break;
-      const int status = hosted_ && command.subcommand == Subcommand::Start ? StartResult()
-                                                                            : RunOne(command);
+      const int status =
+          hosted_ && command.subcommand == Subcommand::Start ? StartResult() : RunOne(command);
       if (status != kSuccess) return status;
     }
     return kSuccess;
@@ -167,8 +167,9 @@ class Session {
     if (!startFailure_) return kSuccess;
     Complain(ResultOf(*startFailure_));
     if (!startedNotAsRecorded_) return kLibraryFailure;
-    Complain(Advice("the start-up did not configure the board as omrix.dat records it --> "
-                    "run 'omrixctl fpga FILE' or 'omrixctl setup' first"));
+    Complain(
+        Advice("the start-up did not configure the board as omrix.dat records it --> "
+               "run 'omrixctl fpga FILE' or 'omrixctl setup' first"));
     return kNotAsRecorded;
   }
 
@@ -183,15 +184,16 @@ class Session {
       return kLibraryFailure;
     }
     if (!menu_.BringUpDriver().succeeded()) {
-      Complain("port access needs group lp (--port-io ppdev), CAP_SYS_RAWIO (--port-io direct), "
-               "or the simulated board (--port-io sim)");
+      Complain(
+          "port access needs group lp (--port-io ppdev), CAP_SYS_RAWIO (--port-io direct), "
+          "or the simulated board (--port-io sim)");
       return kLibraryFailure;
     }
     // A setup brings up the board by itself: the start-up would reconfigure the FPGA, restart
     // the CPU, or with a factory entry code program the board first. Only when there is no
     // omrix.dat yet does it run, for the one thing it then does: write the default file.
     if (!setupFirst || !recorded) {
-      prompts_.muted = setupFirst;  // "device not found" is what the setup is for
+      prompts_.muted = setupFirst;           // "device not found" is what the setup is for
       output_.muted = setupFirst && quiet_;  // and so is "omrix.dat not initialized"
       const int started = StartUp(first, hostName);
       prompts_.muted = false;
@@ -203,9 +205,9 @@ class Session {
 
   int StartUp(Subcommand first, const char* hostName) {
     const CommandResult start = menu_.InterpretSetupData();
-    const std::string notRun =
-        std::string("'") + (hostName != nullptr ? hostName : SubcommandName(first)) +
-        "' was not run";
+    const std::string notRun = std::string("'") +
+                               (hostName != nullptr ? hostName : SubcommandName(first)) +
+                               "' was not run";
     for (const CommandId posted : start.posted) {
       if (posted == commands::ID_STARTUP_IDCODES) {
         menu_.Run(posted);
@@ -248,8 +250,9 @@ class Session {
   int RunOne(const Command& command) {
     if (Refused(command.subcommand)) {
       if (command.subcommand == Subcommand::Start) Complain(ResultOf(*startFailure_));
-      Complain(Advice("the start-up did not configure the board as omrix.dat records it --> "
-                      "run 'omrixctl fpga FILE' or 'omrixctl setup' first"));
+      Complain(
+          Advice("the start-up did not configure the board as omrix.dat records it --> "
+                 "run 'omrixctl fpga FILE' or 'omrixctl setup' first"));
       return kNotAsRecorded;
     }
     if (command.subcommand == Subcommand::Start) return kSuccess;
@@ -349,7 +352,7 @@ class Session {
   bool released_ = false;  // the device was released by the start-up
   std::optional<commands::StepFailure> startFailure_;
   bool notAsRecorded_ = false;  // the start-up's result 2
-  bool hosted_ = false;  // a host's session, which runs the start-up once for all clients
+  bool hosted_ = false;         // a host's session, which runs the start-up once for all clients
   bool startedNotAsRecorded_ = false;
   static constexpr const char* kShellPrompt = "omrix> ";
   std::string stateFile_;

@@ -17,7 +17,7 @@ enum ExitStatus : int {
   kBadUsage = 2,
   kNoDevice = 3,
   kFactoryPath = 4,
-  kNotAsRecorded = 5,  // the start-up did not configure the board as omrix.dat records it
+  kNotAsRecorded = 5,    // the start-up did not configure the board as omrix.dat records it
   kEndedBySignal = 128,  // plus the signal's number, as a shell reports it
 };
 

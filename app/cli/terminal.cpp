@@ -80,12 +80,9 @@ void TerminalOutput::ShowIfWanted(const std::string& line) const {
 
 TerminalProgress::TerminalProgress() { Complain("press Enter to stop"); }
 
-bool TerminalProgress::CheckCancel() {
-  return PendingSignal() != 0 || StopAsked();
-}
+bool TerminalProgress::CheckCancel() { return PendingSignal() != 0 || StopAsked(); }
 
-Answer TerminalPrompts::MessageBox(const std::string& text, Buttons buttons,
-                                   commands::Icon icon) {
+Answer TerminalPrompts::MessageBox(const std::string& text, Buttons buttons, commands::Icon icon) {
   std::istringstream lines(text);
   for (std::string line; !muted && std::getline(lines, line);)
     if (!line.empty()) Complain(line);

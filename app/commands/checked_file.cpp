@@ -32,9 +32,12 @@ std::optional<CheckedFile> CheckedFile::Open(const std::string& path, std::strin
   struct stat examined {};
   const bool examinedOk = ::fstat(descriptor, &examined) == 0;
   if (!examinedOk || !S_ISREG(examined.st_mode)) {
-    if (!examinedOk) reason = SystemReason(errno);
-    else if (S_ISDIR(examined.st_mode)) reason = SystemReason(EISDIR);
-    else reason = "not a regular file";
+    if (!examinedOk)
+      reason = SystemReason(errno);
+    else if (S_ISDIR(examined.st_mode))
+      reason = SystemReason(EISDIR);
+    else
+      reason = "not a regular file";
     ::close(descriptor);
     return std::nullopt;
   }
@@ -67,8 +70,8 @@ bool CheckedFile::Read(std::vector<std::uint8_t>& bytes, std::string& reason) co
   bytes.assign(static_cast<std::size_t>(size()), 0);
   std::size_t got = 0;
   while (got < bytes.size()) {
-    const ssize_t n = ::pread(descriptor_, bytes.data() + got, bytes.size() - got,
-                              static_cast<off_t>(got));
+    const ssize_t n =
+        ::pread(descriptor_, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       reason = n < 0 ? SystemReason(errno) : "the file shrank while it was read";
@@ -79,9 +82,7 @@ bool CheckedFile::Read(std::vector<std::uint8_t>& bytes, std::string& reason) co
   return true;
 }
 
-std::string CheckedFile::HeldName() const {
-  return "/proc/self/fd/" + std::to_string(descriptor_);
-}
+std::string CheckedFile::HeldName() const { return "/proc/self/fd/" + std::to_string(descriptor_); }
 
 bool CheckedFile::Unchanged() const {
   struct stat now {};

@@ -74,12 +74,12 @@ Directories ChooseDirectories(const DirectorySources& sources) {
   if (!sources.libraryVariable.empty()) {
     chosen.data = WithTrailingSlash(sources.libraryVariable);
   } else if (!sources.moduleDirectory.empty()) {
-    chosen.data = sources.buildTree
-                      ? WithTrailingSlash(sources.moduleDirectory)
-                      : WithTrailingSlash(
-                            (fs::path(sources.moduleDirectory) / OMRIX_DATA_FROM_LIBRARY)
-                                .lexically_normal()
-                                .string());
+    chosen.data =
+        sources.buildTree
+            ? WithTrailingSlash(sources.moduleDirectory)
+            : WithTrailingSlash((fs::path(sources.moduleDirectory) / OMRIX_DATA_FROM_LIBRARY)
+                                    .lexically_normal()
+                                    .string());
   }
 
   if (!sources.stateVariable.empty()) {

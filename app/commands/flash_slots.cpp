@@ -27,9 +27,9 @@ std::vector<std::uint32_t> SectorsIn(std::uint32_t first, std::uint32_t last) {
   return sectors;
 }
 
-FlashSlotLayout Slot(FlashSlot slot, const char* name, const char* programLine,
-                     std::uint32_t first, std::uint32_t last, std::int32_t reverseBits,
-                     int cpuFile, FileChooser chooser) {
+FlashSlotLayout Slot(FlashSlot slot, const char* name, const char* programLine, std::uint32_t first,
+                     std::uint32_t last, std::int32_t reverseBits, int cpuFile,
+                     FileChooser chooser) {
   const std::vector<std::uint32_t> sectors = SectorsIn(first, last);
   return {slot, name, programLine, sectors, sectors, first, last, reverseBits, cpuFile, chooser};
 }
@@ -38,15 +38,15 @@ const std::vector<FlashSlotLayout>& Layouts() {
   static const std::vector<FlashSlotLayout> layouts = [] {
     std::vector<FlashSlotLayout> slots = {
         Slot(FlashSlot::Fpga0, "FPGA file0",
-             "Program flash memory user space FPGA file0 (default) ...\n",
-             OMRIX_FLASH_FPGA0_FIRST, OMRIX_FLASH_FPGA0_LAST, 1, -1,
+             "Program flash memory user space FPGA file0 (default) ...\n", OMRIX_FLASH_FPGA0_FIRST,
+             OMRIX_FLASH_FPGA0_LAST, 1, -1,
              OpenChooser("Program flash memory user space FPGA file0 (default)", kBitFiles)),
         Slot(FlashSlot::Fpga1, "FPGA file1", "Program flash memory user space FPGA file1 ...\n",
              OMRIX_FLASH_FPGA1_FIRST, OMRIX_FLASH_FPGA1_LAST, 1, -1,
              OpenChooser("Program flash memory user space FPGA file1", kBitFiles)),
         Slot(FlashSlot::Cpu0, "CPU file0",
-             "Program flash memory user space CPU file0 (default) ...\n",
-             OMRIX_FLASH_CPU0_FIRST, OMRIX_FLASH_CPU0_LAST, 0, 0,
+             "Program flash memory user space CPU file0 (default) ...\n", OMRIX_FLASH_CPU0_FIRST,
+             OMRIX_FLASH_CPU0_LAST, 0, 0,
              OpenChooser("Program flash memory user space CPU file0 (default)", kCpuFiles)),
         Slot(FlashSlot::Cpu1, "CPU file1", "Program flash memory user space CPU file1 ...\n",
              OMRIX_FLASH_CPU1_FIRST, OMRIX_FLASH_CPU1_LAST, 0, 1,

@@ -28,8 +28,8 @@ struct Library {
   std::function<void(std::int32_t)> CpuReset;
   std::function<void(std::int32_t)> CpuRunFile;
   std::function<std::int32_t(std::uint32_t)> FlashSectorErase;
-  std::function<std::int32_t(const char*, std::uint32_t, std::uint32_t, std::uint32_t,
-                             std::int32_t, std::int32_t)>
+  std::function<std::int32_t(const char*, std::uint32_t, std::uint32_t, std::uint32_t, std::int32_t,
+                             std::int32_t)>
       FlashProgram;
   std::function<std::int32_t(const char*, std::uint32_t, std::uint32_t, std::uint32_t,
                              std::int32_t)>

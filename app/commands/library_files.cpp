@@ -168,9 +168,8 @@ bool ConfigurationSource(const std::string& name, std::string& source, std::stri
 std::string UnplacedFileNote(const std::string& libraryText) {
   for (const UnplacedFileText& known : kUnplacedFileTexts) {
     if (libraryText != known.text) continue;
-    const std::string path = known.place == Place::State
-                                 ? ProgramDirectories().state + known.file
-                                 : LoadedFilePath(known.file);
+    const std::string path = known.place == Place::State ? ProgramDirectories().state + known.file
+                                                         : LoadedFilePath(known.file);
     std::string reason = known.writing ? WriteReason(path) : ReadReason(path);
     // The system has nothing against the file now: a write failed for what has passed since,
     // a read for what the file holds.

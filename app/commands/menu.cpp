@@ -83,10 +83,8 @@ bool AlwaysEnabled(CommandId id) {
     case ID_SETUP_278:
     case ID_SETUP_AUX:
     case ID_APP_EXIT:
-    case ID_APP_ABOUT:
-      return true;
-    default:
-      return false;
+    case ID_APP_ABOUT: return true;
+    default: return false;
   }
 }
 

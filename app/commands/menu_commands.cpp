@@ -9,7 +9,6 @@ namespace omrix::commands {
 
 namespace {
 
-
 // Basic2File reads the CPU's RAM from 0x200 up to here.
 constexpr std::uint32_t kBasicRamEnd = 0x1000;
 // GetTransferRate: mm-bus addresses written and read, and how much is moved.
@@ -60,14 +59,19 @@ constexpr RateMeasurement kRateMeasurements[] = {
     {1, "PC <- mm-bus: %ld Kbyte/sec\n"},
 };
 
-const FileChooser kSaveFlashChooser{FileChooser::Kind::Save, "Save flash memory user space",
-                                    {{"ROM mirror file (*.rom)", "*.rom"}}, "*.rom"};
-const FileChooser kConfigChooser{FileChooser::Kind::Open, "Config FPGA via PC",
-                                 {{"FPGA config file (*.bit)", "*.bit"}}, "*.bit"};
+const FileChooser kSaveFlashChooser{FileChooser::Kind::Save,
+                                    "Save flash memory user space",
+                                    {{"ROM mirror file (*.rom)", "*.rom"}},
+                                    "*.rom"};
+const FileChooser kConfigChooser{FileChooser::Kind::Open,
+                                 "Config FPGA via PC",
+                                 {{"FPGA config file (*.bit)", "*.bit"}},
+                                 "*.bit"};
 // An open chooser although it names a file to be written, as the program has always had it.
 const FileChooser kBasicRamChooser{FileChooser::Kind::Open,
                                    "Save MCS BASIC-52 program from RAM to disk",
-                                   {{"MCS BASIC-52 program (*.b52)", "*.b52"}}, "*.b52"};
+                                   {{"MCS BASIC-52 program (*.b52)", "*.b52"}},
+                                   "*.b52"};
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* format, ...) {
@@ -237,8 +241,7 @@ CommandResult MenuCommands::Setup(std::int32_t port, const char* notFound) {
   return result;
 }
 
-std::optional<std::string> MenuCommands::Choose(const FileChooser& chooser,
-                                                CommandResult& result) {
+std::optional<std::string> MenuCommands::Choose(const FileChooser& chooser, CommandResult& result) {
   std::optional<std::string> path = prompts_.ChooseFile(chooser);
   if (!path) {
     result.Cancel();
@@ -257,8 +260,7 @@ bool MenuCommands::Recordable(const std::string& path, CommandResult& result) {
   return false;
 }
 
-std::optional<CheckedFile> MenuCommands::Readable(const std::string& path,
-                                                  CommandResult& result) {
+std::optional<CheckedFile> MenuCommands::Readable(const std::string& path, CommandResult& result) {
   std::string reason;
   std::optional<CheckedFile> file = CheckedFile::Open(path, reason);
   if (!file) {
@@ -291,7 +293,8 @@ std::optional<CheckedFile> MenuCommands::FitsSlot(const std::string& path,
   switch (OmrixCheckConfiguration(bytes.data(), bytes.size())) {
     case OMRIX_CONFIGURATION_WHOLE: return file;
     case OMRIX_CONFIGURATION_TRUNCATED:
-      Append("-> ERROR: file '" + path + "' is truncated, its header declares more bytes than "
+      Append("-> ERROR: file '" + path +
+             "' is truncated, its header declares more bytes than "
              "the file holds: nothing erased\n");
       result.Refuse("'" + path + "' is truncated, nothing erased");
       return std::nullopt;
@@ -353,14 +356,14 @@ void MenuCommands::ProgramHeld(const CheckedFile& file, const FlashSlotLayout& l
   // Programmed without verification, the library records no name for it.
   const std::string held = file.HeldName();
   const bool programmed =
-      result.Check("FlashProgram('" + held + "')",
-                   library_.FlashProgram(held.c_str(), layout.first, layout.last, 0, 0,
-                                         layout.reverseBits),
-                   {OMRIX_FLASH_DONE}) &&
-      result.Check("FlashVerify('" + held + "')",
-                   library_.FlashVerify(held.c_str(), layout.first, layout.last, 0,
-                                        layout.reverseBits),
-                   {OMRIX_FLASH_DONE});
+      result.Check(
+          "FlashProgram('" + held + "')",
+          library_.FlashProgram(held.c_str(), layout.first, layout.last, 0, 0, layout.reverseBits),
+          {OMRIX_FLASH_DONE}) &&
+      result.Check(
+          "FlashVerify('" + held + "')",
+          library_.FlashVerify(held.c_str(), layout.first, layout.last, 0, layout.reverseBits),
+          {OMRIX_FLASH_DONE});
   if (programmed)
     Append("-> ERROR: file '" + file.path() + "' went while " + layout.name +
            " was erased: the slot holds the file as it was checked, its name is not recorded\n");
@@ -401,10 +404,9 @@ CommandResult MenuCommands::SaveFlash() {
   if (!path) return result;
   InSetupConfiguration(result, [&] {
     const FlashSlotLayout& space = SlotLayout(FlashSlot::All);
-    result.Check("FlashRead2File('" + *path + "', " + Hex(space.first) + ", " + Hex(space.last) +
-                     ")",
-                 library_.FlashRead2File(path->c_str(), space.first, space.last),
-                 {OMRIX_FLASH_DONE});
+    result.Check(
+        "FlashRead2File('" + *path + "', " + Hex(space.first) + ", " + Hex(space.last) + ")",
+        library_.FlashRead2File(path->c_str(), space.first, space.last), {OMRIX_FLASH_DONE});
   });
   return result;
 }

@@ -89,8 +89,7 @@ class MenuCommands {
   // Erases the slot and programs it from the file, which must stay what was checked.
   void Program(const CheckedFile& file, const FlashSlotLayout& layout, CommandResult& result);
   // Programs the erased slot from the file as it was checked, when its name went meanwhile.
-  void ProgramHeld(const CheckedFile& file, const FlashSlotLayout& layout,
-                   CommandResult& result);
+  void ProgramHeld(const CheckedFile& file, const FlashSlotLayout& layout, CommandResult& result);
   // The flash bracket: setup configuration, the work, run configuration; nothing at all when
   // the setup configuration cannot be loaded.
   template <typename Work>

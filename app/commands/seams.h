@@ -37,7 +37,7 @@ struct FileChooser {
 class Progress {
  public:
   virtual ~Progress() = default;  // closes the window
-  virtual void StepIt() = 0;       // moves the bar one step
+  virtual void StepIt() = 0;      // moves the bar one step
   // Whether a stop was asked for since the last call; a request is reported once.
   virtual bool CheckCancel() = 0;
 };

@@ -125,8 +125,8 @@ std::optional<CommandResult> MenuCommands::RunServiceTool(CommandId id) {
     if (emulation.id != id) continue;
     CommandResult result;
     Append("\n");
-    for (const char* line : {emulation.title, emulation.compatibility, emulation.signals,
-                             kBoardPins, kBaseBoardPins})
+    for (const char* line :
+         {emulation.title, emulation.compatibility, emulation.signals, kBoardPins, kBaseBoardPins})
       Append(line);
     LoadDesign(library_, emulation.design, result);
     // The emulation lasts while the box is open; the port is the other software's meanwhile.

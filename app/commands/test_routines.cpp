@@ -120,14 +120,9 @@ void TestRoutines::Execute(const std::string& text) {
   Arguments numbers(UpperCase(rest));
   Arguments words(rest);
   switch (letter) {
-    case '?':
-      PrintHelp();
-      break;
-    case '@':
-      WaitUntilCancelled();
-      break;
-    case 'F':
-      break;
+    case '?': PrintHelp(); break;
+    case '@': WaitUntilCancelled(); break;
+    case 'F': break;
     case 'G':
       Append(AckHigh() ? "Signal PPack is at high level, enabled\n"
                        : "Signal PPack is at low level, disabled\n");
@@ -165,9 +160,7 @@ void TestRoutines::Execute(const std::string& text) {
       ConfigureFpga(name);  // the library reports for itself
       break;
     }
-    default:
-      NotImplemented();
-      break;
+    default: NotImplemented(); break;
   }
   Append("\n");
 }

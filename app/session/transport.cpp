@@ -203,9 +203,7 @@ Channel::Got Channel::Receive(Message& message, std::string& problem) {
     switch (reader_.Next(message, problem)) {
       case MessageReader::Status::Ready: return Got::Ready;
       case MessageReader::Status::Malformed:
-      case MessageReader::Status::Oversized:
-        readable_ = false;
-        return Got::Bad;
+      case MessageReader::Status::Oversized: readable_ = false; return Got::Bad;
       case MessageReader::Status::More: break;
     }
     if (!readable_) return Got::Closed;

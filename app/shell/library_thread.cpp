@@ -8,9 +8,9 @@ using omrix::commands::Answer;
 using omrix::commands::Buttons;
 using omrix::commands::CommandId;
 using omrix::commands::CommandResult;
+using omrix::commands::FailureText;
 using omrix::commands::FileChooser;
 using omrix::commands::Icon;
-using omrix::commands::FailureText;
 
 class CLibraryWorker::ThreadOutput final : public omrix::commands::Output {
  public:
@@ -36,7 +36,8 @@ class CLibraryWorker::ThreadProgress final : public omrix::commands::Progress {
   }
   void StepIt() override {
     omrix::commands::Progress* window = gui_.get();
-    QMetaObject::invokeMethod(guiObject_, [window] { window->StepIt(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        guiObject_, [window] { window->StepIt(); }, Qt::QueuedConnection);
   }
   bool CheckCancel() override {
     bool cancel = false;
@@ -69,7 +70,8 @@ class CLibraryWorker::ThreadPrompts final : public omrix::commands::Prompts {
     return path;
   }
   void Beep() override {
-    QMetaObject::invokeMethod(guiObject_, [this] { gui_.Beep(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        guiObject_, [this] { gui_.Beep(); }, Qt::QueuedConnection);
   }
   std::unique_ptr<omrix::commands::Progress> ShowProgress() override {
     std::unique_ptr<omrix::commands::Progress> window;
@@ -89,7 +91,7 @@ CLibraryWorker::CLibraryWorker(omrix::commands::Library library,
     : output_(std::make_unique<ThreadOutput>(*this)),
       prompts_(std::make_unique<ThreadPrompts>(guiPrompts, gui)),
       commands_(std::make_unique<omrix::commands::MenuCommands>(std::move(library), *output_,
-                                                                 *prompts_)) {}
+                                                                *prompts_)) {}
 
 CLibraryWorker::~CLibraryWorker() = default;
 

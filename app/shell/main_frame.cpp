@@ -185,8 +185,8 @@ void CMainFrame::Queued() {
 
 void CMainFrame::Dispatch(int id) {
   Queued();
-  QMetaObject::invokeMethod(worker_, [worker = worker_, id] { worker->Run(id); },
-                            Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      worker_, [worker = worker_, id] { worker->Run(id); }, Qt::QueuedConnection);
 }
 
 void CMainFrame::ExecuteTestRoutine(const QString& text) {

@@ -68,8 +68,9 @@ int KeepPrevious(const std::string& path) {
   // A link leaves the log in its place meanwhile, so no copy starting now finds it missing.
   bool kept = !Held(fresh.get()) && ::fchmod(fresh.get(), kLogMode) == 0 &&
               (::unlink(previous.c_str()) == 0 || errno == ENOENT);
-  if (kept) kept = ::link(path.c_str(), previous.c_str()) == 0 ||
-                   ::rename(path.c_str(), previous.c_str()) == 0;  // a system without links
+  if (kept)
+    kept = ::link(path.c_str(), previous.c_str()) == 0 ||
+           ::rename(path.c_str(), previous.c_str()) == 0;  // a system without links
   if (!kept || ::rename(freshPath.c_str(), path.c_str()) != 0) {
     ::unlink(freshPath.c_str());
     return -1;

@@ -35,7 +35,7 @@ CSignalWatch::CSignalWatch(QObject* parent) : QObject(parent) {
   writeEnd = ends[1];
   notifier_ = new QSocketNotifier(readEnd_, QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, &CSignalWatch::Read);
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = Forward;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;

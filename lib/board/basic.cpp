@@ -130,8 +130,8 @@ int BasicHeaderCreate(const char* outName) {
       !ReadWholeFile(sourcePath, kLargestProgramFile, text)) {
     result = 1;
   } else {
-    std::unique_ptr<platform::File> out =
-        platform::files().open(outName != nullptr ? outName : "", platform::FileMode::WriteTruncate);
+    std::unique_ptr<platform::File> out = platform::files().open(outName != nullptr ? outName : "",
+                                                                 platform::FileMode::WriteTruncate);
     if (!out) {
       result = 2;
     } else {
@@ -191,11 +191,13 @@ std::int32_t BasicFlash(const char* fileName, std::uint32_t base) {
   }
   switch (result) {
     case OMRIX_FLASH_DONE:
-      SendMessageF("-> INFO: flash contains %x MCS BASIC-52 programs, %u bytes MCS BASIC-52 ROM free\n",
-                   area.programs + 1,
-                   static_cast<unsigned>(kAreaEnd - area.appendOffset - size));
+      SendMessageF(
+          "-> INFO: flash contains %x MCS BASIC-52 programs, %u bytes MCS BASIC-52 ROM free\n",
+          area.programs + 1, static_cast<unsigned>(kAreaEnd - area.appendOffset - size));
       break;
-    case OMRIX_FLASH_FILE_ERROR: SendMessageF("-> ERROR: Could not open file '%s'\n", name.c_str()); break;
+    case OMRIX_FLASH_FILE_ERROR:
+      SendMessageF("-> ERROR: Could not open file '%s'\n", name.c_str());
+      break;
     case OMRIX_FLASH_TIMEOUT: SendMessage("-> ERROR: Flash memory program timeout\n"); break;
     case OMRIX_FLASH_VERIFY_ERROR: SendMessage("-> ERROR: Flash memory verify error\n"); break;
     case OMRIX_FLASH_AREA_FULL: SendMessage("-> ERROR: Flash memory full\n"); break;

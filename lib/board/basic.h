@@ -8,7 +8,7 @@ namespace omrix {
 struct BasicRomArea {
   std::uint32_t appendOffset = 0x8010;  // from the slot's base
   std::uint32_t programs = 0;
-  std::uint8_t firstByte = 0xFF;        // 0xFF: the area is empty, without a header
+  std::uint8_t firstByte = 0xFF;  // 0xFF: the area is empty, without a header
 };
 
 std::uint8_t BasicRamRead(std::uint32_t address, std::uint32_t previousAddress);

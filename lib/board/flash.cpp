@@ -105,13 +105,14 @@ std::string NameOf(const char* fileName) { return fileName != nullptr ? fileName
 // too, when nothing of it does.
 bool RangeOnChip(std::uint32_t start, std::uint32_t& end) {
   if (start > end) {
-    SendMessageF("-> ERROR: empty flash range %Xh-%Xh, nothing done\n", static_cast<unsigned>(start),
-                 static_cast<unsigned>(end));
+    SendMessageF("-> ERROR: empty flash range %Xh-%Xh, nothing done\n",
+                 static_cast<unsigned>(start), static_cast<unsigned>(end));
     return false;
   }
   if (start > kFlashEnd) {
-    SendMessageF("-> ERROR: flash range %Xh-%Xh lies beyond the flash memory (0h-%Xh), nothing done\n",
-                 static_cast<unsigned>(start), static_cast<unsigned>(end), kFlashEnd);
+    SendMessageF(
+        "-> ERROR: flash range %Xh-%Xh lies beyond the flash memory (0h-%Xh), nothing done\n",
+        static_cast<unsigned>(start), static_cast<unsigned>(end), kFlashEnd);
     return false;
   }
   if (end > kFlashEnd) {
@@ -165,9 +166,8 @@ std::int32_t FlashSectorErase(std::uint32_t sectorAddress) {
   return result;
 }
 
-std::int32_t FlashVerify(const char* fileName, std::uint32_t startAddress,
-                         std::uint32_t endAddress, std::uint32_t fileOffset,
-                         std::int32_t reverseBits) {
+std::int32_t FlashVerify(const char* fileName, std::uint32_t startAddress, std::uint32_t endAddress,
+                         std::uint32_t fileOffset, std::int32_t reverseBits) {
   if (!RangeOnChip(startAddress, endAddress)) return OMRIX_FLASH_FILE_ERROR;
   FlashReset();
   SendMessage("-> verify flash ");
@@ -237,7 +237,9 @@ std::int32_t FlashProgram(const char* fileName, std::uint32_t startAddress,
   SendMessage("\n");
   ReleaseFlash();
   if (verify != 0 && result == OMRIX_FLASH_DONE) {
-    if (FlashVerify(fileName, startAddress, endAddress, fileOffset, reverseBits) != OMRIX_FLASH_DONE) result = OMRIX_FLASH_VERIFY_ERROR;
+    if (FlashVerify(fileName, startAddress, endAddress, fileOffset, reverseBits) !=
+        OMRIX_FLASH_DONE)
+      result = OMRIX_FLASH_VERIFY_ERROR;
     if (result == OMRIX_FLASH_DONE)
       for (FileNameField* slot : SlotsEndingAt(endAddress)) RecordSlotName(*slot, name);
   }
@@ -247,7 +249,9 @@ std::int32_t FlashProgram(const char* fileName, std::uint32_t startAddress,
   }
   switch (result) {
     case OMRIX_FLASH_DONE: SendMessage("-> flash program done\n"); break;
-    case OMRIX_FLASH_FILE_ERROR: SendMessageF("-> ERROR: Could not open file '%s'\n", name.c_str()); break;
+    case OMRIX_FLASH_FILE_ERROR:
+      SendMessageF("-> ERROR: Could not open file '%s'\n", name.c_str());
+      break;
     case OMRIX_FLASH_TIMEOUT: SendMessage("-> ERROR: Flash memory program timeout\n"); break;
     default: SendMessage("-> ERROR: Flash memory verify error\n"); break;
   }

@@ -120,7 +120,6 @@ std::uint8_t FlashReadNext(std::uint32_t address, std::uint32_t previousAddress)
   return static_cast<std::uint8_t>(inbyte(kFlashData));
 }
 
-
 void FlashReset() {
   Control(kIdle);
   SleepMs(kResetPulseMs);

@@ -130,21 +130,24 @@ std::int32_t FpgaConfig(const char* sourceText, std::int32_t sourceIsFullPath,
   if (usable && !clear && !flash) {
     file = ReadConfigurationFile(path, bytes);
     if (file == ConfigurationFile::TooLarge) {
-      SendMessageF("ERROR: FPGA configuration file '%s' too large, no configuration of this board "
-                   "exceeds %u bytes\n",
-                   path.c_str(), static_cast<unsigned>(kLargestConfigurationFile));
+      SendMessageF(
+          "ERROR: FPGA configuration file '%s' too large, no configuration of this board "
+          "exceeds %u bytes\n",
+          path.c_str(), static_cast<unsigned>(kLargestConfigurationFile));
       return OMRIX_FPGA_FILE_ERROR;
     }
     if (file == ConfigurationFile::NoConfiguration) {
-      SendMessageF("ERROR: FPGA configuration file '%s' holds no configuration, sync word "
-                   "AA 99 55 66 missing\n",
-                   path.c_str());
+      SendMessageF(
+          "ERROR: FPGA configuration file '%s' holds no configuration, sync word "
+          "AA 99 55 66 missing\n",
+          path.c_str());
       return OMRIX_FPGA_FILE_ERROR;
     }
     if (file == ConfigurationFile::Truncated) {
-      SendMessageF("ERROR: FPGA configuration file '%s' truncated, its header declares more "
-                   "bytes than the file holds\n",
-                   path.c_str());
+      SendMessageF(
+          "ERROR: FPGA configuration file '%s' truncated, its header declares more "
+          "bytes than the file holds\n",
+          path.c_str());
       return OMRIX_FPGA_FILE_ERROR;
     }
   }

@@ -76,8 +76,8 @@ std::uint8_t DataReadPhase(std::uint8_t drive) {
 }
 
 void SetControlBit(std::uint8_t mask, bool on) {
-  state.PPcontrol = static_cast<std::uint8_t>(on ? (state.PPcontrol | mask)
-                                                 : (state.PPcontrol & ~mask));
+  state.PPcontrol =
+      static_cast<std::uint8_t>(on ? (state.PPcontrol | mask) : (state.PPcontrol & ~mask));
   PortOut(ControlPort(), state.PPcontrol);
 }
 

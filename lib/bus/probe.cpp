@@ -43,8 +43,8 @@ int ProbePort() {
   return result;
 }
 
-std::int32_t PatternCheck(std::int32_t writeAddress, std::int32_t readAddress,
-                          std::uint8_t orMask, std::int32_t count) {
+std::int32_t PatternCheck(std::int32_t writeAddress, std::int32_t readAddress, std::uint8_t orMask,
+                          std::int32_t count) {
   const std::int32_t saved = inbyte(readAddress);
   while (count > 0) {
     const auto pattern = static_cast<std::int32_t>((PatternRandom() & 0xFF) | orMask);

@@ -20,8 +20,8 @@ inline constexpr std::int32_t kPatternsPerRun = 0x7FFF;
 
 std::uint32_t ProbeDevice(const char* setupFile);
 int ProbePort();
-std::int32_t PatternCheck(std::int32_t writeAddress, std::int32_t readAddress,
-                          std::uint8_t orMask, std::int32_t count);
+std::int32_t PatternCheck(std::int32_t writeAddress, std::int32_t readAddress, std::uint8_t orMask,
+                          std::int32_t count);
 std::int32_t TunePPwait(std::int32_t writeAddress, std::int32_t readAddress, std::uint8_t orMask,
                         std::int32_t count, bool restart);
 std::uint32_t DataTransferCheck(std::int32_t writeAddress, std::int32_t readAddress,

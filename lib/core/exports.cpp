@@ -96,9 +96,8 @@ std::int32_t FlashProgram(const char* fileName, std::uint32_t startAddress,
   const omrix::LibraryCall call;
   return omrix::FlashProgram(fileName, startAddress, endAddress, fileOffset, verify, reverseBits);
 }
-std::int32_t FlashVerify(const char* fileName, std::uint32_t startAddress,
-                         std::uint32_t endAddress, std::uint32_t fileOffset,
-                         std::int32_t reverseBits) {
+std::int32_t FlashVerify(const char* fileName, std::uint32_t startAddress, std::uint32_t endAddress,
+                         std::uint32_t fileOffset, std::int32_t reverseBits) {
   const omrix::LibraryCall call;
   return omrix::FlashVerify(fileName, startAddress, endAddress, fileOffset, reverseBits);
 }

@@ -22,8 +22,7 @@ void PutWord(std::uint8_t* at, std::uint32_t value) {
 
 std::uint32_t GetWord(const std::uint8_t* at) {
   std::uint32_t value = 0;
-  for (std::size_t i = 0; i < kWordSize; ++i)
-    value |= std::uint32_t{at[i]} << (kBitsPerByte * i);
+  for (std::size_t i = 0; i < kWordSize; ++i) value |= std::uint32_t{at[i]} << (kBitsPerByte * i);
   return value;
 }
 
@@ -59,8 +58,7 @@ void SayWhyRefused(std::uint32_t base) {
   const platform::PortBackend& backend = platform::portBackend();
   const char* detail = backend.refusalDetail().c_str();
   switch (backend.lastRefusal()) {
-    case platform::GrantRefusal::None:
-      break;
+    case platform::GrantRefusal::None: break;
     case platform::GrantRefusal::Busy:
       if (*detail != '\0') {
         SendMessageF("-> ERROR: port %Xh is in use by another program (%s)\n", base, detail);
@@ -69,24 +67,28 @@ void SayWhyRefused(std::uint32_t base) {
       }
       break;
     case platform::GrantRefusal::NoPort:
-      SendMessageF("-> ERROR: no parallel port at %Xh --> is the parport_pc module loaded? "
-                   "(ls /dev/parport*)\n",
-                   base);
+      SendMessageF(
+          "-> ERROR: no parallel port at %Xh --> is the parport_pc module loaded? "
+          "(ls /dev/parport*)\n",
+          base);
       break;
     case platform::GrantRefusal::PermissionDenied:
-      SendMessageF("-> ERROR: no permission for the parallel port at %Xh --> add the user to "
-                   "group lp and log in again\n",
-                   base);
+      SendMessageF(
+          "-> ERROR: no permission for the parallel port at %Xh --> add the user to "
+          "group lp and log in again\n",
+          base);
       break;
     case platform::GrantRefusal::NotAllowed:
-      SendMessageF("-> ERROR: port %Xh is no standard parallel port base, direct port I/O refused "
-                   "--> an administrator may list it in \xB4%s\xB4\n",
-                   base, detail);
+      SendMessageF(
+          "-> ERROR: port %Xh is no standard parallel port base, direct port I/O refused "
+          "--> an administrator may list it in \xB4%s\xB4\n",
+          base, detail);
       break;
     case platform::GrantRefusal::LockFailed:
-      SendMessageF("-> ERROR: port %Xh could not be locked against other programs, so it is "
-                   "not used: %s\n",
-                   base, detail);
+      SendMessageF(
+          "-> ERROR: port %Xh could not be locked against other programs, so it is "
+          "not used: %s\n",
+          base, detail);
       break;
   }
 }
@@ -254,10 +256,9 @@ int WithDriverService(Operation operation) {
 
 int DriverServiceStart() {
   if (state.isWindowsNT == 0) return 1;
-  return WithDriverService(
-      [](platform::System& system, platform::Handle service) {
-        return system.startService(service);
-      });
+  return WithDriverService([](platform::System& system, platform::Handle service) {
+    return system.startService(service);
+  });
 }
 
 int DriverServiceDelete() {

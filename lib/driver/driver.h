@@ -95,7 +95,7 @@ class LibraryCall {
 };
 
 // The designs that make the board a cable for other programs.
-inline constexpr const char* kEmulationDesigns[] = {"emuat89ispcable.bit",
-                                                    "emuavrispdongle.bit", "emudlc5.bit"};
+inline constexpr const char* kEmulationDesigns[] = {"emuat89ispcable.bit", "emuavrispdongle.bit",
+                                                    "emudlc5.bit"};
 
 }  // namespace omrix

@@ -141,7 +141,8 @@ std::vector<std::uint16_t> ReadAllowList(const std::string& path, std::string& w
 class DirectBackend final : public PortBackend {
  public:
   explicit DirectBackend(const DirectConfig& config)
-      : ops_(config.ops), lockDirectory_(config.lockDirectory),
+      : ops_(config.ops),
+        lockDirectory_(config.lockDirectory),
         allowListPath_(config.allowListPath) {
     listed_ = ReadAllowList(allowListPath_, warnings_);
   }
@@ -166,11 +167,8 @@ class DirectBackend final : public PortBackend {
     PortLock lock;
     std::string detail;
     switch (lock.acquire(lockDirectory_, range.first, detail)) {
-      case PortLock::Result::Held:
-        break;
-      case PortLock::Result::Failed:
-        refuse(GrantRefusal::LockFailed, detail);
-        return false;
+      case PortLock::Result::Held: break;
+      case PortLock::Result::Failed: refuse(GrantRefusal::LockFailed, detail); return false;
       case PortLock::Result::Busy:
         // A base without a port is nobody's: a setup searching it finds nothing, not "busy".
         if (!answers(range)) return ops_.ioperm(range.first, range.count, 1) == 0;

@@ -49,12 +49,12 @@ Directories chooseDirectories(const DirectorySources& sources) {
   if (!sources.libraryVariable.empty()) {
     chosen.data = WithTrailingSlash(sources.libraryVariable);
   } else if (!sources.moduleDirectory.empty()) {
-    chosen.data = sources.buildTree
-                      ? WithTrailingSlash(sources.moduleDirectory)
-                      : WithTrailingSlash(
-                            (fs::path(sources.moduleDirectory) / OMRIX_DATA_FROM_LIBRARY)
-                                .lexically_normal()
-                                .string());
+    chosen.data =
+        sources.buildTree
+            ? WithTrailingSlash(sources.moduleDirectory)
+            : WithTrailingSlash((fs::path(sources.moduleDirectory) / OMRIX_DATA_FROM_LIBRARY)
+                                    .lexically_normal()
+                                    .string());
   }
 
   if (!sources.stateVariable.empty()) {
@@ -81,11 +81,11 @@ Directories libraryDirectories() {
   if (system().ownModulePath(modulePath))
     sources.moduleDirectory = fs::path(modulePath).parent_path().string();
   FileStatus marker;
-  sources.buildTree = !sources.moduleDirectory.empty() &&
-                      files().status(WithTrailingSlash(sources.moduleDirectory) +
-                                         OMRIX_BUILD_TREE_MARKER,
-                                     marker) &&
-                      marker.isRegular;
+  sources.buildTree =
+      !sources.moduleDirectory.empty() &&
+      files().status(WithTrailingSlash(sources.moduleDirectory) + OMRIX_BUILD_TREE_MARKER,
+                     marker) &&
+      marker.isRegular;
   if (system().secureExecution()) {
     sources.home = AccountHome();
   } else {

@@ -65,9 +65,7 @@ class LinuxSystem final : public System {
 
   Handle openServiceManager(std::uint32_t) override { return kInvalidHandle; }
   Handle createService(Handle, const ServiceConfig&) override { return kInvalidHandle; }
-  Handle openService(Handle, const std::string&, std::uint32_t) override {
-    return kInvalidHandle;
-  }
+  Handle openService(Handle, const std::string&, std::uint32_t) override { return kInvalidHandle; }
   bool startService(Handle) override { return false; }
   bool deleteService(Handle) override { return false; }
   bool closeServiceHandle(Handle) override { return false; }

@@ -167,9 +167,9 @@ struct FileStatus {
 };
 
 enum class FileMode {
-  Read,          // existing file
-  WriteTruncate, // create, or truncate a regular file; nothing else is opened
-  CreateNew      // fails if the name exists
+  Read,           // existing file
+  WriteTruncate,  // create, or truncate a regular file; nothing else is opened
+  CreateNew       // fails if the name exists
 };
 
 // An open file; closed when destroyed.

@@ -143,7 +143,8 @@ std::string RealHolders(const char* deviceFile) {
 class PpdevBackend final : public PortBackend {
  public:
   PpdevBackend(const Ieee1284Ops& ops, std::string lockDirectory, const PpdevKernel& kernel)
-      : ops_(ops), lockDirectory_(std::move(lockDirectory)),
+      : ops_(ops),
+        lockDirectory_(std::move(lockDirectory)),
         sleep_(kernel.sleep != nullptr ? kernel.sleep : RealSleep),
         activeDevice_(kernel.activeDevice != nullptr ? kernel.activeDevice : RealActiveDevice),
         probedPort_(kernel.probedPort != nullptr ? kernel.probedPort : RealProbedPort),

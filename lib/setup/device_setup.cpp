@@ -22,9 +22,7 @@ constexpr std::uint16_t kSearchedPorts[] = {0x3BC, 0x378, 0x278};
 
 // A port counts as found when the probe saw no device error, no missing port, a setup
 // configuration that loaded and was not a clear.
-bool Found(std::uint32_t probeResult) {
-  return (probeResult & (0x0700u | 0x0008u | 0x1000u)) == 0;
-}
+bool Found(std::uint32_t probeResult) { return (probeResult & (0x0700u | 0x0008u | 0x1000u)) == 0; }
 
 InitData IdentifierCodesForFile(const IdentifierCodes& codes) {
   InitData init;
@@ -93,7 +91,8 @@ void ReleaseFailedPort(bool keepRecordedBoard) {
 std::int32_t SetupOmrix(std::int32_t port) {
   std::string text;
   if (!LoadSetupDataText(text)) {
-    SendMessage("\n ERROR: could not open file \xB4omrix.dat\xB4 --> enter FILE EXIT and re-run program\n");
+    SendMessage(
+        "\n ERROR: could not open file \xB4omrix.dat\xB4 --> enter FILE EXIT and re-run program\n");
     return OMRIX_SETUP_FILE_ERROR;
   }
   SetupDataReader reader(text);

@@ -37,7 +37,8 @@ int ProgramTextField(std::uint32_t address, const std::string& text) {
 
 int ProgramWord(std::uint32_t address, std::uint32_t value) {
   std::array<std::uint8_t, 4> bytes;
-  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
   return FlashWriteBlock(address, 4, bytes.data());
 }
 

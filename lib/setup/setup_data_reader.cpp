@@ -174,7 +174,8 @@ int ParseSetupData(const std::string& text, SetupDataRecord& record, std::string
   reader.ReadHex(kNumberLineLimit, record.identifier);
 
   if (!reader.FindSection(kFlashContentHead)) return 4;
-  for (std::string& name : record.flashSlotNames) reader.ReadPath(kPathLineLimit, pathCapacity, name);
+  for (std::string& name : record.flashSlotNames)
+    reader.ReadPath(kPathLineLimit, pathCapacity, name);
   return kSetupDataSections;
 }
 

@@ -98,9 +98,9 @@ std::string FormatSetupData(const SetupDataRecord& r) {
   text += Decimal(init.boardTypecode) + " //DEC board typecode\n";
   text += Decimal(init.boardRevision) + " //DEC board revision\n";
   text += init.fpgaType + " //ASC FPGA type\n";
-  text += Decimal(init.serialNumber) +
-          (r.serialNumberToBeProgrammed ? " //DEC serial-number to be programmed\n"
-                                        : " //DEC serial-number\n");
+  text += Decimal(init.serialNumber) + (r.serialNumberToBeProgrammed
+                                            ? " //DEC serial-number to be programmed\n"
+                                            : " //DEC serial-number\n");
   text += init.systemImageFile + " //ASC SYSTEMiMAGE filename for init\n\n";
   text += "#setup_data\n";
   text += r.setupFpgaFile + " //ASC FPGA filename for setup\n";

@@ -78,8 +78,8 @@ IdentifierCodes CodesToProgram(const InitData& init, std::uint32_t dateOfProduct
 
 // The identifier codes as they were programmed, shortened as the 32-byte fields hold them.
 IdentifierCodes AsProgrammed(IdentifierCodes codes) {
-  for (std::string* text : {&codes.manufacturer, &codes.deviceName, &codes.signatureTester,
-                            &codes.fpgaType})
+  for (std::string* text :
+       {&codes.manufacturer, &codes.deviceName, &codes.signatureTester, &codes.fpgaType})
     if (text->size() > 31) text->resize(31);
   return codes;
 }
@@ -107,7 +107,9 @@ std::int32_t FactoryInitialisation(const SetupDataRecord& read) {
   const InitData& init = read.init;
   state.portBase = static_cast<std::uint16_t>(init.initPortBase & 0xFFFF);
   const bool granted = IsUsablePortBase(state.portBase) && EnablePortAccess() == 1;
-  SendMessage("Initialize device identifier codes with \xB4init_data\xB4 section from file \xB4omrix.dat\xB4\n");
+  SendMessage(
+      "Initialize device identifier codes with \xB4init_data\xB4 section from file "
+      "\xB4omrix.dat\xB4\n");
   SendMessageF("Initialize device at parallel port address %Xh\n", state.portBase);
   if (!granted) {
     state.portBase = kNoDevice;
@@ -116,8 +118,9 @@ std::int32_t FactoryInitialisation(const SetupDataRecord& read) {
   }
   if (FpgaConfig(init.initFpgaFile.c_str(), 0, 1) != 0) {
     if (SameFileName(init.initFpgaFile.c_str(), "intdlc5.bit") == 0) {
-      SendMessageF("Device prepared for internal programming via JTAG at parallel-port address %Xh\n",
-                   state.portBase);
+      SendMessageF(
+          "Device prepared for internal programming via JTAG at parallel-port address %Xh\n",
+          state.portBase);
       return OMRIX_START_JTAG_PREPARED;
     }
     SendMessage("ERROR: device not found\n");
@@ -131,7 +134,8 @@ std::int32_t FactoryInitialisation(const SetupDataRecord& read) {
     SendMessage("ERROR: Device identifier codes not programmed, verify error\n");
     result = OMRIX_START_CODES_NOT_VERIFIED;
   } else {
-    if (WriteSetupData(RecordForFactory(init, read.setupFpgaFile, read.auxPortBase)) != 0) return OMRIX_START_NO_DEVICE;
+    if (WriteSetupData(RecordForFactory(init, read.setupFpgaFile, read.auxPortBase)) != 0)
+      return OMRIX_START_NO_DEVICE;
     SendMessage("Device identifier codes programmed,\xB4omrix.dat\xB4 written:\n");
     ReportIdentifierCodes(AsProgrammed(codes));
   }
@@ -197,7 +201,8 @@ std::int32_t InterpreteOmrixDat() {
   read.auxPortBase = state.auxPortBase;
   std::string entryCodeLine;
   const int sections = ParseSetupData(text, read, &entryCodeLine);
-  const bool factory = entryCodeLine.compare(0, std::strlen(kFactoryEntryCode), kFactoryEntryCode) == 0;
+  const bool factory =
+      entryCodeLine.compare(0, std::strlen(kFactoryEntryCode), kFactoryEntryCode) == 0;
   if (sections < (factory ? kFactorySections : kSetupDataSections)) {
     state.portBase = kNoDevice;
     DeleteCorruptSetupData();

@@ -201,8 +201,8 @@ void Board::hostWrote() { unitsSinceWrite_ = 0; }
 
 void Board::hostWaited(int32_t units) {
   if (units <= 0) return;
-  unitsSinceWrite_ = units >= kFullySettled - unitsSinceWrite_ ? kFullySettled
-                                                               : unitsSinceWrite_ + units;
+  unitsSinceWrite_ =
+      units >= kFullySettled - unitsSinceWrite_ ? kFullySettled : unitsSinceWrite_ + units;
 }
 
 void Board::settleFully() { unitsSinceWrite_ = kFullySettled; }
@@ -257,12 +257,8 @@ BoardState Board::state() const {
     const CpuState after = CpuOf(FindDesign(*reloading_), registers.config);
     if (after.running && !cpuRunning_) RecordStart(state.cpu, after.slot, reloadDoneNs_);
   }
-  state.registers = {registers.mode,
-                     registers.config,
-                     registers.flashControl,
-                     registers.flashData,
-                     registers.flashAddress[0],
-                     registers.flashAddress[1],
+  state.registers = {registers.mode,           registers.config,          registers.flashControl,
+                     registers.flashData,      registers.flashAddress[0], registers.flashAddress[1],
                      registers.flashAddress[2]};
   state.flash = flash_.settledImage();
   state.ram = ram_;
@@ -407,8 +403,8 @@ std::optional<uint8_t> Board::nibbleAnswer(const HostPins& host) const {
   if (!decodesBus() || !readActive_ || registers_.mode != kModeSpp) return std::nullopt;
   // D0 selects the nibble, and the answer follows it for as long as the strobe is held.
   const bool highNibble = (dataLines(host) & 0x01) != 0;
-  uint8_t nibble = highNibble ? static_cast<uint8_t>(readLatch_ >> 4)
-                              : static_cast<uint8_t>(readLatch_ & 0x0F);
+  uint8_t nibble =
+      highNibble ? static_cast<uint8_t>(readLatch_ >> 4) : static_cast<uint8_t>(readLatch_ & 0x0F);
   if (!settled(settle_)) nibble ^= 0x0F;
   return nibble;
 }
@@ -443,7 +439,8 @@ uint8_t Board::readRegister(uint8_t address) {
   }
   if (address == kFlashData) {
     constexpr uint8_t kReading = kFlashSelect | kFlashOutputEnable;
-    if ((registers_.flashControl & kReading) == kReading) return flash_.read(flashAddress(), nowNs_);
+    if ((registers_.flashControl & kReading) == kReading)
+      return flash_.read(flashAddress(), nowNs_);
     return registers_.flashData;
   }
   return storedRegister(address);

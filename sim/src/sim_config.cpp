@@ -44,7 +44,8 @@ std::optional<T> ParseUnsigned(std::string_view text, int base) {
 }
 
 std::string_view WithoutHexPrefix(std::string_view text) {
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    text.remove_prefix(2);
   return text;
 }
 
@@ -109,7 +110,7 @@ std::optional<double> ParseProbability(std::string_view text) {
 
 struct Setting {
   const char* key;
-  const char* expected;  // shown with a rejected value
+  const char* expected;                                      // shown with a rejected value
   bool (*apply)(SimConfig& config, std::string_view value);  // false, and no change, on a bad value
 };
 
@@ -258,7 +259,8 @@ SimConfig ParseSimConfig(const std::string& text, std::vector<std::string>& erro
     const std::string_view item = Trim(rawItem);
     if (item.empty()) continue;
     const std::size_t equals = item.find('=');
-    const std::string key = equals == std::string_view::npos ? "" : Lower(Trim(item.substr(0, equals)));
+    const std::string key =
+        equals == std::string_view::npos ? "" : Lower(Trim(item.substr(0, equals)));
     if (key.empty()) {
       errors.push_back("OMRIX_SIM: item " + Quoted(item) + " is not key=value, ignored");
       continue;

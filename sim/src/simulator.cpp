@@ -72,7 +72,9 @@ uint64_t Simulator::AccessCounts::total() const {
 }
 
 Simulator::Simulator(SimConfig config)
-    : config_(std::move(config)), board_(config_), stuckFrom_(config_.stuckAfter),
+    : config_(std::move(config)),
+      board_(config_),
+      stuckFrom_(config_.stuckAfter),
       stuckValue_(config_.stuckValue) {
   for (const uint16_t base : config_.ports) {
     const bool known = std::any_of(slots_.begin(), slots_.end(),
@@ -164,16 +166,15 @@ bool Simulator::attach() {
   }
   std::string problem;
   switch (lock_.acquire((directory / kLockFile).string(), problem)) {
-    case StateLock::Result::Busy:
-      attached_ = false;
-      return false;
+    case StateLock::Result::Busy: attached_ = false; return false;
     case StateLock::Result::Failed:
       attachProblem_ = problem;
       Complain(problem + "; the board's state is not kept");
       return true;
     case StateLock::Result::Held: break;
   }
-  const std::optional<BoardState> state = ReadBoardState((directory / kStateFile).string(), problem);
+  const std::optional<BoardState> state =
+      ReadBoardState((directory / kStateFile).string(), problem);
   if (state) {
     board_.restore(*state);
     // The file says what the RAM starts with, whatever the last process left there.

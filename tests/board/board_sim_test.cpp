@@ -19,7 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::uint8_t kModes[] = {kModeSpp, kModePs2, kModeEpp};
-const std::string kVendorDir = std::string(OMRIX_TEST_SOURCE_DIR) + "/../../shared/testdata/bitstreams/";
+const std::string kVendorDir =
+    std::string(OMRIX_TEST_SOURCE_DIR) + "/../../shared/testdata/bitstreams/";
 
 class BoardSimTest : public testing::SimBoardTest {
  protected:
@@ -34,7 +35,8 @@ class BoardSimTest : public testing::SimBoardTest {
     return {text.begin(), text.end()};
   }
   std::vector<std::uint8_t> FlashRange(std::uint32_t from, std::size_t count) {
-    return {Board().flash().begin() + from, Board().flash().begin() + from + static_cast<std::ptrdiff_t>(count)};
+    return {Board().flash().begin() + from,
+            Board().flash().begin() + from + static_cast<std::ptrdiff_t>(count)};
   }
 };
 
@@ -54,7 +56,9 @@ TEST_F(BoardSimTest, ViaPcLoadsTheDesignTheFileCarriesInEveryMode) {
       ClearTranscript();
       EXPECT_EQ(FpgaConfig(Path(c.file).c_str(), 1, 1), c.result);
       EXPECT_EQ(Board().design(), c.design);
-      EXPECT_EQ(Transcript().rfind("Configure FPGA via PC with file: '" + Path(c.file) + "' ...\n", 0), 0u);
+      EXPECT_EQ(
+          Transcript().rfind("Configure FPGA via PC with file: '" + Path(c.file) + "' ...\n", 0),
+          0u);
       if (c.result == 0) {
         // The board was told the transfer mode after the load.
         EXPECT_EQ(Board().boardRegister(0), mode == kModeSpp ? 0 : mode == kModePs2 ? 2 : 4);
@@ -150,8 +154,8 @@ TEST_F(BoardSimTest, ProgramSaveAndProgramBackGiveTheSameFlash) {
   for (std::uint32_t sector : kFlashSectors) ASSERT_EQ(FlashSectorErase(sector), 0);
   ASSERT_EQ(FlashProgram(Path("save.rom").c_str(), 0, 0x7BFFF, 0, 1, 0), 0);
   EXPECT_TRUE(std::equal(before.begin(), before.begin() + 0x7C000, Board().flash().begin()));
-  for (FileNameField* slot : {&state.flashFpgaFile0, &state.flashFpgaFile1, &state.flashCpuFile0,
-                              &state.flashCpuFile3})
+  for (FileNameField* slot :
+       {&state.flashFpgaFile0, &state.flashFpgaFile1, &state.flashCpuFile0, &state.flashCpuFile3})
     EXPECT_EQ(FieldText(*slot), Path("save.rom"));
 }
 
@@ -185,7 +189,10 @@ TEST_F(BoardSimTest, InjectedFaultsEndWithTheirCodeAndChangeNothingElse) {
       {"sector_that_never_erases", [](auto& b) { b.flashStuck = 0x30010; },
        [] { return FlashSectorErase(0x30000); }, 2,
        "-> ERROR: Flash memory sector erase timeout at 30000h\n"},
-      {"bit_that_reads_wrong", [](auto& b) { b.badBit = sim::FlashBit{0x30005, 3}; },
+      {"bit_that_reads_wrong",
+       [](auto& b) {
+         b.badBit = sim::FlashBit{0x30005, 3};
+       },
        [&] { return FlashProgram(demo.c_str(), 0x30000, 0x3FFFF, 0, 1, 0); }, 4,
        "-> ERROR: Flash memory verify error\n"},
   };
@@ -204,7 +211,8 @@ TEST_F(BoardSimTest, InjectedFaultsEndWithTheirCodeAndChangeNothingElse) {
     EXPECT_NE(FieldText(state.flashCpuFile3), demo);
     // Outside the slot nothing changed.
     EXPECT_TRUE(std::equal(before.begin(), before.begin() + 0x30000, Board().flash().begin()));
-    EXPECT_TRUE(std::equal(before.begin() + 0x40000, before.end(), Board().flash().begin() + 0x40000));
+    EXPECT_TRUE(
+        std::equal(before.begin() + 0x40000, before.end(), Board().flash().begin() + 0x40000));
   }
 }
 
@@ -256,7 +264,8 @@ TEST_F(BoardSimTest, BoardKeepsItsFlashAndDesignForTheNextProcess) {
   sim::Simulator nextProcess(sameBoard);
   ASSERT_TRUE(nextProcess.attach());
   EXPECT_EQ(nextProcess.design(), sim::Design::Setup);
-  EXPECT_TRUE(std::equal(Board().flash().begin(), Board().flash().end(), nextProcess.flash().begin()));
+  EXPECT_TRUE(
+      std::equal(Board().flash().begin(), Board().flash().end(), nextProcess.flash().begin()));
 }
 
 TEST_F(BoardSimTest, SecondBringUpGivesThePortBack) {

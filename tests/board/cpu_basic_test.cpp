@@ -43,7 +43,8 @@ TEST_F(CpuRecordedTest, RunFileChangesOnlyTheCpuBits) {
     port_->accesses.clear();
     port_->sleeps.clear();
     ClearTranscript();
-    const std::uint8_t selected = static_cast<std::uint8_t>(std::strtoul(c.select + 4, nullptr, 16));
+    const std::uint8_t selected =
+        static_cast<std::uint8_t>(std::strtoul(c.select + 4, nullptr, 16));
     port_->answers = {c.before, selected};
     CpuRunFile(c.file);
     char before[16], after[16];
@@ -60,7 +61,8 @@ TEST_F(CpuRecordedTest, DisableHoldsTheCpuUntilTheNextReset) {
   CpuReset(1);
   CpuReset(1);
   CpuReset(0);
-  EXPECT_EQ(Recorded(), (Cycles{"R 1 94", "W 1 95", "R 1 95", "W 1 95", "R 1 95", "W 1 95", "W 1 94"}));
+  EXPECT_EQ(Recorded(),
+            (Cycles{"R 1 94", "W 1 95", "R 1 95", "W 1 95", "R 1 95", "W 1 95", "W 1 94"}));
   EXPECT_EQ(Transcript(), "CPU disabled\nCPU disabled\nCPU reset\n");
 }
 
@@ -122,12 +124,15 @@ class BasicSimTest : public testing::SimBoardTest {
   }
   static std::string Info(unsigned programs, unsigned free) {
     char text[128];
-    std::snprintf(text, sizeof text, "-> INFO: flash contains %x MCS BASIC-52 programs, %u bytes MCS BASIC-52 ROM free\n",
-                  programs, free);
+    std::snprintf(
+        text, sizeof text,
+        "-> INFO: flash contains %x MCS BASIC-52 programs, %u bytes MCS BASIC-52 ROM free\n",
+        programs, free);
     return text;
   }
   static bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
   }
 };
 
@@ -168,7 +173,8 @@ TEST_F(BasicSimTest, ExactFitLeavesOneByteAndOneMoreIsFull) {
 TEST_F(BasicSimTest, HeaderThatCannotBeMadeFailsTheWholeCall) {
   const char* const kReading = "ERROR: reading MCS BASIC-52 header file\n";
   const char* const kCreating = "ERROR: creating MCS BASIC-52 binary header file\n";
-  const std::string kSixteenLines = "32\nFF\nDC\n7F\nFF\nFF\nFF\nFF\nFF\nFF\nFF\nFF\nFF\nFF\nFF\nFF\n";
+  const std::string kSixteenLines =
+      "32\nFF\nDC\n7F\nFF\nFF\nFF\nFF\nFF\nFF\nFF\nFF\nFF\nFF\nFF\nFF\n";
   struct Case {
     const char* name;
     std::string text;        // basic52.dat; empty: no file
@@ -177,7 +183,10 @@ TEST_F(BasicSimTest, HeaderThatCannotBeMadeFailsTheWholeCall) {
   };
   const Case cases[] = {
       {"upper_case_head_with_comment", "x\n#HEADER_DATA follows\n" + kSixteenLines, "", nullptr},
-      {"windows_lines", "#header_data\r\n32\r\nFF\r\nDC\r\n7F\r\nFF\r\nFF\r\nFF\r\nFF\r\nFF\r\nFF\r\nFF\r\nFF\r\nFF\r\nFF\r\nFF\r\nFF\r\n",
+      {"windows_lines",
+       "#header_"
+       "data\r\n32\r\nFF\r\nDC\r\n7F\r\nFF\r\nFF\r\nFF\r\nFF\r\nFF\r\nFF\r\nFF\r\nFF\r\nFF\r\nFF\r"
+       "\nFF\r\nFF\r\n",
        "stale", nullptr},
       {"fewer_than_16_lines", "#header_data\n32\n11\n", "", kReading},
       {"no_head", "32\nFF\n", "", kReading},
@@ -215,7 +224,8 @@ TEST_F(BasicSimTest, HeaderThatCannotBeMadeFailsTheWholeCall) {
 }
 
 TEST_F(BasicSimTest, FileThatIsNoBasicProgramWritesNothing) {
-  testing::WriteWholeFile(Path("prog.hex"), ":100000000102030405060708090A0B0C0D0E0F1068\n:00000001FF\n");
+  testing::WriteWholeFile(Path("prog.hex"),
+                          ":100000000102030405060708090A0B0C0D0E0F1068\n:00000001FF\n");
   const std::vector<std::uint8_t> before = testing::Board().flash();
   EXPECT_EQ(BasicFlash(Path("prog.hex").c_str(), 0x10000), 1);
   EXPECT_EQ(Transcript(), "-> ERROR: '" + Path("prog.hex") + "' is no MCS BASIC-52 program file\n");
@@ -247,7 +257,8 @@ TEST_F(BasicRamTest, SavesTheProgramUpToItsEndMark) {
   EXPECT_EQ(Basic2File(out.c_str(), 0x1000), 0);
   const std::string saved = testing::ReadWholeFile(out);
   EXPECT_EQ(std::vector<std::uint8_t>(saved.begin(), saved.end()), kHello);
-  EXPECT_EQ(Transcript(), "CPU disabled\nSave MCS BASIC-52 program to file: '" + out + "'\n -> done\nCPU reset\n");
+  EXPECT_EQ(Transcript(), "CPU disabled\nSave MCS BASIC-52 program to file: '" + out +
+                              "'\n -> done\nCPU reset\n");
 }
 
 TEST_F(BasicRamTest, EndMarkAtTheFirstAddress) {
@@ -259,16 +270,19 @@ TEST_F(BasicRamTest, EndMarkAtTheFirstAddress) {
 TEST_F(BasicRamTest, WithoutEndMarkEverythingReadIsKeptAndWarned) {
   EXPECT_EQ(Basic2File(Path("open.b52").c_str(), 0x1000), 2);
   EXPECT_EQ(testing::ReadWholeFile(Path("open.b52")).size(), 1u + 0x1000 - 0x200);
-  EXPECT_EQ(Transcript(), "CPU disabled\nSave MCS BASIC-52 program to file: '" + Path("open.b52") +
-                              "'..............\n -> done\nCPU reset\n"
-                              "-> WARNING: created BASIC file not valid, END OF PROGRAM token missing\n");
+  EXPECT_EQ(Transcript(),
+            "CPU disabled\nSave MCS BASIC-52 program to file: '" + Path("open.b52") +
+                "'..............\n -> done\nCPU reset\n"
+                "-> WARNING: created BASIC file not valid, END OF PROGRAM token missing\n");
 }
 
 TEST_F(BasicRamTest, OutputThatCannotBeWritten) {
   const std::string nowhere = Path("no/dir/x.b52");
   EXPECT_EQ(Basic2File(nowhere.c_str(), 0x1000), 3);
-  EXPECT_EQ(Transcript(), "CPU disabled\nSave MCS BASIC-52 program to file: '" + nowhere +
-                              "'CPU reset\n-> WARNING: created BASIC file not valid, END OF PROGRAM token missing\n");
+  EXPECT_EQ(
+      Transcript(),
+      "CPU disabled\nSave MCS BASIC-52 program to file: '" + nowhere +
+          "'CPU reset\n-> WARNING: created BASIC file not valid, END OF PROGRAM token missing\n");
   PutInRam({kHello.begin() + 1, kHello.end()});
   testing::WriteWholeFile(Path("full.b52"), "\x55\x0D\x01");
   testing::InstallFaultyFiles()->failWriteAfterBytes = 4;

@@ -34,7 +34,9 @@ Cycles Join(std::initializer_list<Cycles> parts) {
 }
 
 const Cycles kUnlock = Join({WriteCycle(0xAAA, 0xAA), WriteCycle(0x555, 0x55)});
-const Cycles kReset = Join({{"W 2 00", "W 2 08", "W 2 00"}, kUnlock, WriteCycle(0xAAA, 0xF0),
+const Cycles kReset = Join({{"W 2 00", "W 2 08", "W 2 00"},
+                            kUnlock,
+                            WriteCycle(0xAAA, 0xF0),
                             {"W 2 01", "W 2 03", "W 2 01", "W 2 00"}});
 
 class FlashRecordedTest : public testing::RecordedBoardTest {
@@ -54,8 +56,9 @@ class FlashRecordedTest : public testing::RecordedBoardTest {
     return names;
   }
   std::size_t Reads() const {
-    return static_cast<std::size_t>(std::count_if(port_->accesses.begin(), port_->accesses.end(),
-                                                  [](const auto& a) { return a.direction == 'i'; }));
+    return static_cast<std::size_t>(
+        std::count_if(port_->accesses.begin(), port_->accesses.end(),
+                      [](const auto& a) { return a.direction == 'i'; }));
   }
 };
 
@@ -68,8 +71,10 @@ TEST_F(FlashRecordedTest, ResetPulsesTheLineAndSendsTheResetCommand) {
 TEST_F(FlashRecordedTest, ProgramByteIsTheCommandThenPollingInReadMode) {
   port_->answers = {0x5A};
   EXPECT_EQ(FlashProgramByte(0x12345, 0x5A), 0);
-  EXPECT_EQ(Recorded(), Join({kUnlock, WriteCycle(0xAAA, 0xA0), WriteCycle(0x12345, 0x5A),
-                            {"W 2 01", "W 2 03", "R 3 5A", "W 2 01", "W 2 00"}}));
+  EXPECT_EQ(Recorded(), Join({kUnlock,
+                              WriteCycle(0xAAA, 0xA0),
+                              WriteCycle(0x12345, 0x5A),
+                              {"W 2 01", "W 2 03", "R 3 5A", "W 2 01", "W 2 00"}}));
   port_->accesses.clear();
   EXPECT_EQ(FlashProgramByte(0x12345, 0xFF), 0);  // erased bytes hold it already
   EXPECT_TRUE(port_->accesses.empty());
@@ -82,11 +87,10 @@ TEST_F(FlashRecordedTest, PollingEndsOnBit7OrTheTimeLimitFlag) {
     std::size_t reads;
   };
   const Case cases[] = {
-      {{0x5A}, 0, 1},
-      {{0x80, 0xC0, 0x5A}, 0, 3},  // DATA# and DQ6 toggling while busy
-      {{0xA0, 0xA0}, 2, 2},        // DQ5: one more read, still not done
-      {{0xA0, 0x5A}, 0, 2},        // DQ5 as it completed
-      {{0x7F}, 0, 1},              // only bit 7 is compared
+      {{0x5A}, 0, 1},       {{0x80, 0xC0, 0x5A}, 0, 3},  // DATA# and DQ6 toggling while busy
+      {{0xA0, 0xA0}, 2, 2},                              // DQ5: one more read, still not done
+      {{0xA0, 0x5A}, 0, 2},                              // DQ5 as it completed
+      {{0x7F}, 0, 1},                                    // only bit 7 is compared
   };
   for (const Case& c : cases) {
     port_->accesses.clear();
@@ -105,8 +109,9 @@ TEST_F(FlashRecordedTest, BoardThatStopsAnsweringEndsAtTheDeadline) {
   port_->defaultAnswer = 0x00;
   EXPECT_EQ(FlashSectorErase(0x40000), 2);
   EXPECT_EQ(FieldText(state.flashFpgaFile0), "UNKNOWN");
-  EXPECT_EQ(Transcript(), "Sector erase flash at 40000h...\n"
-                          "-> ERROR: Flash memory sector erase timeout at 40000h\n");
+  EXPECT_EQ(Transcript(),
+            "Sector erase flash at 40000h...\n"
+            "-> ERROR: Flash memory sector erase timeout at 40000h\n");
   ClearTranscript();
   EXPECT_EQ(FlashChipErase(), 2);
   EXPECT_EQ(Transcript(), "Chip erase flash ...\n-> ERROR: Flash memory chip erase timeout\n");
@@ -117,9 +122,9 @@ TEST_F(FlashRecordedTest, SectorEraseNamesOnlyTheSlotItStarts) {
     std::uint32_t sector;
     int slot;  // index into Slots(), -1 for none
   };
-  const Case cases[] = {{0x00000, 2}, {0x10000, 3}, {0x20000, 4}, {0x30000, 5}, {0x40000, 0},
-                        {0x50000, -1}, {0x60000, 1}, {0x70000, -1}, {0x78000, -1},
-                        {0x7A000, -1}, {0x7C000, -1}, {0x40001, -1}};
+  const Case cases[] = {{0x00000, 2},  {0x10000, 3},  {0x20000, 4},  {0x30000, 5},
+                        {0x40000, 0},  {0x50000, -1}, {0x60000, 1},  {0x70000, -1},
+                        {0x78000, -1}, {0x7A000, -1}, {0x7C000, -1}, {0x40001, -1}};
   port_->defaultAnswer = 0xFF;  // erase complete at once
   for (const Case& c : cases) {
     for (FileNameField* slot : Slots()) SetField(*slot, "/x.bin");
@@ -129,9 +134,11 @@ TEST_F(FlashRecordedTest, SectorEraseNamesOnlyTheSlotItStarts) {
     if (c.slot >= 0) expected[static_cast<std::size_t>(c.slot)] = "ERASED";
     EXPECT_EQ(SlotNames(), expected) << std::hex << c.sector;
     const Cycles cycles = Recorded();
-    const Cycles command = Join({kUnlock, WriteCycle(0xAAA, 0x80), kUnlock, WriteCycle(c.sector, 0x30)});
+    const Cycles command =
+        Join({kUnlock, WriteCycle(0xAAA, 0x80), kUnlock, WriteCycle(c.sector, 0x30)});
     ASSERT_GE(cycles.size(), kReset.size() + command.size());
-    EXPECT_TRUE(std::equal(command.begin(), command.end(), cycles.begin() + static_cast<std::ptrdiff_t>(kReset.size())));
+    EXPECT_TRUE(std::equal(command.begin(), command.end(),
+                           cycles.begin() + static_cast<std::ptrdiff_t>(kReset.size())));
   }
 }
 
@@ -143,8 +150,9 @@ TEST_F(FlashRecordedTest, ProgramRecordsTheNameByEndAddress) {
     std::uint32_t start, end;
     std::vector<int> slots;
   };
-  const Case cases[] = {{0x00000, 0x0FFFF, {2}}, {0x00000, 0x0FFFE, {}}, {0x10000, 0x1FFFF, {3}},
-                        {0x20000, 0x2FFFF, {4}}, {0x35555, 0x3FFFF, {5}}, {0x40000, 0x5FFFF, {0}},
+  const Case cases[] = {{0x00000, 0x0FFFF, {2}}, {0x00000, 0x0FFFE, {}},
+                        {0x10000, 0x1FFFF, {3}}, {0x20000, 0x2FFFF, {4}},
+                        {0x35555, 0x3FFFF, {5}}, {0x40000, 0x5FFFF, {0}},
                         {0x60000, 0x77FFF, {1}}, {0x00000, 0x7BFFF, {0, 1, 2, 3, 4, 5}}};
   for (const Case& c : cases) {
     for (FileNameField* slot : Slots()) SetField(*slot, "UNKNOWN");
@@ -179,8 +187,13 @@ TEST_F(FlashRecordedTest, ProgramOfAFileThatCannotBeReadTouchesNoByte) {
   };
   const Case cases[] = {
       {"missing", [this] { return Directory() + "missing.bin"; }},
-      {"directory", [this] { std::filesystem::create_directory(Directory() + "d.bin"); return Directory() + "d.bin"; }},
-      {"read_error", [this] {
+      {"directory",
+       [this] {
+         std::filesystem::create_directory(Directory() + "d.bin");
+         return Directory() + "d.bin";
+       }},
+      {"read_error",
+       [this] {
          testing::WriteWholeFile(Directory() + "r.bin", "\x01\x02");
          testing::InstallFaultyFiles()->failRead = true;
          return Directory() + "r.bin";
@@ -192,7 +205,8 @@ TEST_F(FlashRecordedTest, ProgramOfAFileThatCannotBeReadTouchesNoByte) {
     ClearTranscript();
     port_->accesses.clear();
     EXPECT_EQ(FlashProgram(file.c_str(), 0, 0x0FFFF, 0, 1, 0), 1);
-    EXPECT_EQ(Transcript(), "Program flash starting at 0h with file '" + file + "'\n-> ERROR: Could not open file '" + file + "'\n");
+    EXPECT_EQ(Transcript(), "Program flash starting at 0h with file '" + file +
+                                "'\n-> ERROR: Could not open file '" + file + "'\n");
     const Cycles cycles = Recorded();
     EXPECT_EQ(std::count(cycles.begin(), cycles.end(), "W 3 A0"), 0);
     EXPECT_EQ(FieldText(state.flashCpuFile0), "UNKNOWN");
@@ -213,9 +227,11 @@ TEST_F(FlashRecordedTest, RangeWithNothingToDoIsRefusedUntouched) {
     std::string line;
   };
   const Case cases[] = {
-      {"start_after_end", 0x10000, 0x0FFFF, 0, "-> ERROR: empty flash range 10000h-FFFFh, nothing done\n"},
+      {"start_after_end", 0x10000, 0x0FFFF, 0,
+       "-> ERROR: empty flash range 10000h-FFFFh, nothing done\n"},
       {"beyond_the_chip", 0x80000, 0x8FFFF, 0,
-       "-> ERROR: flash range 80000h-8FFFFh lies beyond the flash memory (0h-7FFFFh), nothing done\n"},
+       "-> ERROR: flash range 80000h-8FFFFh lies beyond the flash memory (0h-7FFFFh), nothing "
+       "done\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -230,8 +246,8 @@ TEST_F(FlashRecordedTest, RangeWithNothingToDoIsRefusedUntouched) {
   }
   ClearTranscript();
   EXPECT_EQ(FlashProgram(file.c_str(), 0, 0x0FFFF, 2, 1, 0), 1);  // the offset is the file's end
-  EXPECT_EQ(Transcript(), "Program flash starting at 0h with file '" + file + "'\n-> ERROR: file '" +
-                              file + "' holds no data from offset 2h on\n");
+  EXPECT_EQ(Transcript(), "Program flash starting at 0h with file '" + file +
+                              "'\n-> ERROR: file '" + file + "' holds no data from offset 2h on\n");
   const Cycles cycles = Recorded();
   EXPECT_EQ(std::count(cycles.begin(), cycles.end(), "W 3 A0"), 0);
   EXPECT_EQ(SlotNames(), std::vector<std::string>(6, "UNKNOWN"));
@@ -263,10 +279,11 @@ TEST_F(FlashRecordedTest, RangePastTheChipIsCutAtItsEndAndNeverWraps) {
   const std::string file = Directory() + "top.rom";
   EXPECT_EQ(FlashRead2File(file.c_str(), 0x7FFFE, 0xFFFFFFFF), 0);
   EXPECT_EQ(testing::ReadWholeFile(file).size(), 2u);
-  EXPECT_EQ(Transcript().rfind("-> WARNING: flash range 7FFFEh-FFFFFFFFh cut at the end of the flash "
-                               "memory, 7FFFFh\nSave flash",
-                               0),
-            0u);
+  EXPECT_EQ(
+      Transcript().rfind("-> WARNING: flash range 7FFFEh-FFFFFFFFh cut at the end of the flash "
+                         "memory, 7FFFFh\nSave flash",
+                         0),
+      0u);
   const std::string data = Directory() + "data.bin";
   testing::WriteWholeFile(data, std::string(64, '\x12'));
   port_->defaultAnswer = 0x12;
@@ -295,7 +312,8 @@ TEST_F(FlashRecordedTest, SaveThatCannotBeWrittenSaysSo) {
   testing::InstallFaultyFiles()->failWriteAfterBytes = 1000;
   EXPECT_EQ(FlashRead2File(file.c_str(), 0, 0x1FFFF), 1);
   // The first 64 KB are read, then their write fails and the save stops.
-  EXPECT_EQ(Transcript(), "Save flash to file: '" + file + "' ....\n-> ERROR: Could not write file '" + file + "'\n");
+  EXPECT_EQ(Transcript(), "Save flash to file: '" + file +
+                              "' ....\n-> ERROR: Could not write file '" + file + "'\n");
   // The earlier save is kept whole, and nothing is left beside it.
   EXPECT_EQ(testing::ReadWholeFile(file), "saved before");
   std::size_t entries = 0;
@@ -314,8 +332,8 @@ TEST_F(FlashRecordedTest, SaveThatCannotBeWrittenSaysSo) {
     port_->accesses.clear();
     EXPECT_EQ(FlashRead2File(nowhere.c_str(), 0, 15), 1);
     EXPECT_EQ(Reads(), 0u) << nowhere;
-    EXPECT_EQ(Transcript(), "Save flash to file: '" + nowhere + "' \n-> ERROR: Could not write file '" +
-                                nowhere + "'\n");
+    EXPECT_EQ(Transcript(), "Save flash to file: '" + nowhere +
+                                "' \n-> ERROR: Could not write file '" + nowhere + "'\n");
   }
 }
 

@@ -25,8 +25,12 @@ const std::string kSyncWord("\xAA\x99\x55\x66", 4);
 
 // A .bit file around `stream`: preamble, fields a to d, field e with the stream's length.
 const std::string kBitHeader =
-    std::string("\x00\x09\x0F\xF0\x0F\xF0\x0F\xF0\x0F\xF0\x00\x00\x01", 13) +
-    std::string("a\x00\x02x\x00" "b\x00\x02y\x00" "c\x00\x01\x00" "d\x00\x01\x00", 18);
+    std::string("\x00\x09\x0F\xF0\x0F\xF0\x0F\xF0\x0F\xF0\x00\x00\x01", 13) + std::string(
+                                                                                  "a\x00\x02x\x00"
+                                                                                  "b\x00\x02y\x00"
+                                                                                  "c\x00\x01\x00"
+                                                                                  "d\x00\x01\x00",
+                                                                                  18);
 // The header with field e's key and length.
 const std::size_t kBitHeaderSize = kBitHeader.size() + 5;
 std::string BitFile(const std::string& stream) {
@@ -43,7 +47,8 @@ std::vector<PortAccess> Concat(std::initializer_list<std::vector<PortAccess>> pa
 }
 
 std::vector<PortAccess> Head(const std::vector<PortAccess>& accesses, std::size_t count) {
-  return {accesses.begin(), accesses.begin() + static_cast<std::ptrdiff_t>(std::min(count, accesses.size()))};
+  return {accesses.begin(),
+          accesses.begin() + static_cast<std::ptrdiff_t>(std::min(count, accesses.size()))};
 }
 
 class FpgaRecordedTest : public testing::RecordedBoardTest {
@@ -71,8 +76,8 @@ TEST_F(FpgaRecordedTest, ViaPcClocksEveryBitMsbFirstAndNothingElse) {
       bits.push_back(O(kData, static_cast<std::uint8_t>(din | 0x02)));
       bits.push_back(O(kData, static_cast<std::uint8_t>(din | 0x06)));
     }
-  const auto expected = Concat({kConfigurationAccess, kProgramPulse, bits,
-                                {O(kControl, 0x00), O(kData, 0x00)}});
+  const auto expected =
+      Concat({kConfigurationAccess, kProgramPulse, bits, {O(kControl, 0x00), O(kData, 0x00)}});
   EXPECT_EQ(Head(port_->accesses, expected.size()), expected);
   EXPECT_EQ(port_->sleeps, std::vector<std::uint32_t>{1});
   EXPECT_EQ(Transcript(), "Configure FPGA via PC with file: '" + path +
@@ -98,7 +103,8 @@ TEST_F(FpgaRecordedTest, OnlyRegularFilesAreConfigurations) {
   for (const char* name : {"dir.bit", "fifo.bit"}) {
     ClearTranscript();
     EXPECT_EQ(FpgaConfig(name, 0, 1), OMRIX_FPGA_FILE_ERROR) << name;
-    EXPECT_EQ(Transcript(), "ERROR: FPGA configuration file '" + Directory() + name + "' not found\n");
+    EXPECT_EQ(Transcript(),
+              "ERROR: FPGA configuration file '" + Directory() + name + "' not found\n");
   }
 }
 
@@ -139,20 +145,21 @@ TEST_F(FpgaRecordedTest, ClearAndFlashSequences) {
   port_->accesses.clear();
   port_->defaultAnswer = 0x00;
   FpgaConfig("FLASH", 0, 0);
-  const auto expected = Concat({kConfigurationAccess,
-                                {O(0x37B, 0x00), O(0x37C, 0x01)},
-                                {O(kControl, 0x00), O(kData, 0x02), O(kControl, 0x0B),
-                                 O(kData, 0x00), O(kControl, 0x00)},
-                                // SendTransferMode in EPP: once as SPP, once as EPP
-                                {O(kData, 0), O(kControl, 0x0C), O(kControl, 0x04), O(kData, 4),
-                                 O(kControl, 0x05), O(kControl, 0x04), O(0x37B, 0), O(0x37C, 4)}});
+  const auto expected = Concat(
+      {kConfigurationAccess,
+       {O(0x37B, 0x00), O(0x37C, 0x01)},
+       {O(kControl, 0x00), O(kData, 0x02), O(kControl, 0x0B), O(kData, 0x00), O(kControl, 0x00)},
+       // SendTransferMode in EPP: once as SPP, once as EPP
+       {O(kData, 0), O(kControl, 0x0C), O(kControl, 0x04), O(kData, 4), O(kControl, 0x05),
+        O(kControl, 0x04), O(0x37B, 0), O(0x37C, 4)}});
   EXPECT_EQ(Head(port_->accesses, expected.size()), expected);
   EXPECT_EQ(port_->sleeps, std::vector<std::uint32_t>{35});
 }
 
 TEST_F(FpgaRecordedTest, FlashBitIsAFileNotTheFlash) {
   EXPECT_EQ(FpgaConfig("flash.bit", 0, 1), OMRIX_FPGA_FILE_ERROR);
-  EXPECT_EQ(Transcript(), "ERROR: FPGA configuration file '" + Directory() + "flash.bit' not found\n");
+  EXPECT_EQ(Transcript(),
+            "ERROR: FPGA configuration file '" + Directory() + "flash.bit' not found\n");
 }
 
 TEST_F(FpgaRecordedTest, FileThatIsNoConfigurationIsRefusedBeforeTheFpgaIsTouched) {
@@ -204,8 +211,7 @@ TEST(ConfigurationCheck, CutBitFileIsTruncatedWhereverItIsCut) {
       {"trailing bytes", whole + "zz", OMRIX_CONFIGURATION_WHOLE},
       {"raw stream", kSyncWord, OMRIX_CONFIGURATION_WHOLE},
       {"raw without sync word", std::string(16, '\xFF'), OMRIX_CONFIGURATION_NO_SYNC_WORD},
-      {"stream one byte short", whole.substr(0, whole.size() - 1),
-       OMRIX_CONFIGURATION_TRUNCATED},
+      {"stream one byte short", whole.substr(0, whole.size() - 1), OMRIX_CONFIGURATION_TRUNCATED},
       {"cut in field e's length", whole.substr(0, kBitHeaderSize - 2),
        OMRIX_CONFIGURATION_TRUNCATED},
       {"cut in field b", whole.substr(0, 20), OMRIX_CONFIGURATION_TRUNCATED},
@@ -290,7 +296,7 @@ TEST_F(FpgaRecordedTest, SwitchingSkipsWhatIsAlreadyLoaded) {
 
 TEST_F(FpgaRecordedTest, DeInitialisationPutsTheLinesAtRest) {
   testing::WriteWholeFile(Directory() + "omrix.dat", "");  // the rewrite fails, the lines do not
-  state.PPcontrol = 0x54;                                   // EPP with the IRQ enabled
+  state.PPcontrol = 0x54;                                  // EPP with the IRQ enabled
   DeInitOmrix(0);
   EXPECT_EQ(port_->accesses,
             (std::vector<PortAccess>{O(kControl, 0x44), O(0x37B, 0x00), O(0x37C, 0x01),

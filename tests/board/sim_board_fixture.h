@@ -31,7 +31,8 @@ class SimBoardTest : public LibraryTest {
   void Start(sim::SimConfig board) {
     board.stateDir = Directory() + "omrix-sim-" + std::to_string(boards_++) + "/";
     ResetLibrary(Directory(), board);
-    for (const char* name : {"setup.bit", "demo.bit", "noreg.bit", "demo.bin", "demo.rom", "basic52.dat"})
+    for (const char* name :
+         {"setup.bit", "demo.bit", "noreg.bit", "demo.bin", "demo.rom", "basic52.dat"})
       StageDataFile(name);
     ASSERT_EQ(omrix::HwaccInit_EnableDllMessages(&Sink), 1);
     state.portBase = 0x378;

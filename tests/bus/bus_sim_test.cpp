@@ -102,9 +102,11 @@ TEST_F(BusSimTest, ToggleCheckFailsWithoutSomethingThatAnswers) {
 TEST_F(BusSimTest, ReadInTheWrongModeGivesWrongData) {
   Start();
   outbyte(1, 0x3C);
-  const std::pair<std::uint8_t, std::uint8_t> mismatches[] = {
-      {kModeSpp, kModePs2}, {kModePs2, kModeSpp}, {kModeEpp, kModeSpp}, {kModeEpp, kModePs2},
-      {kModeSpp, kModeEpp}};
+  const std::pair<std::uint8_t, std::uint8_t> mismatches[] = {{kModeSpp, kModePs2},
+                                                              {kModePs2, kModeSpp},
+                                                              {kModeEpp, kModeSpp},
+                                                              {kModeEpp, kModePs2},
+                                                              {kModeSpp, kModeEpp}};
   for (const auto& [boardMode, readMode] : mismatches) {
     UseMode(boardMode);
     state.PPcontrol = readMode;
@@ -174,8 +176,8 @@ TEST_F(BusSimTest, PortWithoutEppDropsEppCycles) {
 
 TEST_F(BusSimTest, CyclesCostTheirAccessesInModelledTime) {
   Start();
-  const std::pair<std::uint8_t, std::uint64_t> modes[] = {{kModeSpp, 16}, {kModePs2, 13},
-                                                          {kModeEpp, 4}};
+  const std::pair<std::uint8_t, std::uint64_t> modes[] = {
+      {kModeSpp, 16}, {kModePs2, 13}, {kModeEpp, 4}};
   for (const auto& [mode, accesses] : modes) {
     UseMode(mode);
     state.PPwait = 0;

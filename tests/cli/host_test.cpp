@@ -85,8 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
         HostRule{{"--port-io", "ppdev", "in", "1"}, 2, "uses the port backend 'sim'"},
         // The host holds the port: a short session finds it busy, as any second program does.
         HostRule{{"--no-session", "in", "1"}, 5, "another program holds the port"},
-        HostRule{{"serve"}, 1, "already holds this board"},
-        HostRule{{"-q", "start"}, 0, ""}),
+        HostRule{{"serve"}, 1, "already holds this board"}, HostRule{{"-q", "start"}, 0, ""}),
     [](const ::testing::TestParamInfo<HostRule>& test) {
       return NameOfArguments(test.param.arguments);
     });

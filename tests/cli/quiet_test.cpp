@@ -14,7 +14,7 @@ namespace {
 struct QuietCase {
   std::vector<std::string> arguments;
   std::string input;
-  std::string out;  // exactly; "*" stands for the digits of a rate
+  std::string out;    // exactly; "*" stands for the digits of a rate
   bool setUp = true;  // the board set up and configured first
 };
 
@@ -44,8 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
     Commands, Quiet,
     ::testing::Values(
         // The start-up that only writes the first omrix.dat is not asked for.
-        QuietCase{{"setup"}, "", "", false},
-        QuietCase{{"program", "cpu1", "demo.bin"}, "", ""},
+        QuietCase{{"setup"}, "", "", false}, QuietCase{{"program", "cpu1", "demo.bin"}, "", ""},
         QuietCase{{"erase", "cpu2"}, "", ""},
         QuietCase{{"in", "1"}, "", "00h read from address 01h\n"},
         QuietCase{{"rate"},
@@ -53,8 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "PC -> mm-bus: * Kbyte/sec, streaming\nPC -> mm-bus: * Kbyte/sec\n"
                   "PC <- mm-bus: * Kbyte/sec, streaming\nPC <- mm-bus: * Kbyte/sec\n"},
         // The shell's answers are what was asked for; its banner is not.
-        QuietCase{{"shell"}, "s 1\n",
-                  "Signal PPinit set, now at high level, default setting\n\n"}),
+        QuietCase{{"shell"}, "s 1\n", "Signal PPinit set, now at high level, default setting\n\n"}),
     [](const ::testing::TestParamInfo<QuietCase>& test) {
       return NameOfArguments(test.param.arguments);
     });
@@ -99,8 +97,8 @@ TEST_P(QuietNote, FollowsTheErrorItPlaces) {
     const FileSizeLimit limit(c.fileSizeLimit);
     run = directory.run({"-q", "setup"}, {{"OMRIX_LIBRARY_DIR", libraryDirectory}});
   }
-  EXPECT_NE(run.out.find(c.error + "\n-> \xC2\xB4" + libraryDirectory + "omrix.dat\xC2\xB4: " +
-                         c.reason + "\n"),
+  EXPECT_NE(run.out.find(c.error + "\n-> \xC2\xB4" + libraryDirectory +
+                         "omrix.dat\xC2\xB4: " + c.reason + "\n"),
             std::string::npos)
       << run.out;
 }

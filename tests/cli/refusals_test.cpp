@@ -15,7 +15,7 @@ namespace {
 struct ScriptCase {
   const char* name;
   std::function<std::string(const LibraryDirectory&)> prepare;  // gives the script's path
-  std::string complaint;                                          // "@": the library directory
+  std::string complaint;                                        // "@": the library directory
 };
 
 class ScriptRefusals : public ::testing::TestWithParam<ScriptCase> {};
@@ -26,8 +26,7 @@ TEST_P(ScriptRefusals, AreBadUsageAndRunNothing) {
   const std::string script = c.prepare(directory);
   const ToolRun run = directory.run({"script", script});
   EXPECT_EQ(run.exitStatus, 2) << run.err;
-  EXPECT_NE(run.err.find(InDirectory(c.complaint, directory.path())), std::string::npos)
-      << run.err;
+  EXPECT_NE(run.err.find(InDirectory(c.complaint, directory.path())), std::string::npos) << run.err;
   EXPECT_EQ(run.out, "") << "a session was started";
 }
 
@@ -41,9 +40,10 @@ INSTANTIATE_TEST_SUITE_P(
         // What some editors save: every other byte a NUL.
         ScriptCase{"Utf16",
                    [](const LibraryDirectory& d) {
-                     WriteWholeFile(d.file("utf16.txt"),
-                                    std::string("\xFF\xFE" "c\0p\0u\0 \0r\0u\0n\0 \0" "1\0\n\0",
-                                                22));
+                     WriteWholeFile(d.file("utf16.txt"), std::string("\xFF\xFE"
+                                                                     "c\0p\0u\0 \0r\0u\0n\0 \0"
+                                                                     "1\0\n\0",
+                                                                     22));
                      return d.file("utf16.txt");
                    },
                    "omrixctl: script line 1: a NUL byte"}),

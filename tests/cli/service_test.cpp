@@ -19,18 +19,19 @@ TEST(Shell, RunsTheTestRoutinesInOneSession) {
   ASSERT_EQ(directory.run({"fpga", "demo.bit"}).exitStatus, 0);
   std::filesystem::copy_file(directory.file("demo.bit"), directory.file("Demo.BIT"));
   // The byte written stays until the read: no start-up runs between the two.
-  const ToolRun run = directory.run({"-q", "shell"}, {},
-                                    "O 1 5a\n\ni 1\nc Demo.BIT\nx\n@\n\ns 0\nquit\ns 1\n");
+  const ToolRun run =
+      directory.run({"-q", "shell"}, {}, "O 1 5a\n\ni 1\nc Demo.BIT\nx\n@\n\ns 0\nquit\ns 1\n");
   EXPECT_EQ(run.exitStatus, 0) << run.err;
   std::string missing;
-  EXPECT_TRUE(ContainsInOrder(run.out,
-                              {"5Ah written to address 01h\n\n", "5Ah read from address 01h\n\n",
-                               "'" + directory.file("Demo.BIT") + "'", "-> done\n",
-                               "Sorry, this command is not implemented\n\n",
-                               "nothing happens, just waiting\n", "aborted\n\n",
-                               "Signal PPinit reset, now at low level\n\n"},
-                              missing))
-      << missing << " missing in\n" << run.out;
+  EXPECT_TRUE(ContainsInOrder(
+      run.out,
+      {"5Ah written to address 01h\n\n", "5Ah read from address 01h\n\n",
+       "'" + directory.file("Demo.BIT") + "'", "-> done\n",
+       "Sorry, this command is not implemented\n\n", "nothing happens, just waiting\n",
+       "aborted\n\n", "Signal PPinit reset, now at low level\n\n"},
+      missing))
+      << missing << " missing in\n"
+      << run.out;
   EXPECT_EQ(run.out.find("Sorry", run.out.find("Sorry") + 1), std::string::npos)
       << "an empty line is no command";
   EXPECT_EQ(run.out.find("Signal PPinit set"), std::string::npos) << "nothing runs after quit";
@@ -49,8 +50,8 @@ class ServiceTools : public ::testing::TestWithParam<ServiceCase> {};
 
 TEST_P(ServiceTools, AskAtTheTerminalAndEndInTheRunConfiguration) {
   const ServiceCase& c = GetParam();
-  const LibraryDirectory directory({"LIOTESTA.BIT", "LIOTESTB.BIT", "pRAXnodeTestA.BIT",
-                                    "pRAXnodeTestB.BIT", "emudlc5.bit"});
+  const LibraryDirectory directory(
+      {"LIOTESTA.BIT", "LIOTESTB.BIT", "pRAXnodeTestA.BIT", "pRAXnodeTestB.BIT", "emudlc5.bit"});
   ASSERT_EQ(directory.run({"setup"}).exitStatus, 0);
   ASSERT_EQ(directory.run({"fpga", "demo.bit"}).exitStatus, 0);
   const ToolRun run = directory.run(c.arguments, {}, c.answers);
@@ -65,9 +66,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ServiceCase{{"io-test", "omrix"}, "y\ny\n", 0, "-> FPGA I/O test OK\n", "flash slow ?"},
         // Without an answer nobody says yes.
-        ServiceCase{{"io-test", "praxnode"}, "", 1, "-> ERROR: pRAXnode I/O test failed\n",
+        ServiceCase{{"io-test", "praxnode"},
+                    "",
+                    1,
+                    "-> ERROR: pRAXnode I/O test failed\n",
                     "ERROR: Check pRAXnode I/O\xC2\xB4s"},
-        ServiceCase{{"emulate", "dlc5"}, "\n", 0, "JTAG signal:       TCK  TMS  TDO  TDI\n",
+        ServiceCase{{"emulate", "dlc5"},
+                    "\n",
+                    0,
+                    "JTAG signal:       TCK  TMS  TDO  TDI\n",
                     "-> ready for 'iMPACT' now"}),
     [](const ::testing::TestParamInfo<ServiceCase>& test) {
       return NameOfArguments(test.param.arguments);

@@ -457,7 +457,8 @@ TEST(Session, ScriptRunsInOneSessionAndStopsAtTheFirstFailure) {
   EXPECT_EQ(Count(run.out, "Initialize device at parallel port address"), 1u) << run.out;
   std::string missing;
   EXPECT_TRUE(ContainsInOrder(run.out, {"-> flash program done\n", "Run CPU file 1\n"}, missing))
-      << missing << "\n" << run.out;
+      << missing << "\n"
+      << run.out;
 
   WriteWholeFile(directory.file("stops.txt"), "program cpu1 gone.bin\ncpu run 2\n");
   const ToolRun stopped = directory.run({"script", "stops.txt"});

@@ -37,15 +37,14 @@ TEST_P(Reader, SplitsAndChecksMessages) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bytes, Reader,
-    ::testing::Values(
-        ReaderCase{"Whole", "{\"type\":\"end\"}\n", MessageReader::Status::Ready},
-        ReaderCase{"Unfinished", "{\"type\":", MessageReader::Status::More},
-        ReaderCase{"NotJson", "type=end\n", MessageReader::Status::Malformed},
-        ReaderCase{"NoType", "[1,2]\n", MessageReader::Status::Malformed},
-        ReaderCase{"EndlessLine", std::string(session::kMaxMessageBytes, ' '),
-                   MessageReader::Status::Oversized},
-        ReaderCase{"LongLine", std::string(session::kMaxMessageBytes, ' ') + "\n",
-                   MessageReader::Status::Oversized}),
+    ::testing::Values(ReaderCase{"Whole", "{\"type\":\"end\"}\n", MessageReader::Status::Ready},
+                      ReaderCase{"Unfinished", "{\"type\":", MessageReader::Status::More},
+                      ReaderCase{"NotJson", "type=end\n", MessageReader::Status::Malformed},
+                      ReaderCase{"NoType", "[1,2]\n", MessageReader::Status::Malformed},
+                      ReaderCase{"EndlessLine", std::string(session::kMaxMessageBytes, ' '),
+                                 MessageReader::Status::Oversized},
+                      ReaderCase{"LongLine", std::string(session::kMaxMessageBytes, ' ') + "\n",
+                                 MessageReader::Status::Oversized}),
     [](const ::testing::TestParamInfo<ReaderCase>& test) { return test.param.name; });
 
 TEST(Listener, ReplacesAKilledHostsSocketAndRefusesALiveOnesNamingItsPid) {
@@ -63,8 +62,7 @@ TEST(Listener, ReplacesAKilledHostsSocketAndRefusesALiveOnesNamingItsPid) {
   const std::optional<session::Listener> first = session::Listener::Open(path, problem);
   ASSERT_TRUE(first) << problem;
   EXPECT_FALSE(session::Listener::Open(path, problem));
-  EXPECT_NE(problem.find("(pid " + std::to_string(getpid()) + ")"), std::string::npos)
-      << problem;
+  EXPECT_NE(problem.find("(pid " + std::to_string(getpid()) + ")"), std::string::npos) << problem;
 }
 
 TEST(Listener, LeavesAFileInItsWayAlone) {
@@ -126,14 +124,17 @@ INSTANTIATE_TEST_SUITE_P(
     CommandLines, Requests,
     ::testing::Values(
         RequestCase{{"--no-session", "in", "1"}, Kind::Command, true, "", {"in", "1"}},
-        RequestCase{{"--session", "/s", "-q", "in", "1"}, Kind::Command, false, "/s",
-                    {"-q", "in", "1"}},
+        RequestCase{
+            {"--session", "/s", "-q", "in", "1"}, Kind::Command, false, "/s", {"-q", "in", "1"}},
         RequestCase{{"--session=/s", "status"}, Kind::Status, false, "/s", {}},
         // A backend's name is no subcommand, even one named like one.
-        RequestCase{{"--port-io", "serve", "in", "1"}, Kind::Command, false, "",
+        RequestCase{{"--port-io", "serve", "in", "1"},
+                    Kind::Command,
+                    false,
+                    "",
                     {"--port-io", "serve", "in", "1"}},
-        RequestCase{{"--port-io", "sim", "serve"}, Kind::Serve, false, "",
-                    {"--port-io", "sim", "start"}},
+        RequestCase{
+            {"--port-io", "sim", "serve"}, Kind::Serve, false, "", {"--port-io", "sim", "start"}},
         RequestCase{{"serve", "--stop"}, Kind::Serve, false, "", {"--stop", "start"}},
         // A script's file named serve is a file.
         RequestCase{{"script", "serve"}, Kind::Command, false, "", {"script", "serve"}}));

@@ -39,8 +39,8 @@ struct FactoryCase {
   const char* initFpgaFile;
   std::vector<std::string> lines;  // on stdout
   std::string box;                 // the program's message box, on stderr
-  std::string serialAfter;  // "#init_data" serial number afterwards, with its blank
-  sim::Design design;       // the GUI's exit leaves the FPGA cleared, the JTAG path leaves it
+  std::string serialAfter;         // "#init_data" serial number afterwards, with its blank
+  sim::Design design;  // the GUI's exit leaves the FPGA cleared, the JTAG path leaves it
 };
 
 class FactoryStart : public ::testing::TestWithParam<FactoryCase> {};
@@ -231,18 +231,18 @@ TEST_P(NotAsRecorded, OnlySetupAndFpgaRun) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Subcommands, NotAsRecorded,
-    ::testing::Values(NotAsRecordedCase{{"start"}, 5}, NotAsRecordedCase{{"in", "1"}, 5},
-                      NotAsRecordedCase{{"cpu", "run", "0"}, 5},
-                      NotAsRecordedCase{{"erase", "cpu0"}, 5},
-                      NotAsRecordedCase{{"fpga", "moved.bit"}, 0},
-                      NotAsRecordedCase{{"setup"}, 0},
-                      // Once configured, the rest of the script runs.
-                      NotAsRecordedCase{{"script", "repair.txt"}, 0}),
-    [](const ::testing::TestParamInfo<NotAsRecordedCase>& test) {
-      return NameOfArguments(test.param.arguments);
-    });
+INSTANTIATE_TEST_SUITE_P(Subcommands, NotAsRecorded,
+                         ::testing::Values(NotAsRecordedCase{{"start"}, 5},
+                                           NotAsRecordedCase{{"in", "1"}, 5},
+                                           NotAsRecordedCase{{"cpu", "run", "0"}, 5},
+                                           NotAsRecordedCase{{"erase", "cpu0"}, 5},
+                                           NotAsRecordedCase{{"fpga", "moved.bit"}, 0},
+                                           NotAsRecordedCase{{"setup"}, 0},
+                                           // Once configured, the rest of the script runs.
+                                           NotAsRecordedCase{{"script", "repair.txt"}, 0}),
+                         [](const ::testing::TestParamInfo<NotAsRecordedCase>& test) {
+                           return NameOfArguments(test.param.arguments);
+                         });
 
 TEST(Startup, BusyPortIsNeverAdvisedASetup) {
   const LibraryDirectory directory;

@@ -83,10 +83,9 @@ std::vector<std::string> LibraryDirectory::environmentFor(
   return entries;
 }
 
-ToolRun LibraryDirectory::run(
-    const std::vector<std::string>& arguments,
-    const std::vector<std::pair<std::string, std::string>>& environment,
-    const std::string& input) const {
+ToolRun LibraryDirectory::run(const std::vector<std::string>& arguments,
+                              const std::vector<std::pair<std::string, std::string>>& environment,
+                              const std::string& input) const {
   const ToolCommand command(arguments, environmentFor(environment));
 
   const std::string outPath = root_.file("capture/out");

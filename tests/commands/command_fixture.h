@@ -23,7 +23,8 @@ class RecordedOutput final : public Output {
 // Simulated time for the waiting loop, so no test sleeps.
 struct TestClock {
   std::chrono::milliseconds now{0};
-  std::chrono::milliseconds cancelAt = std::chrono::milliseconds::max();  // the person presses Escape
+  std::chrono::milliseconds cancelAt =
+      std::chrono::milliseconds::max();  // the person presses Escape
 };
 
 class ScriptedPrompts final : public Prompts {
@@ -33,12 +34,12 @@ class ScriptedPrompts final : public Prompts {
   void Beep() override { beeps.push_back(OutputSize()); }
   std::unique_ptr<Progress> ShowProgress() override;
 
-  std::deque<Answer> answers;                     // Ok when none is left
-  std::deque<std::optional<std::string>> files;   // cancel when none is left
-  std::vector<std::string> boxes;                 // the texts shown
-  std::vector<std::string> choosers;              // the titles shown
-  std::function<void()> whileBoxIsOpen;           // looks at the board meanwhile
-  std::vector<std::size_t> beeps;                 // how much output there was at each
+  std::deque<Answer> answers;                    // Ok when none is left
+  std::deque<std::optional<std::string>> files;  // cancel when none is left
+  std::vector<std::string> boxes;                // the texts shown
+  std::vector<std::string> choosers;             // the titles shown
+  std::function<void()> whileBoxIsOpen;          // looks at the board meanwhile
+  std::vector<std::size_t> beeps;                // how much output there was at each
   // Per window shown: the output's size at each step of its bar.
   std::vector<std::vector<std::size_t>> barSteps;
   TestClock clock;

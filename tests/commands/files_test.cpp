@@ -40,8 +40,7 @@ struct UnrecordedCase {
 
 void PrintTo(const UnrecordedCase& c, std::ostream* out) { *out << c.name; }
 
-class UnrecordedNames : public CommandTest, public ::testing::WithParamInterface<UnrecordedCase> {
-};
+class UnrecordedNames : public CommandTest, public ::testing::WithParamInterface<UnrecordedCase> {};
 
 TEST_P(UnrecordedNames, MayBeLongerThanTheLibraryFields) {
   const UnrecordedCase& c = GetParam();
@@ -95,9 +94,10 @@ TEST_F(CommandTest, LibraryFileFailuresNameTheFileAndTheReason) {
   fs::remove(setupData);
   fs::create_directory(setupData);
   commands_->Run(ID_SETUP_378);
-  EXPECT_TRUE(Holds(output_.text_, "ERROR: could not open file \xB4omrix.dat\xB4 --> enter FILE "
-                                   "EXIT and re-run program\n-> \xB4" +
-                                       setupData + "\xB4: Is a directory\n"))
+  EXPECT_TRUE(Holds(output_.text_,
+                    "ERROR: could not open file \xB4omrix.dat\xB4 --> enter FILE "
+                    "EXIT and re-run program\n-> \xB4" +
+                        setupData + "\xB4: Is a directory\n"))
       << output_.text_;
 }
 
@@ -174,15 +174,15 @@ TEST_P(ChangedFiles, NeverEndAsDoneNorEraseForNothing) {
   switch (c.when) {
     case When::LoadingSetup:
       commands_->Run(ID_FPGA_CLEAR);  // so that the setup configuration is loaded again
-      library.FpgaCfgForSetup = [changeOnce, load = library.FpgaCfgForSetup](
-                                    std::int32_t forSetup, std::int32_t force) {
+      library.FpgaCfgForSetup = [changeOnce, load = library.FpgaCfgForSetup](std::int32_t forSetup,
+                                                                             std::int32_t force) {
         if (forSetup != 0) changeOnce();
         return load(forSetup, force);
       };
       break;
     case When::Erasing:
-      library.FlashSectorErase = [changeOnce, erase = library.FlashSectorErase](
-                                     std::uint32_t sector) {
+      library.FlashSectorErase = [changeOnce,
+                                  erase = library.FlashSectorErase](std::uint32_t sector) {
         changeOnce();
         return erase(sector);
       };
@@ -190,8 +190,7 @@ TEST_P(ChangedFiles, NeverEndAsDoneNorEraseForNothing) {
     case When::Programming:
       library.FlashProgram = [changeOnce, program = library.FlashProgram](
                                  const char* file, std::uint32_t first, std::uint32_t last,
-                                 std::uint32_t offset, std::int32_t verify,
-                                 std::int32_t reverse) {
+                                 std::uint32_t offset, std::int32_t verify, std::int32_t reverse) {
         changeOnce();
         return program(file, first, last, offset, verify, reverse);
       };
@@ -217,9 +216,10 @@ TEST_P(ChangedFiles, NeverEndAsDoneNorEraseForNothing) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Program, ChangedFiles, ::testing::ValuesIn(kChanges),
-    [](const ::testing::TestParamInfo<ChangeCase>& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(Program, ChangedFiles, ::testing::ValuesIn(kChanges),
+                         [](const ::testing::TestParamInfo<ChangeCase>& test) {
+                           return std::string(test.param.name);
+                         });
 
 }  // namespace
 }  // namespace omrix::commands::testing

@@ -66,7 +66,7 @@ struct ProgramCase {
   CommandId id;
   const char* file;  // staged under this name from demo.*
   const char* stagedFrom;
-  Calls work;        // inside the bracket; "@" in a call is the file's path
+  Calls work;                   // inside the bracket; "@" in a call is the file's path
   std::int32_t rememberedSlot;  // -1: lastCpuFile unchanged
 };
 
@@ -109,11 +109,19 @@ INSTANTIATE_TEST_SUITE_P(
         ProgramCase{"Cpu2BinInAnyCase", ID_PROGRAM_CPU2, "demo.Bin", "demo.bin",
                     Join({Erases({"0x20000"}), {"FlashProgram('@', 0x20000, 0x2FFFF, 0, 1, 0)"}}),
                     2},
-        ProgramCase{"Cpu2BasicProgram", ID_PROGRAM_CPU2, "hello.b52", "hello.b52",
-                    {"BasicFlash('@', 0x20000)"}, -1},
+        ProgramCase{"Cpu2BasicProgram",
+                    ID_PROGRAM_CPU2,
+                    "hello.b52",
+                    "hello.b52",
+                    {"BasicFlash('@', 0x20000)"},
+                    -1},
         // Anything but .bin goes to the BASIC-52 area, whatever the extension.
-        ProgramCase{"Cpu3HexIsNoBinary", ID_PROGRAM_CPU3, "hello.hex", "hello.b52",
-                    {"BasicFlash('@', 0x30000)"}, -1},
+        ProgramCase{"Cpu3HexIsNoBinary",
+                    ID_PROGRAM_CPU3,
+                    "hello.hex",
+                    "hello.b52",
+                    {"BasicFlash('@', 0x30000)"},
+                    -1},
         ProgramCase{"AllErasesTen", ID_PROGRAM_ALL, "demo.rom", "demo.rom",
                     Join({Erases({"0x0", "0x10000", "0x20000", "0x30000", "0x40000", "0x50000",
                                   "0x60000", "0x70000", "0x78000", "0x7A000"}),
@@ -156,8 +164,8 @@ TEST_F(CommandTest, SetupConfigurationThatFailsEndsTheCommandThere) {
 
 TEST_F(CommandTest, CancelledChooserPrintsAndCallsNothing) {
   SetUpBoard();
-  for (const CommandId id : {ID_PROGRAM_CPU0, ID_PROGRAM_ALL, ID_SAVE_FLASH, ID_FPGA_CONFIG_PC,
-                             ID_SAVE_BASIC_RAM}) {
+  for (const CommandId id :
+       {ID_PROGRAM_CPU0, ID_PROGRAM_ALL, ID_SAVE_FLASH, ID_FPGA_CONFIG_PC, ID_SAVE_BASIC_RAM}) {
     EXPECT_FALSE(commands_->Run(id).succeeded());
   }
   EXPECT_TRUE(calls_.empty());
@@ -221,8 +229,8 @@ TEST_F(CommandTest, FileThatCannotGoIntoTheSlotIsRefusedBeforeAnyErase) {
 TEST_F(CommandTest, FpgaAndCpuMenusCallTheLibraryOnly) {
   SetUpBoard();
   prompts_.files.push_back(Staged("demo.bit"));
-  const CommandId ids[] = {ID_FPGA_CONFIG_PC, ID_FPGA_CONFIG_FLASH, ID_FPGA_CLEAR,
-                           ID_CPU_RUN3,       ID_CPU_DISABLE};
+  const CommandId ids[] = {ID_FPGA_CONFIG_PC, ID_FPGA_CONFIG_FLASH, ID_FPGA_CLEAR, ID_CPU_RUN3,
+                           ID_CPU_DISABLE};
   for (const CommandId id : ids) commands_->Run(id);
   EXPECT_EQ(calls_,
             (Calls{"FpgaConfig('" + Staged("demo.bit") + "', 1, 1)", "FpgaConfig('FLASH', 0, 1)",
@@ -276,20 +284,25 @@ TEST_P(UpdateCpu, ReprogramsExactlyTheSlotOfTheLastBinaryAndRunsIt) {
   EXPECT_TRUE(commands_->Run(ID_UPDATE_CPU).succeeded()) << output_.text_;
   Calls work;
   for (const std::string& call : c.work) work.push_back(WithPath(call, Staged("demo.bin")));
-  EXPECT_EQ(calls_, Join({kBracketStart, work, kBracketEnd,
-                          {"CpuRunFile(" + std::to_string(c.slot) + ")"}}));
+  EXPECT_EQ(
+      calls_,
+      Join({kBracketStart, work, kBracketEnd, {"CpuRunFile(" + std::to_string(c.slot) + ")"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Slots, UpdateCpu,
     ::testing::Values(
-        UpdateCase{ID_PROGRAM_CPU0, 0,
+        UpdateCase{ID_PROGRAM_CPU0,
+                   0,
                    {"FlashSectorErase(0x0)", "FlashProgram('@', 0x0, 0xFFFF, 0, 1, 0)"}},
-        UpdateCase{ID_PROGRAM_CPU1, 1,
+        UpdateCase{ID_PROGRAM_CPU1,
+                   1,
                    {"FlashSectorErase(0x10000)", "FlashProgram('@', 0x10000, 0x1FFFF, 0, 1, 0)"}},
-        UpdateCase{ID_PROGRAM_CPU2, 2,
+        UpdateCase{ID_PROGRAM_CPU2,
+                   2,
                    {"FlashSectorErase(0x20000)", "FlashProgram('@', 0x20000, 0x2FFFF, 0, 1, 0)"}},
-        UpdateCase{ID_PROGRAM_CPU3, 3,
+        UpdateCase{ID_PROGRAM_CPU3,
+                   3,
                    {"FlashSectorErase(0x30000)", "FlashProgram('@', 0x30000, 0x3FFFF, 0, 1, 0)"}}),
     [](const ::testing::TestParamInfo<UpdateCase>& test) {
       return "Cpu" + std::to_string(test.param.slot);

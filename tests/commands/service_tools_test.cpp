@@ -59,8 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "o 101 0x1ff",
                     "1FFh written to address 101h\n\n",
                     {"outbyte(0x101, 0x1FF)"}},
-        RoutineCase{"Nothing", "f", "\n", {}},
-        RoutineCase{"UnknownX", "x", kSorry + "\n", {}},
+        RoutineCase{"Nothing", "f", "\n", {}}, RoutineCase{"UnknownX", "x", kSorry + "\n", {}},
         RoutineCase{"UnknownH", "h", kSorry + "\n", {}},
         RoutineCase{"Empty", "", kSorry + "\n", {}},
         RoutineCase{"ReadWithoutAddress", "i", kSorry + "\n", {}},
@@ -90,9 +89,9 @@ TEST_F(TestRoutinesTest, ReadShowsTheLowByteOfWhatTheLibraryReturns) {
 
 TEST_F(TestRoutinesTest, InitLineFollowsTheLevel) {
   EXPECT_EQ(Execute("s 0"), "Signal PPinit reset, now at low level\n\n");
-  EXPECT_EQ(Board().in(kControlRegister) & kInitLine, 0);
+  EXPECT_EQ(Board().in(kControlRegister)&kInitLine, 0);
   EXPECT_EQ(Execute("S 1"), "Signal PPinit set, now at high level, default setting\n\n");
-  EXPECT_EQ(Board().in(kControlRegister) & kInitLine, kInitLine);
+  EXPECT_EQ(Board().in(kControlRegister)&kInitLine, kInitLine);
 }
 
 TEST_F(TestRoutinesTest, AckLineLowIsReportedDisabled) {
@@ -263,11 +262,11 @@ TEST_P(MissingDesign, FailsTheCommandThoughEveryQuestionIsAnsweredYes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Tools, MissingDesign,
-    ::testing::Values(MissingDesignCase{"IoTestFirst", ID_TEST_FPGA_IO, {"LIOTESTB.BIT"},
-                                        "LIOTESTA.BIT", 2},
-                      MissingDesignCase{"IoTestSecond", ID_TEST_PRAXNODE_IO,
-                                        {"pRAXnodeTestA.BIT"}, "pRAXnodeTestB.BIT", 2},
-                      MissingDesignCase{"Emulation", ID_EMULATE_DLC5, {}, "emudlc5.bit", 1}),
+    ::testing::Values(
+        MissingDesignCase{"IoTestFirst", ID_TEST_FPGA_IO, {"LIOTESTB.BIT"}, "LIOTESTA.BIT", 2},
+        MissingDesignCase{
+            "IoTestSecond", ID_TEST_PRAXNODE_IO, {"pRAXnodeTestA.BIT"}, "pRAXnodeTestB.BIT", 2},
+        MissingDesignCase{"Emulation", ID_EMULATE_DLC5, {}, "emudlc5.bit", 1}),
     [](const ::testing::TestParamInfo<MissingDesignCase>& test) {
       return std::string(test.param.name);
     });

@@ -26,16 +26,16 @@ TEST_P(StartupDispatch, PostsWhatTheResultAsksFor) {
   EXPECT_EQ(prompts.boxes, c.boxes);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Results, StartupDispatch,
-    ::testing::Values(DispatchCase{"Ready", 0, {ID_STARTUP_RECONFIG}, {}},
-                      DispatchCase{"IdCodes", 8, {ID_STARTUP_IDCODES}, {}},
-                      DispatchCase{"Jtag", 16, {ID_STARTUP_JTAG}, {}},
-                      DispatchCase{"NotInitialised", 1, {}, {"device not found"}},
-                      DispatchCase{"Mismatch", 2, {}, {"device not found"}}),
-    [](const ::testing::TestParamInfo<DispatchCase>& test) {
-      return std::string(test.param.name);
-    });
+INSTANTIATE_TEST_SUITE_P(Results, StartupDispatch,
+                         ::testing::Values(DispatchCase{"Ready", 0, {ID_STARTUP_RECONFIG}, {}},
+                                           DispatchCase{"IdCodes", 8, {ID_STARTUP_IDCODES}, {}},
+                                           DispatchCase{"Jtag", 16, {ID_STARTUP_JTAG}, {}},
+                                           DispatchCase{
+                                               "NotInitialised", 1, {}, {"device not found"}},
+                                           DispatchCase{"Mismatch", 2, {}, {"device not found"}}),
+                         [](const ::testing::TestParamInfo<DispatchCase>& test) {
+                           return std::string(test.param.name);
+                         });
 
 TEST(StartupCommands, PostedStepsAskAndEndAsTheProgramDoes) {
   std::vector<std::string> calls;

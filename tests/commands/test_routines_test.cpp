@@ -103,7 +103,7 @@ TEST_F(ConfigurationNames, StandForOneAbsolutePathOrAreRefusedWithTheirReason) {
   fs::copy_file(Staged("demo.bit"), work_ + "mine.bit");
   struct Case {
     std::string typed;
-    std::string loaded;   // "": refused with `refusal`
+    std::string loaded;  // "": refused with `refusal`
     std::string refusal;
   };
   const Case cases[] = {

@@ -24,10 +24,16 @@ class ScopedEnvironment {
  public:
   ScopedEnvironment(const char* name, const char* value) : name_(name) {
     if (const char* old = getenv(name)) old_ = old, hadOld_ = true;
-    if (value != nullptr) setenv(name, value, 1); else unsetenv(name);
+    if (value != nullptr)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
   }
   ~ScopedEnvironment() {
-    if (hadOld_) setenv(name_, old_.c_str(), 1); else unsetenv(name_);
+    if (hadOld_)
+      setenv(name_, old_.c_str(), 1);
+    else
+      unsetenv(name_);
   }
 
  private:
@@ -78,9 +84,10 @@ TEST_F(FrameTest, RealBackendAddsNothingToTheTexts) {
 TEST_F(FrameTest, UnknownBackendNameFailsWithAReason) {
   ScopedEnvironment backend("OMRIX_PORT_IO", "parport9");
   EXPECT_EQ(HwaccInit_EnableDllMessages(&Sink), 0);
-  EXPECT_EQ(Transcript(),
-            std::string("-> ERROR: OMRIX_PORT_IO=parport9 names no port backend (sim, ppdev, direct)\n") +
-                kFatal);
+  EXPECT_EQ(
+      Transcript(),
+      std::string("-> ERROR: OMRIX_PORT_IO=parport9 names no port backend (sim, ppdev, direct)\n") +
+          kFatal);
 }
 
 TEST_F(FrameTest, DeInitClosesTheHandleOnce) {

@@ -39,7 +39,11 @@ TEST(SameFileName, ComparesFileNamePartsWithoutCase) {
       {"", "", 0},
       {"/dir/", "", 0},
       // Letters beyond ASCII are compared as they are.
-      {"\xC4" "x.bit", "\xE4" "x.bit", 1},
+      {"\xC4"
+       "x.bit",
+       "\xE4"
+       "x.bit",
+       1},
   };
   for (const Case& c : cases) EXPECT_EQ(SameFileName(c.a, c.b), c.expected) << c.a << " | " << c.b;
 }
@@ -51,8 +55,8 @@ TEST(SameFileName, LongNamesCompareByTheir259FirstCharacters) {
 }
 
 TEST(ReverseBits, MirrorsTheByte) {
-  const std::pair<std::uint8_t, std::uint8_t> cases[] = {
-      {0x00, 0x00}, {0xFF, 0xFF}, {0x12, 0x48}, {0x01, 0x80}, {0xA0, 0x05}, {0x0F, 0xF0}};
+  const std::pair<std::uint8_t, std::uint8_t> cases[] = {{0x00, 0x00}, {0xFF, 0xFF}, {0x12, 0x48},
+                                                         {0x01, 0x80}, {0xA0, 0x05}, {0x0F, 0xF0}};
   for (const auto& [in, out] : cases) EXPECT_EQ(ReverseBits(in), out) << int{in};
   for (int b = 0; b < 256; ++b) {
     const auto byte = static_cast<std::uint8_t>(b);

@@ -16,7 +16,8 @@ class TestSeams : public testing::LibraryTest {};
 
 TEST_F(TestSeams, PatternSourceIsTheClassicRandSequence) {
   // The first values of the C runtime's rand() without srand.
-  for (std::uint32_t expected : {41u, 18467u, 6334u, 26500u, 19169u}) EXPECT_EQ(PatternRandom(), expected);
+  for (std::uint32_t expected : {41u, 18467u, 6334u, 26500u, 19169u})
+    EXPECT_EQ(PatternRandom(), expected);
   ResetPatternGenerator();
   EXPECT_EQ(PatternRandom(), 41u);
 }

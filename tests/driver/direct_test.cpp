@@ -80,9 +80,7 @@ class DirectBackendTest : public testing::LibraryTest {
   // Another program's backend on the same lock directory.
   struct Other {
     std::unique_ptr<platform::PortBackend> backend;
-    bool claim(std::uint32_t first, std::uint32_t count) {
-      return backend->claim({first, count});
-    }
+    bool claim(std::uint32_t first, std::uint32_t count) { return backend->claim({first, count}); }
     bool release(std::uint32_t first, std::uint32_t count) {
       return backend->release({first, count});
     }
@@ -117,8 +115,8 @@ TEST_F(DirectBackendTest, GrantsExactlyTheRangeAndReachesOnlyIt) {
   ASSERT_EQ(EnablePortAccess(), 1);
   platform::portBackend().out(0x37C, 0x11);
   EXPECT_EQ(platform::portBackend().in(0x379), 0x5A);
-  platform::portBackend().out(0x37D, 0x22);                // outside: dropped
-  EXPECT_EQ(platform::portBackend().in(0x377), 0xFF);      // outside: never read
+  platform::portBackend().out(0x37D, 0x22);            // outside: dropped
+  EXPECT_EQ(platform::portBackend().in(0x377), 0xFF);  // outside: never read
   ASSERT_EQ(DisablePortAccess(), 1);
   EXPECT_EQ(FakeIo::log, (Log{"ioperm 378 5 1", "outb 37C 11", "inb 379", "ioperm 378 5 0"}));
 }
@@ -156,8 +154,8 @@ TEST_F(DirectBackendTest, BaseWithoutAPortIsNeverInUse) {
   };
   const Case cases[] = {
       {"nothing_there", 0xFF, 1, ""},
-      {"a_port_there", 0x0C, 0, "-> ERROR: port 3BCh is in use by another program (" + OwnName() +
-                                    ")\n"},
+      {"a_port_there", 0x0C, 0,
+       "-> ERROR: port 3BCh is in use by another program (" + OwnName() + ")\n"},
   };
   ASSERT_EQ(Init(), 1);
   Other other = Another();
@@ -182,9 +180,10 @@ TEST_F(DirectBackendTest, LockThatCannotBeTakenIsARefusal) {
   ClearTranscript();
   state.portBase = 0x378;
   EXPECT_EQ(EnablePortAccess(), 0);
-  EXPECT_EQ(Transcript(), "-> ERROR: port 378h could not be locked against other programs, so "
-                          "it is not used: " + Directory() +
-                              "missing/omrix-port-378.lock: No such file or directory\n");
+  EXPECT_EQ(Transcript(),
+            "-> ERROR: port 378h could not be locked against other programs, so "
+            "it is not used: " +
+                Directory() + "missing/omrix-port-378.lock: No such file or directory\n");
   EXPECT_TRUE(FakeIo::log.empty());
   EXPECT_TRUE(platform::portBackend().granted().empty());
 }
@@ -270,9 +269,10 @@ TEST_F(DirectBackendTest, RefusedBaseNamesTheFileThatWouldAllowIt) {
   ClearTranscript();
   state.portBase = 0xCF8;
   EXPECT_EQ(EnablePortAccess(), 0);
-  EXPECT_EQ(Transcript(), "-> ERROR: port CF8h is no standard parallel port base, direct port I/O "
-                          "refused --> an administrator may list it in \xB4" +
-                              AllowList() + "\xB4\n");
+  EXPECT_EQ(Transcript(),
+            "-> ERROR: port CF8h is no standard parallel port base, direct port I/O "
+            "refused --> an administrator may list it in \xB4" +
+                AllowList() + "\xB4\n");
   EXPECT_TRUE(FakeIo::log.empty());
 }
 
@@ -313,9 +313,10 @@ TEST_F(DirectBackendTest, RaisedPrivilegesIgnoreTheRedirectingVariables) {
   state.makeStateDirectory = false;
 
   ASSERT_EQ(Init(), 1);
-  EXPECT_EQ(Transcript(), "\n The driver for hardware access was loaded successfully\n\n"
-                          "-> WARNING: OMRIX_LIBRARY_DIR, OMRIX_STATE_DIR, OMRIX_SIM ignored, the "
-                          "program runs with raised privileges\n");
+  EXPECT_EQ(Transcript(),
+            "\n The driver for hardware access was loaded successfully\n\n"
+            "-> WARNING: OMRIX_LIBRARY_DIR, OMRIX_STATE_DIR, OMRIX_SIM ignored, the "
+            "program runs with raised privileges\n");
 }
 
 TEST_F(DirectBackendTest, RaisedPrivilegesNeedALibraryOnlyRootCanReplace) {

@@ -44,28 +44,45 @@ struct BringUpCase {
 
 TEST_F(DriverTest, BringUpBranches) {
   const BringUpCase cases[] = {
-      {"already_running", [](auto& w) { w.installed = w.running = true; }, 1, {"open device"},
+      {"already_running",
+       [](auto& w) { w.installed = w.running = true; },
+       1,
+       {"open device"},
        true},
-      {"installed_and_stopped", [](auto& w) { w.installed = true; }, 1,
-       {"open device", kManager, kService, "start", "open device"}, true},
-      {"not_installed", [](auto&) {}, 1,
+      {"installed_and_stopped",
+       [](auto& w) { w.installed = true; },
+       1,
+       {"open device", kManager, kService, "start", "open device"},
+       true},
+      {"not_installed",
+       [](auto&) {},
+       1,
        {"open device", kManager, kService, kManager, "create", kManager, kService, "start",
         "open device"},
        true},
-      {"stale_entry_replaced_once", [](auto& w) { w.installed = w.staleEntry = true; }, 1,
+      {"stale_entry_replaced_once",
+       [](auto& w) { w.installed = w.staleEntry = true; },
+       1,
        {"open device", kManager, kService, "start", kManager, "create", kManager, kService,
         "delete", kManager, "create", kManager, kService, "start", "open device"},
        true},
-      {"create_fails_twice", [](auto& w) { w.createFailures = 2; }, 0,
+      {"create_fails_twice",
+       [](auto& w) { w.createFailures = 2; },
+       0,
        {"open device", kManager, kService, kManager, "create", kManager, kService, kManager,
         "create"},
        false},
-      {"start_fails_after_fresh_create_deletes_it", [](auto& w) { w.startFails = true; }, 0,
+      {"start_fails_after_fresh_create_deletes_it",
+       [](auto& w) { w.startFails = true; },
+       0,
        {"open device", kManager, kService, kManager, "create", kManager, kService, "start",
         kManager, kService, "delete"},
        false},
-      {"no_service_manager", [](auto& w) { w.managerAvailable = false; }, 0,
-       {"open device", kManager, kManager, kManager, kManager}, false},
+      {"no_service_manager",
+       [](auto& w) { w.managerAvailable = false; },
+       0,
+       {"open device", kManager, kManager, kManager, kManager},
+       false},
   };
   for (const BringUpCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -126,11 +143,10 @@ TEST_F(DriverTest, NinetyFiveFamilyOpensTheVirtualDeviceTwiceAtMost) {
 }
 
 TEST_F(DriverTest, NinetyFiveFamilyPathFailuresOpenNothing) {
-  for (auto arrange : {+[](testing::DriverWorld& w) { w.shortPathFails = true; },
-                       +[](testing::DriverWorld& w) { w.programPathFails = true; },
-                       +[](testing::DriverWorld& w) {
-                         w.programPath = "/" + std::string(300, 'x');
-                       }}) {
+  for (auto arrange :
+       {+[](testing::DriverWorld& w) { w.shortPathFails = true; },
+        +[](testing::DriverWorld& w) { w.programPathFails = true; },
+        +[](testing::DriverWorld& w) { w.programPath = "/" + std::string(300, 'x'); }}) {
     world_ = std::make_shared<testing::DriverWorld>();
     world_->platformId = platform::kPlatform9x;
     world_->running = true;
@@ -150,8 +166,8 @@ std::vector<std::uint8_t> Request(std::uint32_t command, std::uint32_t first, st
 TEST_F(DriverTest, PortRangeRequestsCarryTheRangeOfTheBase) {
   world_->installed = world_->running = true;
   ASSERT_EQ(Load(), 1);
-  const std::pair<std::uint16_t, std::uint32_t> ranges[] = {{0x3BC, 3}, {0x378, 5}, {0x2BC, 5},
-                                                            {0xFFFB, 5}};
+  const std::pair<std::uint16_t, std::uint32_t> ranges[] = {
+      {0x3BC, 3}, {0x378, 5}, {0x2BC, 5}, {0xFFFB, 5}};
   for (const auto& [base, count] : ranges) {
     SCOPED_TRACE(base);
     const std::size_t before = port_->requests().size();

@@ -56,11 +56,10 @@ struct Play {
     return text;
   }
   static platform::PpdevKernel Kernel() {
-    return {[](std::uint32_t ms) { sleptMs += ms; }, [](const char*) { return active; },
-            [] { return std::string("parport0"); },
-            [](const char* device) {
-              return holders.empty() ? holders : holders + " on " + device;
-            }};
+    return {
+        [](std::uint32_t ms) { sleptMs += ms; }, [](const char*) { return active; },
+        [] { return std::string("parport0"); },
+        [](const char* device) { return holders.empty() ? holders : holders + " on " + device; }};
   }
   static platform::Ieee1284Ops Ops() {
     platform::Ieee1284Ops ops{};
@@ -195,16 +194,20 @@ TEST_F(PpdevTest, EachBusCycleOfEachModeBecomesItsCalls) {
     Calls calls;
   };
   // The control lines as libieee1284 takes them: STROBE, AUTOFD and SELECTIN inverted.
-  const Calls write = {"write_data 03", "write_control 07", "write_control 0F", "write_data 5A",
-                       "write_control 0E", "write_control 0F"};
+  const Calls write = {"write_data 03", "write_control 07", "write_control 0F",
+                       "write_data 5A", "write_control 0E", "write_control 0F"};
   const Case cases[] = {
       {"spp_write", kModeSpp, false, write},
       {"ps2_write", kModePs2, false, write},  // the PC drives the lines: no turn-around
-      {"spp_read", kModeSpp, true,
+      {"spp_read",
+       kModeSpp,
+       true,
        {"write_data 03", "write_control 07", "write_control 0F", "write_control 0D",
         "write_data 01", "read_status", "write_data 00", "read_status", "write_control 0F",
         "write_control 0F"}},
-      {"ps2_read", kModePs2, true,
+      {"ps2_read",
+       kModePs2,
+       true,
        {"write_data 03", "write_control 07", "write_control 0F", "data_dir 1", "write_control 0D",
         "read_data", "write_control 0F", "data_dir 0", "write_control 0F"}},
       {"epp_write", kModeEpp, false, {"epp_write_addr 03", "epp_write_data 5A"}},
@@ -273,8 +276,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "-> ERROR: port 378h is in use by another program "
                     "(cabletool, pid 4321 on /dev/parport0)\n"},
         // The kernel registers no device beside one that took the port exclusively.
-        RefusalCase{"HeldExclusivelyByAnotherProgram", 0x378, E1284_OK, 0, E1284_SYS, ENXIO,
-                    3000,
+        RefusalCase{"HeldExclusivelyByAnotherProgram", 0x378, E1284_OK, 0, E1284_SYS, ENXIO, 3000,
                     "-> ERROR: port 378h is in use by another program "
                     "(cabletool, pid 4321 on /dev/parport0)\n"},
         RefusalCase{"ClaimFailsOtherwise", 0x378, E1284_OK, 0, E1284_SYS, EIO, 0, ""}),
@@ -287,8 +289,9 @@ TEST_F(PpdevTest, LooksForPortsOnlyOnceThePortItClaimsIsFree) {
   Play::holders = "cabletool, pid 4321";
   state.portBase = 0x378;
   EXPECT_EQ(EnablePortAccess(), 0);
-  EXPECT_EQ(Transcript(), "-> ERROR: port 378h is in use by another program "
-                          "(cabletool, pid 4321 on /dev/parport0)\n");
+  EXPECT_EQ(Transcript(),
+            "-> ERROR: port 378h is in use by another program "
+            "(cabletool, pid 4321 on /dev/parport0)\n");
   EXPECT_EQ(Play::sleptMs, 3000u);
   EXPECT_EQ(Play::calls, Calls{});
   Play::active = "none";
@@ -307,8 +310,8 @@ TEST_F(PpdevTest, AnotherOmrixProgramIsToldAtOnceWhoHoldsThePort) {
   std::getline(comm, name);
   state.portBase = 0x378;
   EXPECT_EQ(EnablePortAccess(), 0);
-  EXPECT_EQ(Transcript(), "-> ERROR: port 378h is in use by another program (" + name +
-                              ", pid " + std::to_string(getpid()) + ")\n");
+  EXPECT_EQ(Transcript(), "-> ERROR: port 378h is in use by another program (" + name + ", pid " +
+                              std::to_string(getpid()) + ")\n");
   EXPECT_EQ(Play::calls, Calls{});
   ASSERT_TRUE(other->release(range));
   EXPECT_EQ(EnablePortAccess(), 1);

@@ -118,10 +118,9 @@ TEST_F(KilledProgramDeathTest, BoardKeepsWhatTheLastCompletedCallDid) {
   ASSERT_TRUE(saved.has_value()) << problem;
   const std::string demo = omrix::testing::ReadWholeFile(Directory() + "demo.bin");
   ASSERT_FALSE(demo.empty());
-  EXPECT_TRUE(std::equal(demo.begin(), demo.end(), saved->flash.begin() + 0x30000,
-                         [](char file, std::uint8_t cell) {
-                           return static_cast<std::uint8_t>(file) == cell;
-                         }));
+  EXPECT_TRUE(std::equal(
+      demo.begin(), demo.end(), saved->flash.begin() + 0x30000,
+      [](char file, std::uint8_t cell) { return static_cast<std::uint8_t>(file) == cell; }));
 }
 
 }  // namespace

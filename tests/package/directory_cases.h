@@ -24,13 +24,12 @@ struct DirectoryCase {
 };
 
 inline const DirectoryCase kDirectoryCases[] = {
-    {"an install: data beside it under share, state in the user's home", "", "", "",
-     "/home/ann", kInstalledLibrary, false, "/usr/share/omrix/", "/home/ann/.local/state/omrix/",
-     true},
-    {"root too keeps its state in its home, never in the package's directory", "", "", "",
-     "/root", kInstalledLibrary, false, "/usr/share/omrix/", "/root/.local/state/omrix/", true},
-    {"XDG_STATE_HOME moves the state", "", "", "/var/tmp/ann-state", "/home/ann",
-     kInstalledLibrary, false, "/usr/share/omrix/", "/var/tmp/ann-state/omrix/", true},
+    {"an install: data beside it under share, state in the user's home", "", "", "", "/home/ann",
+     kInstalledLibrary, false, "/usr/share/omrix/", "/home/ann/.local/state/omrix/", true},
+    {"root too keeps its state in its home, never in the package's directory", "", "", "", "/root",
+     kInstalledLibrary, false, "/usr/share/omrix/", "/root/.local/state/omrix/", true},
+    {"XDG_STATE_HOME moves the state", "", "", "/var/tmp/ann-state", "/home/ann", kInstalledLibrary,
+     false, "/usr/share/omrix/", "/var/tmp/ann-state/omrix/", true},
     {"a relative XDG_STATE_HOME is none", "", "", "state", "/home/ann", kInstalledLibrary, false,
      "/usr/share/omrix/", "/home/ann/.local/state/omrix/", true},
     {"OMRIX_STATE_DIR names the state directory", "", "/tmp/board-a", "/var/tmp/x", "/home/ann",
@@ -41,8 +40,8 @@ inline const DirectoryCase kDirectoryCases[] = {
      kInstalledLibrary, false, "/tmp/lib/", "/tmp/lib/", false},
     {"OMRIX_STATE_DIR beside OMRIX_LIBRARY_DIR", "/tmp/lib/", "/tmp/state/", "", "/home/ann",
      kInstalledLibrary, false, "/tmp/lib/", "/tmp/state/", true},
-    {"no home: no state directory, never the working directory", "", "", "", "",
-     kInstalledLibrary, false, "/usr/share/omrix/", "", false},
+    {"no home: no state directory, never the working directory", "", "", "", "", kInstalledLibrary,
+     false, "/usr/share/omrix/", "", false},
 };
 
 }  // namespace omrix::testing

@@ -28,8 +28,8 @@ constexpr std::uint16_t kMonochromeAdapterPort = 0x3BC;  // never had EPP
 // parport_pc passes the four control lines through as register bits, uninverted; the
 // direction bit is reached only by the data-direction calls. Without an IRQ the interrupt
 // enable is the one bit it never writes.
-constexpr std::uint8_t kControlLines = PARPORT_CONTROL_STROBE | PARPORT_CONTROL_AUTOFD |
-                                       PARPORT_CONTROL_INIT | PARPORT_CONTROL_SELECT;
+constexpr std::uint8_t kControlLines =
+    PARPORT_CONTROL_STROBE | PARPORT_CONTROL_AUTOFD | PARPORT_CONTROL_INIT | PARPORT_CONTROL_SELECT;
 constexpr std::uint8_t kDirectionBit = 0x20;
 constexpr std::uint8_t kIrqEnableBit = 0x10;
 constexpr std::uint8_t kWritableControl = static_cast<std::uint8_t>(~kIrqEnableBit);
@@ -86,7 +86,9 @@ int Put(void* argument, const T& value) {
 }  // namespace
 
 Machine::Machine(sim::SimConfig config)
-    : simulator_(config), stateDirectory_(config.stateDir), ports_(Describe(config)),
+    : simulator_(config),
+      stateDirectory_(config.stateDir),
+      ports_(Describe(config)),
       control_(ports_.size(), kInitialControl) {
   if (!stateDirectory_.empty() && stateDirectory_.back() != '/') stateDirectory_ += '/';
 }
@@ -122,14 +124,16 @@ std::string Machine::activeDevice(std::size_t port) const {
 }
 
 void Machine::frobControl(std::size_t port, std::uint8_t mask, std::uint8_t value) {
-  control_[port] =
-      static_cast<std::uint8_t>(((control_[port] & ~mask) ^ value) & kWritableControl);
+  control_[port] = static_cast<std::uint8_t>(((control_[port] & ~mask) ^ value) & kWritableControl);
   out(port, kControl, control_[port]);
 }
 
 PpdevFile::PpdevFile(Machine& machine, std::size_t port)
-    : machine_(machine), port_(port), mode_(IEEE1284_MODE_COMPAT),
-      phase_(kPhaseForwardIdle), savedControl_(kInitialControl) {}
+    : machine_(machine),
+      port_(port),
+      mode_(IEEE1284_MODE_COMPAT),
+      phase_(kPhaseForwardIdle),
+      savedControl_(kInitialControl) {}
 
 PpdevFile::~PpdevFile() {
   if (!registered_) return;

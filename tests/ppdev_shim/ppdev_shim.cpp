@@ -101,8 +101,9 @@ class Shim {
     if (config.stateDir.empty() && !Environment("OMRIX_LIBRARY_DIR").empty())
       config.stateDir = Environment("OMRIX_LIBRARY_DIR") + "omrix-sim/";
     if (config.stateDir.empty()) {
-      std::fprintf(stderr, "ppdev shim: OMRIX_SIM names no state directory and "
-                           "OMRIX_LIBRARY_DIR is not set: no /dev/parport is served\n");
+      std::fprintf(stderr,
+                   "ppdev shim: OMRIX_SIM names no state directory and "
+                   "OMRIX_LIBRARY_DIR is not set: no /dev/parport is served\n");
       return;
     }
     std::error_code error;
@@ -211,9 +212,9 @@ class Shim {
       const PortDescription& port = machine_->ports()[i];
       const std::filesystem::path directory = procRoot_ + PortDirectory(i);
       std::filesystem::create_directories(directory / "devices", error);
-      WriteFileAtomically(directory / "base-addr", std::to_string(port.base) + "\t" +
-                                                       std::to_string(port.base + kHighBaseOffset) +
-                                                       "\n");
+      WriteFileAtomically(
+          directory / "base-addr",
+          std::to_string(port.base) + "\t" + std::to_string(port.base + kHighBaseOffset) + "\n");
       WriteFileAtomically(directory / "irq", "-1\n");
       WriteFileAtomically(directory / "dma", "-1\n");
       std::string modes = "PCSPP";
@@ -289,10 +290,10 @@ Result Returned(Result result) {
 }  // namespace
 }  // namespace omrix::ppdev_shim
 
+using omrix::ppdev_shim::Answered;
 using omrix::ppdev_shim::g_shim;
 using omrix::ppdev_shim::Real;
 using omrix::ppdev_shim::Returned;
-using omrix::ppdev_shim::Answered;
 using omrix::ppdev_shim::TheShim;
 
 extern "C" {
@@ -406,9 +407,9 @@ __attribute__((visibility("default"))) int access(const char* path, int mode) no
   if (!Answered(path)) return real(path, mode);
   std::string redirected;
   if (!TheShim().redirect(path, redirected)) return -1;
-  return real(TheShim().deviceNumber(redirected) >= 0 ? omrix::ppdev_shim::kNullDevice
-                                                        : redirected.c_str(),
-              mode);
+  return real(
+      TheShim().deviceNumber(redirected) >= 0 ? omrix::ppdev_shim::kNullDevice : redirected.c_str(),
+      mode);
 }
 
 // Raw port access would reach the machine's real ports.

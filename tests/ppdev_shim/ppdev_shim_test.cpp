@@ -102,7 +102,6 @@ TEST(BoardGone, EppReadsFailInsteadOfHanging) {
   EXPECT_NE(run.out.find("FFh read from address 01h"), std::string::npos) << run.out << run.err;
 }
 
-
 // A program running beside the test: its output (both streams) read as it comes, its
 // standard input written when the test answers.
 class Child {

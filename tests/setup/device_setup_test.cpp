@@ -58,11 +58,13 @@ class DeviceSetupTest : public testing::LibraryTest {
     return record;
   }
   static bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
   }
   static std::size_t Count(const std::string& text, const std::string& what) {
     std::size_t count = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+      ++count;
     return count;
   }
 };
@@ -80,9 +82,11 @@ TEST_F(DeviceSetupTest, SearchFindsTheBoardAtTheThirdPort) {
   EXPECT_LT(at3bc, at378);
   EXPECT_LT(at378, at278);
   EXPECT_EQ(Count(log.substr(0, at278), "-> device not found\n"), 2u);
-  EXPECT_NE(log.find("-> device found\n-> \xB4omrix.dat\xB4 written\n-> data transfer EPP (enhanced) mode\n" +
-                     std::string(kListing) + "Elapsed time since start of setup: "),
-            std::string::npos)
+  EXPECT_NE(
+      log.find(
+          "-> device found\n-> \xB4omrix.dat\xB4 written\n-> data transfer EPP (enhanced) mode\n" +
+          std::string(kListing) + "Elapsed time since start of setup: "),
+      std::string::npos)
       << log;
   EXPECT_TRUE(EndsWith(log, "sec\n-> ready\n"));
   EXPECT_EQ(IsDeviceInitialized(), 1);
@@ -154,7 +158,8 @@ TEST_F(DeviceSetupTest, MissingSetupFileIsAFailedSetup) {
   Start(Board(""));
   std::filesystem::remove(Directory() + "setup.bit");
   EXPECT_EQ(SetupOmrix(0x378), 2);
-  EXPECT_NE(Transcript().find("ERROR: FPGA configuration file '" + Directory() + "setup.bit' not found\n"),
+  EXPECT_NE(Transcript().find("ERROR: FPGA configuration file '" + Directory() +
+                              "setup.bit' not found\n"),
             std::string::npos);
   EXPECT_EQ(Transcript().find("Device identifier codes:"), std::string::npos);
   EXPECT_EQ(IsDeviceInitialized(), 0);
@@ -178,11 +183,15 @@ TEST_F(DeviceSetupTest, FileProblemsComeFirst) {
   Start(Board(""));
   std::filesystem::remove(Directory() + "omrix.dat");
   EXPECT_EQ(SetupOmrix(0), 1);
-  EXPECT_EQ(Transcript(), "\n ERROR: could not open file \xB4omrix.dat\xB4 --> enter FILE EXIT and re-run program\n");
+  EXPECT_EQ(
+      Transcript(),
+      "\n ERROR: could not open file \xB4omrix.dat\xB4 --> enter FILE EXIT and re-run program\n");
   testing::WriteWholeFile(Directory() + "omrix.dat", "#run_data\n378\n");
   ClearTranscript();
   EXPECT_EQ(SetupOmrix(0), 1);
-  EXPECT_EQ(Transcript(), "ERROR: \xB4omrix.dat\xB4 corrupted, file deleted --> enter FILE EXIT and re-run program\n");
+  EXPECT_EQ(
+      Transcript(),
+      "ERROR: \xB4omrix.dat\xB4 corrupted, file deleted --> enter FILE EXIT and re-run program\n");
   EXPECT_FALSE(std::filesystem::exists(Directory() + "omrix.dat"));
 }
 
@@ -212,8 +221,7 @@ TEST_F(DeviceSetupTest, PortBusyInAnotherProgramKeepsTheRecordedBoard) {
                                 "pid "),
               std::string::npos)
         << Transcript();
-    EXPECT_NE(Transcript().find(")\n-> device not found\n"), std::string::npos)
-        << Transcript();
+    EXPECT_NE(Transcript().find(")\n-> device not found\n"), std::string::npos) << Transcript();
     EXPECT_EQ(File().portBase, 0x378u);
     EXPECT_EQ(IsDeviceInitialized(), 0);
   }
@@ -326,7 +334,8 @@ TEST_F(DeviceSetupTest, FileThatCannotBeWrittenKeepsTheDevice) {
   Start(Board(""));
   testing::InstallFaultyFiles()->failRename = true;
   EXPECT_EQ(SetupOmrix(0x378), 1);
-  EXPECT_TRUE(EndsWith(Transcript(), "-> device found\nERROR: Could not write file \xB4omrix.dat\xB4\n"));
+  EXPECT_TRUE(
+      EndsWith(Transcript(), "-> device found\nERROR: Could not write file \xB4omrix.dat\xB4\n"));
   EXPECT_EQ(IsDeviceInitialized(), 1);
 }
 
@@ -397,7 +406,7 @@ TEST_F(DeviceSetupTest, NoisyBoardFindsFiveCleanRunsOrFailsCleanly) {
   const std::uint32_t result = Probe(0x378);
   EXPECT_EQ(result & 0x1E0, 0x100u);  // no mode passed
   EXPECT_EQ(state.PPcontrol, 0x04);
-  EXPECT_EQ(state.PPwait, 128);       // 128 runs above the start
+  EXPECT_EQ(state.PPwait, 128);  // 128 runs above the start
   EXPECT_NE(Transcript().find("-> ERROR: DataTransfer check failed\n"), std::string::npos);
 }
 
@@ -432,19 +441,22 @@ TEST_F(DeviceSetupTest, TransferRate) {
 }
 
 TEST(IdentifierText, ReadsBackAsOneToken) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"", "NOT_VALID"}, {"QA bench 2", "QA_bench_2"}, {"a\tb\x7F" "c", "a_b_c"},
-      {"\x01\x20", "__"}, {"Varnotek", "Varnotek"}, {"\xB4\xE4", "\xB4\xE4"}};
+  const std::pair<std::string, std::string> cases[] = {{"", "NOT_VALID"},
+                                                       {"QA bench 2", "QA_bench_2"},
+                                                       {"a\tb\x7F"
+                                                        "c",
+                                                        "a_b_c"},
+                                                       {"\x01\x20", "__"},
+                                                       {"Varnotek", "Varnotek"},
+                                                       {"\xB4\xE4", "\xB4\xE4"}};
   for (const auto& [text, forFile] : cases) EXPECT_EQ(TextForSetupData(text), forFile);
 }
 
 TEST(DateOfProduction, FixedLayoutInLocalTime) {
   const std::pair<std::uint32_t, const char*> cases[] = {
-      {1104537600u, "Sat Jan  1 00:00:00 2005\n"},
-      {0u, "Thu Jan  1 00:00:00 1970\n"},
+      {1104537600u, "Sat Jan  1 00:00:00 2005\n"}, {0u, "Thu Jan  1 00:00:00 1970\n"},
       {2147483648u, "Tue Jan 19 03:14:08 2038\n"},  // after 2038: unsigned
-      {4294967294u, "Sun Feb  7 06:28:14 2106\n"},
-      {0xFFFFFFFFu, "NOT_VALID\n"},  // erased flash
+      {4294967294u, "Sun Feb  7 06:28:14 2106\n"}, {0xFFFFFFFFu, "NOT_VALID\n"},  // erased flash
   };
   for (const auto& [seconds, text] : cases) EXPECT_EQ(DateOfProductionText(seconds), text);
 }

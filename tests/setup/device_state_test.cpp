@@ -45,7 +45,7 @@ class DeviceStateTest : public testing::LibraryTest {
 TEST_F(DeviceStateTest, EachModeLeavesItsLinesRangeAndPort) {
   struct Case {
     std::int32_t mode;
-    sim::Design design;  // what the FPGA holds afterwards
+    sim::Design design;    // what the FPGA holds afterwards
     std::uint8_t control;  // the port's control register afterwards
     const char* filePort;
   };

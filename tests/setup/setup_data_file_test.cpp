@@ -90,7 +90,8 @@ TEST_F(SetupDataFileTest, FactoryFileAnnouncesTheNextSerialNumber) {
   for (FileNameField* slot : {&state.flashFpgaFile0, &state.flashFpgaFile1, &state.flashCpuFile0,
                               &state.flashCpuFile1, &state.flashCpuFile2, &state.flashCpuFile3})
     SetField(*slot, "UNKNOWN");
-  EXPECT_EQ(FormatSetupData(RecordForFactory(read, "setup.bit", 0x378)), Golden("factory_file.dat"));
+  EXPECT_EQ(FormatSetupData(RecordForFactory(read, "setup.bit", 0x378)),
+            Golden("factory_file.dat"));
 }
 
 TEST_F(SetupDataFileTest, RewriteKeepsTheFileSectionsAndTakesRunDataFromMemory) {
@@ -103,9 +104,10 @@ TEST_F(SetupDataFileTest, RewriteKeepsTheFileSectionsAndTakesRunDataFromMemory) 
 }
 
 TEST_F(SetupDataFileTest, RewriteSetsTheInitLineOfPPcontrol) {
-  const std::pair<std::uint8_t, const char*> cases[] = {
-      {0x00, "\n4 //HEX PPcontrol\n"}, {0x40, "\n44 //HEX PPcontrol\n"},
-      {0xA4, "\nA4 //HEX PPcontrol\n"}, {0x10, "\n14 //HEX PPcontrol\n"}};
+  const std::pair<std::uint8_t, const char*> cases[] = {{0x00, "\n4 //HEX PPcontrol\n"},
+                                                        {0x40, "\n44 //HEX PPcontrol\n"},
+                                                        {0xA4, "\nA4 //HEX PPcontrol\n"},
+                                                        {0x10, "\n14 //HEX PPcontrol\n"}};
   for (const auto& [control, line] : cases) {
     WriteWholeFile(DataPath(), Golden("new_file.dat"));
     state.PPcontrol = control;
@@ -176,8 +178,9 @@ TEST_F(SetupDataFileTest, MissingSectionsMakeTheFileCorrupt) {
     ClearTranscript();
     WriteWholeFile(DataPath(), text);
     EXPECT_EQ(SaveSetupData(), 1);
-    EXPECT_EQ(Transcript(), "ERROR: \xB4omrix.dat\xB4 corrupted, file deleted --> enter FILE EXIT and "
-                            "re-run program\n");
+    EXPECT_EQ(Transcript(),
+              "ERROR: \xB4omrix.dat\xB4 corrupted, file deleted --> enter FILE EXIT and "
+              "re-run program\n");
     EXPECT_FALSE(fs::exists(DataPath()));
   }
 }
@@ -300,7 +303,8 @@ TEST_F(SetupDataFileTest, ReplacementKeepsPermissionsAndWritesThroughALink) {
   state.portBase = 0x278;
   ASSERT_EQ(SaveSetupData(), 0);
   EXPECT_TRUE(fs::is_symlink(DataPath()));
-  EXPECT_NE(ReadWholeFile(target).find("#run_data\n278 //HEX parallel port base-address\n"), std::string::npos)
+  EXPECT_NE(ReadWholeFile(target).find("#run_data\n278 //HEX parallel port base-address\n"),
+            std::string::npos)
       << ReadWholeFile(target);
   struct stat info {};
   ASSERT_EQ(stat(target.c_str(), &info), 0);
@@ -320,7 +324,8 @@ TEST_F(SetupDataFileTest, LinkToSomethingElseThanAFileIsNeverReplaced) {
 }
 
 TEST_F(SetupDataFileTest, LeftoverTemporaryFilesNeverStopARewriteAndStaleOnesGo) {
-  for (int i = 0; i < 100; ++i) WriteWholeFile(DataPath() + ".tmp" + std::to_string(i), "left by a crash");
+  for (int i = 0; i < 100; ++i)
+    WriteWholeFile(DataPath() + ".tmp" + std::to_string(i), "left by a crash");
   const std::string stale = DataPath() + ".tmp0";
   const struct timespec anHourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
   ASSERT_EQ(utimensat(AT_FDCWD, stale.c_str(), anHourAgo, 0), 0);
@@ -344,7 +349,8 @@ TEST_F(SetupDataFileTest, ReadOnlyFileIsNotReplaced) {
 
 TEST_F(SetupDataFileTest, LargeFileIsReadWholeAndAnAbsurdOneIsLeftAlone) {
   std::string comments;
-  for (int i = 0; i < 17000; ++i) comments += "// a comment line that another tool put in front of the sections\n";
+  for (int i = 0; i < 17000; ++i)
+    comments += "// a comment line that another tool put in front of the sections\n";
   ASSERT_GT(comments.size(), 1u << 20);
   WriteWholeFile(DataPath(), comments + Golden("new_file.dat"));
   state.portBase = 0x378;

@@ -124,8 +124,7 @@ TEST(Conversions, ValueWithANulIsNotConverted) {
 }
 
 TEST(SetupDataReader, FindsHeadsInOrderIgnoringCaseAndTrailingText) {
-  SetupDataReader reader(
-      "// comment\n\n#INIT_DATA and more\n1\n#setup_data\n2\n#run_data\n3\n");
+  SetupDataReader reader("// comment\n\n#INIT_DATA and more\n1\n#setup_data\n2\n#run_data\n3\n");
   EXPECT_TRUE(reader.FindSection("#init_data"));
   std::uint32_t value = 0;
   reader.ReadHex(kNumberLineLimit, value);
@@ -243,8 +242,8 @@ void ExpectSameRecord(const SetupDataRecord& a, const SetupDataRecord& b) {
 // Values that differ from every default, so a field read from the wrong line shows.
 SetupDataRecord Unusual(std::uint32_t number, const std::string& path) {
   SetupDataRecord r;
-  r.init = {"R3kTBwN", 0x3BC, "init.bit", "Varnotek", "omrix", "QA_bench_2", number, number - 1,
-            "XC2S100", number - 2, "image.rom"};
+  r.init = {"R3kTBwN", 0x3BC,      "init.bit", "Varnotek", "omrix",    "QA_bench_2",
+            number,    number - 1, "XC2S100",  number - 2, "image.rom"};
   r.setupFpgaFile = "mysetup.bit";
   r.auxPortBase = 0x2BC;
   r.portBase = 0x278;
@@ -275,8 +274,10 @@ TEST(ParseSetupData, EveryWrittenValueReadsBack) {
 
 TEST(ParseSetupData, CountsTheSectionsFoundInOrder) {
   const std::string full = FormatSetupData(SetupDataRecord{});
-  const std::pair<const char*, int> cuts[] = {{"#init_entrycode", 0}, {"#init_data", 1},
-                                              {"#setup_data", 2}, {"#run_data", 3},
+  const std::pair<const char*, int> cuts[] = {{"#init_entrycode", 0},
+                                              {"#init_data", 1},
+                                              {"#setup_data", 2},
+                                              {"#run_data", 3},
                                               {"#flash_content", 4}};
   for (const auto& [head, found] : cuts) {
     SetupDataRecord record;

@@ -42,7 +42,8 @@ class StartupTest : public testing::LibraryTest {
   // A process starting on the board; the board keeps its state in the library directory.
   void Start(const sim::SimConfig& board) {
     testing::ResetLibrary(Directory(), board);
-    for (const char* name : {"setup.bit", "demo.bit", "intdlc5.bit", "demo.rom"}) StageDataFile(name);
+    for (const char* name : {"setup.bit", "demo.bit", "intdlc5.bit", "demo.rom"})
+      StageDataFile(name);
     ASSERT_EQ(omrix::HwaccInit_EnableDllMessages(&Sink), 1);
     ClearTranscript();
   }
@@ -95,7 +96,9 @@ TEST_F(StartupTest, CorruptFileIsDeletedAndTheNextStartBeginsAnew) {
   text.erase(text.find("#flash_content"));
   testing::WriteWholeFile(DataPath(), text);
   EXPECT_EQ(InterpreteOmrixDat(), 1);
-  EXPECT_EQ(Transcript(), "ERROR: \xB4omrix.dat\xB4 corrupted, file deleted --> enter FILE EXIT and re-run program\n");
+  EXPECT_EQ(
+      Transcript(),
+      "ERROR: \xB4omrix.dat\xB4 corrupted, file deleted --> enter FILE EXIT and re-run program\n");
   EXPECT_FALSE(fs::exists(DataPath()));
   ClearTranscript();
   EXPECT_EQ(InterpreteOmrixDat(), 1);
@@ -151,7 +154,8 @@ TEST_F(StartupTest, SetupFileByNamePartWithAnotherBoardIsAMismatch) {
   StageDataFile("setup.bit");
   fs::copy_file(Directory() + "setup.bit", Directory() + "SETUP.BIT");
   EXPECT_EQ(InterpreteOmrixDat(), 2);
-  EXPECT_NE(Transcript().find("-> ERROR: identifier code mismatch --> enter FILE SETUP ...\n"), std::string::npos);
+  EXPECT_NE(Transcript().find("-> ERROR: identifier code mismatch --> enter FILE SETUP ...\n"),
+            std::string::npos);
   EXPECT_EQ(IsDeviceInitialized(), 0);
   EXPECT_EQ(File().portBase, 0xFFFFu);
 }
@@ -216,7 +220,8 @@ TEST_F(StartupTest, FactoryProgramsTheBoardAndAnnouncesTheNextSerialNumber) {
   WriteRecord(FactoryFile("setup.bit"));
   EXPECT_EQ(InterpreteOmrixDat(), 8);
   const std::string log = Transcript();
-  EXPECT_NE(log.find("Initialize device identifier codes with \xB4init_data\xB4 section from file \xB4omrix.dat\xB4\n"
+  EXPECT_NE(log.find("Initialize device identifier codes with \xB4init_data\xB4 section from file "
+                     "\xB4omrix.dat\xB4\n"
                      "Initialize device at parallel port address 378h\n"),
             std::string::npos);
   EXPECT_NE(log.find("Device identifier codes programmed,\xB4omrix.dat\xB4 written:\n"
@@ -254,7 +259,8 @@ TEST_F(StartupTest, FactoryTextsLongerThanTheirFieldAreProgrammedShort) {
   const auto& flash = testing::Board().flash();
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&flash[0x7FFE0]), 31), std::string(31, 'M'));
   EXPECT_EQ(flash[0x7FFFF], 0x00);
-  EXPECT_NE(Transcript().find("-> manufacturer:       " + std::string(31, 'M') + "\n"), std::string::npos);
+  EXPECT_NE(Transcript().find("-> manufacturer:       " + std::string(31, 'M') + "\n"),
+            std::string::npos);
 }
 
 TEST_F(StartupTest, FactorySystemImageStep) {
@@ -296,14 +302,16 @@ TEST_F(StartupTest, FactorySystemImageStep) {
     EXPECT_EQ(InterpreteOmrixDat(), 8);
     const std::string log = Transcript();
     const std::string path = FieldText(state.libraryDirectory) + c.image;
-    EXPECT_NE(log.find("Initialize FLASH-memory with SYSTEMiMAGE file: '" + path + "'\n"), std::string::npos);
+    EXPECT_NE(log.find("Initialize FLASH-memory with SYSTEMiMAGE file: '" + path + "'\n"),
+              std::string::npos);
     EXPECT_EQ(log.find("Sector erase flash at 7A000h...\n") != std::string::npos, c.programmed);
     if (c.programmed) {
       EXPECT_NE(log.find("-> flash program done\n"), std::string::npos);
       EXPECT_EQ(FieldText(state.flashCpuFile2), path);
       const std::string rom = testing::ReadWholeFile(path);
-      EXPECT_TRUE(std::equal(rom.begin(), rom.end(), testing::Board().flash().begin(),
-                             [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
+      EXPECT_TRUE(
+          std::equal(rom.begin(), rom.end(), testing::Board().flash().begin(),
+                     [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
     } else {
       EXPECT_NE(log.find("-> ERROR: Could not open file '" + path + "'\n"), std::string::npos);
     }
@@ -317,7 +325,8 @@ TEST_F(StartupTest, FactoryVerifyErrorStillRunsTheImageStep) {
   WriteRecord(FactoryFile("setup.bit", "missing.rom"));
   EXPECT_EQ(InterpreteOmrixDat(), 4);
   const std::string log = Transcript();
-  EXPECT_NE(log.find("ERROR: Device identifier codes not programmed, verify error\n"), std::string::npos);
+  EXPECT_NE(log.find("ERROR: Device identifier codes not programmed, verify error\n"),
+            std::string::npos);
   EXPECT_NE(log.find("Initialize FLASH-memory with SYSTEMiMAGE file:"), std::string::npos);
   EXPECT_EQ(log.find("Device identifier codes programmed,"), std::string::npos);
 }
@@ -325,8 +334,10 @@ TEST_F(StartupTest, FactoryVerifyErrorStillRunsTheImageStep) {
 TEST_F(StartupTest, FactoryWithTheJtagPreparation) {
   WriteRecord(FactoryFile("intdlc5.bit"));
   EXPECT_EQ(InterpreteOmrixDat(), 16);
-  EXPECT_NE(Transcript().find("Device prepared for internal programming via JTAG at parallel-port address 378h\n"),
-            std::string::npos);
+  EXPECT_NE(
+      Transcript().find(
+          "Device prepared for internal programming via JTAG at parallel-port address 378h\n"),
+      std::string::npos);
   EXPECT_EQ(IsDeviceInitialized(), 1);
   fs::remove(Directory() + "intdlc5.bit");  // a missing preparation file ends the same way
   EXPECT_EQ(InterpreteOmrixDat(), 16);
@@ -339,7 +350,8 @@ TEST_F(StartupTest, FactoryAtAPortThatCannotBeUsed) {
   testing::Board().resetAccessCounts();
   EXPECT_EQ(InterpreteOmrixDat(), 2);
   EXPECT_EQ(Transcript(),
-            "Initialize device identifier codes with \xB4init_data\xB4 section from file \xB4omrix.dat\xB4\n"
+            "Initialize device identifier codes with \xB4init_data\xB4 section from file "
+            "\xB4omrix.dat\xB4\n"
             "Initialize device at parallel port address FFFFh\n"
             "ERROR: device not found\n");
   EXPECT_EQ(testing::Board().accessCounts().total(), 0u);

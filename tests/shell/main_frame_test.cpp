@@ -214,9 +214,9 @@ class MainFrameTest : public QObject {
     QCOMPARE(prompts_->boxes, std::vector<std::string>{"device not found"});
     QSettings settings;
     settings.beginGroup(QStringLiteral("Settings"));
-    for (const char* key : {"wp.showCmd", "wp.flags", "wp.ptMinPosition.x", "wp.ptMinPosition.y",
-                            "wp.ptMaxPosition.x", "wp.ptMaxPosition.y", "wp.left", "wp.right",
-                            "wp.top", "wp.bottom"})
+    for (const char* key :
+         {"wp.showCmd", "wp.flags", "wp.ptMinPosition.x", "wp.ptMinPosition.y",
+          "wp.ptMaxPosition.x", "wp.ptMaxPosition.y", "wp.left", "wp.right", "wp.top", "wp.bottom"})
       QVERIFY2(settings.contains(QLatin1String(key)), key);
     QCOMPARE(settings.value(QStringLiteral("wp.showCmd")).toInt(), 1);
     QVERIFY(QFile::exists(logHome_->filePath(QStringLiteral("omrix.log"))));
@@ -256,8 +256,11 @@ class MainFrameTest : public QObject {
       settings.endGroup();
       QWidget restored;
       restored.setGeometry(10, 20, 300, 200);
-      const QString row = QStringLiteral("%1 %2 %3 %4").arg(stored.left).arg(stored.top)
-                              .arg(stored.right).arg(stored.bottom);
+      const QString row = QStringLiteral("%1 %2 %3 %4")
+                              .arg(stored.left)
+                              .arg(stored.top)
+                              .arg(stored.right)
+                              .arg(stored.bottom);
       QVERIFY2(RestoreWindowPlacement(restored) == stored.shown.has_value(), qPrintable(row));
       QVERIFY2(restored.geometry() == stored.shown.value_or(QRect(10, 20, 300, 200)),
                qPrintable(row));
@@ -493,10 +496,9 @@ class MainFrameTest : public QObject {
     QCOMPARE(prompts_->beeps, 1);
     QVERIFY(library_->Calls() == std::vector<std::string>{"outbyte(1, 255)"});
     const QStringList lines = frame.outputWindow()->Lines();
-    for (const char* expected : {" Cmdline help for test routines", " o 1 ff ",
-                                 " FFh written to address 01h",
-                                 " Sorry, this command is not implemented",
-                                 " nothing happens, just waiting", " aborted"})
+    for (const char* expected :
+         {" Cmdline help for test routines", " o 1 ff ", " FFh written to address 01h",
+          " Sorry, this command is not implemented", " nothing happens, just waiting", " aborted"})
       QVERIFY2(lines.contains(QLatin1String(expected)), qPrintable(lines.join(QLatin1Char('|'))));
   }
 
@@ -520,9 +522,7 @@ class MainFrameTest : public QObject {
     }
     QVERIFY(owner.isEnabled());
     owner.setEnabled(false);
-    {
-      CProgressWindow window(&owner);
-    }
+    { CProgressWindow window(&owner); }
     QVERIFY(!owner.isEnabled());
   }
 
@@ -568,8 +568,8 @@ class MainFrameTest : public QObject {
     QVERIFY(file.write(QByteArray(16500, 'x')) == 16500);
     file.close();
     QSettings().setValue(QStringLiteral("FileChoosers/Program flash"), directory.path());
-    const FileChooser chooser{FileChooser::Kind::Open, "Program flash",
-                              {{"CPU program file (*.bin)", "*.bin"}}, "*.bin"};
+    const FileChooser chooser{
+        FileChooser::Kind::Open, "Program flash", {{"CPU program file (*.bin)", "*.bin"}}, "*.bin"};
     bool whole = false;
     Choose(chooser, QStringLiteral("x.bin"), nullptr, [&whole](QFileDialog& dialog) {
       auto* view = dialog.findChild<QTreeView*>();
@@ -582,8 +582,7 @@ class MainFrameTest : public QObject {
       QTRY_VERIFY(view->columnWidth(1) >= needs(1));
       int used = 0;
       for (int column = 0; column < view->model()->columnCount(view->rootIndex()); ++column) {
-        QVERIFY2(view->columnWidth(column) >= needs(column),
-                 qPrintable(QString::number(column)));
+        QVERIFY2(view->columnWidth(column) >= needs(column), qPrintable(QString::number(column)));
         used += view->columnWidth(column);
       }
       QVERIFY(used <= view->viewport()->width());
@@ -660,8 +659,8 @@ class MainFrameTest : public QObject {
     QVERIFY(library_->Calls().empty());
     release.set_value();
     QTRY_COMPARE(done.count(), 1);
-    QCOMPARE(library_->Calls(), (std::vector<std::string>{"SetupOmrix done", "DeInitOmrix(0)",
-                                                          "HwaccDeInit()"}));
+    QCOMPARE(library_->Calls(),
+             (std::vector<std::string>{"SetupOmrix done", "DeInitOmrix(0)", "HwaccDeInit()"}));
     QCOMPARE(frame.ExitStatus(), 128 + SIGTERM);
     QVERIFY(QSettings().contains(QStringLiteral("Settings/wp.left")));
     QVERIFY(ReadAll(logHome_->filePath(QStringLiteral("omrix.log"))).contains("3BCh"));
@@ -696,7 +695,8 @@ class MainFrameTest : public QObject {
     const struct {
       Buttons buttons;
       Answer answer;
-    } table[] = {{Buttons::OkCancel, Answer::Cancel}, {Buttons::YesNo, Answer::No},
+    } table[] = {{Buttons::OkCancel, Answer::Cancel},
+                 {Buttons::YesNo, Answer::No},
                  {Buttons::Ok, Answer::Ok}};
     for (const auto& row : table) {
       CGuiPrompts prompts;
@@ -719,8 +719,10 @@ class MainFrameTest : public QObject {
       });
       watch.start(10);
       QCOMPARE(prompts.MessageBox("again ?", Buttons::YesNo, Icon::Question), Answer::No);
-      const FileChooser chooser{FileChooser::Kind::Open, "Config via PC",
-                                {{"FPGA configuration file (*.bit)", "*.bit"}}, "*.bit"};
+      const FileChooser chooser{FileChooser::Kind::Open,
+                                "Config via PC",
+                                {{"FPGA configuration file (*.bit)", "*.bit"}},
+                                "*.bit"};
       QVERIFY(!prompts.ChooseFile(chooser).has_value());
       QVERIFY(!shown);
       const std::unique_ptr<Progress> progress = prompts.ShowProgress();

@@ -81,9 +81,35 @@ TEST(VendorBitFiles, EveryCutOfTheHeaderAndOfTheStreamIsTruncated) {
   const auto bytes = omrix::testing::ReadBytes(path);
   ASSERT_TRUE(bytes.has_value());
   // Inside the preamble, each key, each length field, each text and the stream.
-  const size_t cuts[] = {0,  1,  12, 13, 14, 15, 16, 47, 48,    49,
-                         50, 62, 63, 76, 77, 88, 89, 90, 93,    94,
-                         95, 97, 98, 99, 100, 101, 102, 20000, bytes->size() - 1};
+  const size_t cuts[] = {0,
+                         1,
+                         12,
+                         13,
+                         14,
+                         15,
+                         16,
+                         47,
+                         48,
+                         49,
+                         50,
+                         62,
+                         63,
+                         76,
+                         77,
+                         88,
+                         89,
+                         90,
+                         93,
+                         94,
+                         95,
+                         97,
+                         98,
+                         99,
+                         100,
+                         101,
+                         102,
+                         20000,
+                         bytes->size() - 1};
   for (size_t cut : cuts) {
     SCOPED_TRACE(cut);
     const Bytes prefix(bytes->begin(), bytes->begin() + static_cast<std::ptrdiff_t>(cut));
@@ -112,7 +138,11 @@ TEST(BitFileParse, MalformedImagesAreCorruptAndLeaveTheOutputAlone) {
       {"first preamble byte", [](Bytes& b) { b[0] = 0x01; }},
       {"middle preamble byte", [](Bytes& b) { b[6] = 0xF0; }},
       {"last preamble byte", [](Bytes& b) { b[12] = 0x02; }},
-      {"bad preamble in a short image", [](Bytes& b) { b.resize(5); b[2] = 0x00; }},
+      {"bad preamble in a short image",
+       [](Bytes& b) {
+         b.resize(5);
+         b[2] = 0x00;
+       }},
       {"key a missing", [](Bytes& b) { b[kKeyA] = 'b'; }},
       {"key e replaced", [](Bytes& b) { b[kKeyE] = 'f'; }},
       {"keys b and c swapped", [](Bytes& b) { std::swap(b[kKeyB], b[kKeyC]); }},
@@ -153,10 +183,11 @@ TEST(BitFileParse, SyncWordCountsOnlyInsideTheStream) {
   };
   const Row rows[] = {
       {"sync word at the end", {0x00, 0x00, 0xAA, 0x99, 0x55, 0x66}, {}, BitParse::Ok},
-      {"sync word only after the stream", {0x00, 0x00}, {0xAA, 0x99, 0x55, 0x66},
+      {"sync word only after the stream",
+       {0x00, 0x00},
+       {0xAA, 0x99, 0x55, 0x66},
        BitParse::Corrupt},
-      {"sync word split by the stream's end", {0x00, 0xAA, 0x99}, {0x55, 0x66},
-       BitParse::Corrupt},
+      {"sync word split by the stream's end", {0x00, 0xAA, 0x99}, {0x55, 0x66}, BitParse::Corrupt},
       {"sync word bytes out of order", {0xAA, 0x99, 0x66, 0x55}, {}, BitParse::Corrupt},
   };
   for (const Row& row : rows) {

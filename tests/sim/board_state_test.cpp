@@ -19,12 +19,12 @@ namespace omrix::sim {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::HostBus;
-using testing::ReverseEachByte;
-using testing::SmallBitFile;
 using omrix::testing::ReadWholeFile;
 using omrix::testing::TemporaryDirectory;
 using omrix::testing::WriteWholeFile;
+using testing::HostBus;
+using testing::ReverseEachByte;
+using testing::SmallBitFile;
 
 constexpr uint16_t kBase = 0x378;
 
@@ -346,11 +346,14 @@ TEST(BoardState, UnusableStateFileIsReportedAndTheBoardKept) {
          return t;
        }},
       {"no CPU record", [](const std::string& s) { return Replaced(s, "\ncpu 2 ", "\nxpu 2 "); }},
-      {"CPU starts not a number", [](const std::string& s) { return Replaced(s, "cpu 2 ", "cpu -2 "); }},
+      {"CPU starts not a number",
+       [](const std::string& s) { return Replaced(s, "cpu 2 ", "cpu -2 "); }},
       {"CPU slot out of range", [](const std::string& s) { return Replaced(s, " 3:", " 4:"); }},
       {"CPU start without a time", [](const std::string& s) { return Replaced(s, " 3:", " 3 "); }},
-      {"more recent starts than starts", [](const std::string& s) { return Replaced(s, "cpu 2 ", "cpu 1 "); }},
-      {"CPU record ending in a space", [](const std::string& s) { return Replaced(s, "\nflash", " \nflash"); }},
+      {"more recent starts than starts",
+       [](const std::string& s) { return Replaced(s, "cpu 2 ", "cpu 1 "); }},
+      {"CPU record ending in a space",
+       [](const std::string& s) { return Replaced(s, "\nflash", " \nflash"); }},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

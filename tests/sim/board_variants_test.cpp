@@ -14,12 +14,11 @@
 namespace omrix::sim {
 namespace {
 
+using omrix::testing::TemporaryDirectory;
 using testing::HostBus;
 using testing::Parsed;
-using omrix::testing::TemporaryDirectory;
 
 constexpr uint32_t kTypecodeField = 0x7FF90;
-
 
 TEST(FactoryImage, TypecodeAndErasedShapeTheFlashOfANewBoard) {
   struct Row {
@@ -179,7 +178,8 @@ TEST(PortVariants, EachTransferModeWorksOnlyWhereThePortAndBoardAllowIt) {
         EXPECT_EQ(bus.inbyte(Board::kFlashAddressMid) == 0xA6, works);
         if (works && settle > 0) {
           bus.setWait(settle - 1);
-          EXPECT_EQ(bus.inbyte(Board::kFlashAddressMid), 0x59) << "a short wait still gave the answer";
+          EXPECT_EQ(bus.inbyte(Board::kFlashAddressMid), 0x59)
+              << "a short wait still gave the answer";
         }
       }
     }

@@ -33,7 +33,8 @@ const TransferMode kTransferModes[] = {
 
 std::array<uint8_t, 256> AllRegisters(const Simulator& sim) {
   std::array<uint8_t, 256> values{};
-  for (std::size_t a = 0; a < values.size(); ++a) values[a] = sim.boardRegister(static_cast<uint8_t>(a));
+  for (std::size_t a = 0; a < values.size(); ++a)
+    values[a] = sim.boardRegister(static_cast<uint8_t>(a));
   return values;
 }
 
@@ -140,7 +141,8 @@ TEST(BoardModes, MismatchedReadsGiveWrongData) {
       {HostBus::kEpp, HostBus::kSpp}, {HostBus::kEpp, HostBus::kPs2},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE("board " + std::to_string(row.boardMode) + " reader " + std::to_string(row.reader));
+    SCOPED_TRACE("board " + std::to_string(row.boardMode) + " reader " +
+                 std::to_string(row.reader));
     Simulator sim = SetupBoard();
     HostBus bus(sim, kBase, row.boardMode);
     bus.sendTransferMode();
@@ -247,8 +249,10 @@ TEST(ConfigurationAccess, ControlOBIsNeverABusCycle) {
   const ConfigSequence sequences[] = {
       {"enter and leave", {{2, 0x00}, {0, 0x02}, {2, 0x0B}, {2, 0x00}}},
       {"start of configuration", {{2, 0x00}, {0, 0x02}, {2, 0x0B}}},
-      {"data toggled while held", {{2, 0x0B}, {0, 0x03}, {0, 0x07}, {0, 0x02}, {0, 0x06}, {2, 0x00}}},
-      {"INIT raised with strobes still held", {{2, 0x00}, {0, 0x07}, {2, 0x0B}, {2, 0x0F}, {2, 0x04}}},
+      {"data toggled while held",
+       {{2, 0x0B}, {0, 0x03}, {0, 0x07}, {0, 0x02}, {0, 0x06}, {2, 0x00}}},
+      {"INIT raised with strobes still held",
+       {{2, 0x00}, {0, 0x07}, {2, 0x0B}, {2, 0x0F}, {2, 0x04}}},
       {"read strobe kept on the way out", {{2, 0x0B}, {2, 0x02}, {2, 0x06}, {2, 0x04}}},
   };
   for (const ConfigSequence& sequence : sequences) {

@@ -66,7 +66,9 @@ TEST(Clock, TickCountIsWholeMillisecondsAndWraps) {
 
 using Counts = std::array<uint64_t, 5>;
 
-Counts Reads(const Simulator::AccessCounts& c) { return {c.reads[0], c.reads[1], c.reads[2], c.reads[3], c.reads[4]}; }
+Counts Reads(const Simulator::AccessCounts& c) {
+  return {c.reads[0], c.reads[1], c.reads[2], c.reads[3], c.reads[4]};
+}
 Counts Writes(const Simulator::AccessCounts& c) {
   return {c.writes[0], c.writes[1], c.writes[2], c.writes[3], c.writes[4]};
 }
@@ -112,7 +114,7 @@ TEST(AccessCounts, PerPortSummedAndUnoccupied) {
   sim.in(0x379);
   sim.out(0x27A, 4);
   sim.in(0x27C);
-  sim.in(0x3BC);   // no port there
+  sim.in(0x3BC);      // no port there
   sim.out(0x37D, 0);  // past the last register of 0x378
 
   const auto first = sim.accessCounts(0x378);

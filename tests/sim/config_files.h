@@ -29,7 +29,8 @@ inline std::vector<uint8_t> SmallBitFile(const std::string& fieldA, std::size_t 
 inline std::vector<uint8_t> ReverseEachByte(std::vector<uint8_t> bytes) {
   for (uint8_t& byte : bytes) {
     uint8_t reversed = 0;
-    for (int bit = 0; bit < 8; ++bit) reversed = static_cast<uint8_t>(reversed << 1 | ((byte >> bit) & 1));
+    for (int bit = 0; bit < 8; ++bit)
+      reversed = static_cast<uint8_t>(reversed << 1 | ((byte >> bit) & 1));
     byte = reversed;
   }
   return bytes;

@@ -36,19 +36,14 @@ TEST(Cpu, ConfigRegisterWritesHoldReleaseAndSelectTheSlot) {
     bool starts;  // this write releases the CPU from reset
   };
   const Row rows[] = {
-      {0x03, {false, 1}, false},
-      {0x02, {true, 1}, true},
-      {0x82, {true, 1}, false},   // bit 7, the detection toggle, is not the CPU's
-      {0xFA, {true, 1}, false},   // nor are bits 3-6
-      {0x04, {true, 2}, false},   // the slot lines move without a reset
-      {0x05, {false, 2}, false},
-      {0x05, {false, 2}, false},
-      {0x04, {true, 2}, true},
-      {0x07, {false, 3}, false},
-      {0xF6, {true, 3}, true},
-      {0x00, {true, 0}, false},
-      {0xF9, {false, 0}, false},
-      {0x08, {true, 0}, true},
+      {0x03, {false, 1}, false}, {0x02, {true, 1}, true},
+      {0x82, {true, 1}, false},  // bit 7, the detection toggle, is not the CPU's
+      {0xFA, {true, 1}, false},  // nor are bits 3-6
+      {0x04, {true, 2}, false},  // the slot lines move without a reset
+      {0x05, {false, 2}, false}, {0x05, {false, 2}, false},
+      {0x04, {true, 2}, true},   {0x07, {false, 3}, false},
+      {0xF6, {true, 3}, true},   {0x00, {true, 0}, false},
+      {0xF9, {false, 0}, false}, {0x08, {true, 0}, true},
   };
   const Design designs[] = {Design::Setup, Design::Basic52};
   for (const Mode& mode : kModes) {
@@ -69,7 +64,8 @@ TEST(Cpu, ConfigRegisterWritesHoldReleaseAndSelectTheSlot) {
         }
         EXPECT_EQ(sim.cpu(), row.cpu);
         EXPECT_EQ(sim.cpuRecord(), expected);
-        EXPECT_EQ(bus.inbyte(Board::kConfigRegister), row.config) << "ConfigRegister keeps every bit";
+        EXPECT_EQ(bus.inbyte(Board::kConfigRegister), row.config)
+            << "ConfigRegister keeps every bit";
       }
     }
   }
@@ -81,11 +77,9 @@ TEST(Cpu, ADesignStartsItFromItsConfigRegisterValue) {
     CpuState cpu;
   };
   const Row rows[] = {
-      {Design::None, kHeld},          {Design::Setup, kHeld},
-      {Design::Demo, {true, 0}},      {Design::NoRegisters, kHeld},
-      {Design::Basic52, {true, 0}},   {Design::IoTestA, kHeld},
-      {Design::EmuDlc5, kHeld},       {Design::IntDlc5, kHeld},
-      {Design::Foreign, kHeld},
+      {Design::None, kHeld},        {Design::Setup, kHeld},       {Design::Demo, {true, 0}},
+      {Design::NoRegisters, kHeld}, {Design::Basic52, {true, 0}}, {Design::IoTestA, kHeld},
+      {Design::EmuDlc5, kHeld},     {Design::IntDlc5, kHeld},     {Design::Foreign, kHeld},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(static_cast<int>(row.design));
@@ -109,7 +103,8 @@ TEST(Cpu, IsHeldWheneverNoDesignWithConfigRegisterRuns) {
       {"design unloaded", [](Simulator& sim, HostBus&) { sim.loadDesign(Design::None); }},
       {"design without registers",
        [](Simulator&, HostBus& bus) { bus.configureViaPc(SmallBitFile("omrix_noreg.ncd")); }},
-      {"foreign design", [](Simulator&, HostBus& bus) { bus.configureViaPc(SmallBitFile("x.ncd")); }},
+      {"foreign design",
+       [](Simulator&, HostBus& bus) { bus.configureViaPc(SmallBitFile("x.ncd")); }},
       {"configuration cut short",
        [](Simulator&, HostBus& bus) {
          std::vector<uint8_t> file = SmallBitFile(testing::kSetupFieldA);
@@ -197,8 +192,8 @@ TEST(Cpu, TheRecordKeepsEveryCountButOnlyTheRecentStarts) {
   }
   const CpuRecord& record = sim.cpuRecord();
   EXPECT_EQ(record.starts, static_cast<uint64_t>(pulses));
-  const std::vector<CpuStart> recent(all.end() - static_cast<std::ptrdiff_t>(Board::kRecentCpuStarts),
-                                     all.end());
+  const std::vector<CpuStart> recent(
+      all.end() - static_cast<std::ptrdiff_t>(Board::kRecentCpuStarts), all.end());
   EXPECT_EQ(record.recent, recent);
 }
 

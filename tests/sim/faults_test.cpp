@@ -21,7 +21,6 @@ using testing::SmallBitFile;
 
 constexpr uint16_t kBase = 0x378;
 
-
 TEST(StuckBus, ReadsOfTheBoardsPortStickAfterTheCountedAccesses) {
   struct Row {
     const char* text;
@@ -112,10 +111,14 @@ TEST(StuckFlash, OperationsOnTheAddressOrItsSectorEndWithTheTimeLimit) {
     uint8_t otherCell;  // 0x20000 afterwards
   };
   const Row rows[] = {
-      {"program the address", [](HostBus& bus) { bus.flashProgram(0x10005, 0x5A); }, 1, true, 0xFF, 0x00},
-      {"program the next byte", [](HostBus& bus) { bus.flashProgram(0x10006, 0x5A); }, 1, false, 0xFF, 0x00},
-      {"erase its sector", [](HostBus& bus) { bus.flashSectorErase(0x10000); }, 1000, true, 0xFF, 0x00},
-      {"erase another sector", [](HostBus& bus) { bus.flashSectorErase(0x20000); }, 1000, false, 0xFF, 0xFF},
+      {"program the address", [](HostBus& bus) { bus.flashProgram(0x10005, 0x5A); }, 1, true, 0xFF,
+       0x00},
+      {"program the next byte", [](HostBus& bus) { bus.flashProgram(0x10006, 0x5A); }, 1, false,
+       0xFF, 0x00},
+      {"erase its sector", [](HostBus& bus) { bus.flashSectorErase(0x10000); }, 1000, true, 0xFF,
+       0x00},
+      {"erase another sector", [](HostBus& bus) { bus.flashSectorErase(0x20000); }, 1000, false,
+       0xFF, 0xFF},
       {"chip erase", [](HostBus& bus) { bus.flashChipErase(); }, 11'000, true, 0xFF, 0xFF},
   };
   for (const Row& row : rows) {

@@ -79,7 +79,8 @@ struct LoadCase {
 };
 
 const LoadCase kLoads[] = {
-    {"setup via PC", [](Simulator&, HostBus& bus) { bus.configureViaPc(SmallBitFile(kSetupFieldA)); },
+    {"setup via PC",
+     [](Simulator&, HostBus& bus) { bus.configureViaPc(SmallBitFile(kSetupFieldA)); },
      Design::Setup},
     {"setup via flash",
      [](Simulator& sim, HostBus& bus) {
@@ -123,12 +124,16 @@ const LoadCase kLoads[] = {
      [](Simulator&, HostBus& bus) { bus.configureViaPc(Without(SmallBitFile(kSetupFieldA), 4)); },
      Design::None},
     {"bad preamble via PC",
-     [](Simulator&, HostBus& bus) { bus.configureViaPc(WithByte(SmallBitFile(kSetupFieldA), 1, 0x08)); },
+     [](Simulator&, HostBus& bus) {
+       bus.configureViaPc(WithByte(SmallBitFile(kSetupFieldA), 1, 0x08));
+     },
      Design::None},
     {"no sync word via PC", [](Simulator&, HostBus& bus) { bus.configureViaPc(WithoutSyncWord()); },
      Design::None},
     {"bits sent LSB first",
-     [](Simulator&, HostBus& bus) { bus.configureViaPc(ReverseEachByte(SmallBitFile(kSetupFieldA))); },
+     [](Simulator&, HostBus& bus) {
+       bus.configureViaPc(ReverseEachByte(SmallBitFile(kSetupFieldA)));
+     },
      Design::None},
     {"no bits at all (file missing)", [](Simulator&, HostBus& bus) { bus.configureViaPc({}); },
      Design::None},
@@ -136,7 +141,9 @@ const LoadCase kLoads[] = {
      [](Simulator&, HostBus& bus) { bus.configureViaPc(SmallBitFile(kSetupFieldA), 5); },
      Design::Setup},
     {"a file one byte short, then seven bits",
-     [](Simulator&, HostBus& bus) { bus.configureViaPc(Without(SmallBitFile(kSetupFieldA), 1), 7); },
+     [](Simulator&, HostBus& bus) {
+       bus.configureViaPc(Without(SmallBitFile(kSetupFieldA), 1), 7);
+     },
      Design::None},
     {"unknown design name via PC",
      [](Simulator&, HostBus& bus) {
@@ -299,7 +306,8 @@ TEST(RamWindow, ReadsTheCpuRamInEveryMode) {
   for (const Mode& mode : kModes) {
     SCOPED_TRACE(mode.name);
     Simulator sim;
-    for (std::size_t i = 0; i < sim.ram().size(); ++i) sim.ram()[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
+    for (std::size_t i = 0; i < sim.ram().size(); ++i)
+      sim.ram()[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
     sim.loadDesign(Design::Basic52);
     HostBus bus(sim, kBase, mode.ppControl);
     bus.sendTransferMode();

@@ -175,7 +175,8 @@ class HostBus {
   uint8_t flashReadNext(uint32_t address, uint32_t previous) {
     for (int i = 0; i < 3; ++i) {
       const auto byte = static_cast<uint8_t>(address >> (8 * i));
-      if (byte != static_cast<uint8_t>(previous >> (8 * i))) outbyte(static_cast<uint8_t>(4 + i), byte);
+      if (byte != static_cast<uint8_t>(previous >> (8 * i)))
+        outbyte(static_cast<uint8_t>(4 + i), byte);
     }
     return inbyte(3);
   }
@@ -202,13 +203,17 @@ class HostBus {
   }
 
   void flashSectorErase(uint32_t address) {
-    flashCycles({{0xAAA, 0xAA}, {0x555, 0x55}, {0xAAA, 0x80}, {0xAAA, 0xAA}, {0x555, 0x55},
+    flashCycles({{0xAAA, 0xAA},
+                 {0x555, 0x55},
+                 {0xAAA, 0x80},
+                 {0xAAA, 0xAA},
+                 {0x555, 0x55},
                  {address, 0x30}});
   }
 
   void flashChipErase() {
-    flashCycles({{0xAAA, 0xAA}, {0x555, 0x55}, {0xAAA, 0x80}, {0xAAA, 0xAA}, {0x555, 0x55},
-                 {0xAAA, 0x10}});
+    flashCycles(
+        {{0xAAA, 0xAA}, {0x555, 0x55}, {0xAAA, 0x80}, {0xAAA, 0xAA}, {0x555, 0x55}, {0xAAA, 0x10}});
   }
 
   // Status readings (masked with 0xB8) of the two phases of the last nibble read.
@@ -220,8 +225,8 @@ class HostBus {
       return static_cast<uint8_t>(((s >> from) & 1) << to);
     };
     return static_cast<uint8_t>(bit(high, 7, 4) | bit(high, 3, 5) | bit(high, 4, 6) |
-                                bit(high, 5, 7) | bit(low, 7, 0) | bit(low, 3, 1) |
-                                bit(low, 4, 2) | bit(low, 5, 3));
+                                bit(high, 5, 7) | bit(low, 7, 0) | bit(low, 3, 1) | bit(low, 4, 2) |
+                                bit(low, 5, 3));
   }
 
   uint16_t dataPort() const { return base_; }

@@ -40,8 +40,8 @@ const Mode kModes[] = {
 struct Tally {
   uint64_t samples = 0;
   uint64_t wrong = 0;
-  uint64_t notOneBit = 0;              // wrong samples that differ in more than one bit
-  std::array<uint64_t, 8> flipped{};   // wrong samples by the position of the flipped bit
+  uint64_t notOneBit = 0;             // wrong samples that differ in more than one bit
+  std::array<uint64_t, 8> flipped{};  // wrong samples by the position of the flipped bit
 };
 
 // Reads `count` bytes over the bus, the register holding a different value each time.
@@ -55,7 +55,8 @@ Tally ReadMany(Simulator& sim, const Mode& mode, int count) {
     sim.setBoardRegister(kRegister, value);
     const auto difference = static_cast<uint8_t>(bus.inbyte(kRegister) ^ value);
     for (int sample = 0; sample < mode.samplesPerByte; ++sample) {
-      const auto part = static_cast<uint8_t>((difference >> (sample * mode.width)) & ((1 << mode.width) - 1));
+      const auto part =
+          static_cast<uint8_t>((difference >> (sample * mode.width)) & ((1 << mode.width) - 1));
       ++tally.samples;
       if (part == 0) continue;
       ++tally.wrong;
@@ -74,7 +75,7 @@ Tally ReadMany(Simulator& sim, const Mode& mode, int count) {
 struct RateRow {
   const char* text;
   int reads;
-  double lowest;   // fraction of wrong samples
+  double lowest;  // fraction of wrong samples
   double highest;
 };
 

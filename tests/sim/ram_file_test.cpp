@@ -16,9 +16,9 @@ namespace omrix::sim {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::HostBus;
 using omrix::testing::TemporaryDirectory;
 using omrix::testing::WriteBytes;
+using testing::HostBus;
 
 constexpr uint16_t kBase = 0x378;
 constexpr std::size_t kRoom = Board::kRamSize - Board::kRamProgramStart;

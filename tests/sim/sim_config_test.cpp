@@ -82,16 +82,34 @@ TEST_P(ParseSimConfigTest, ParsesOrReports) {
 const Case kGood[] = {
     {"", kDefaults, {}},
     {" ;; ; ", kDefaults, {}},
-    {"ports=378,278,3bc", [](SimConfig& c) { c.ports = {0x378, 0x278, 0x3BC}; }, {}},
-    {"ports=0x378,0X278", [](SimConfig& c) { c.ports = {0x378, 0x278}; }, {}},
-    {"ports=FFFF,0", [](SimConfig& c) { c.ports = {0xFFFF, 0}; }, {}},
+    {"ports=378,278,3bc",
+     [](SimConfig& c) {
+       c.ports = {0x378, 0x278, 0x3BC};
+     },
+     {}},
+    {"ports=0x378,0X278",
+     [](SimConfig& c) {
+       c.ports = {0x378, 0x278};
+     },
+     {}},
+    {"ports=FFFF,0",
+     [](SimConfig& c) {
+       c.ports = {0xFFFF, 0};
+     },
+     {}},
     {"ports=", [](SimConfig& c) { c.ports = {}; }, {}},
-    {"  ports = 278 , 3BC ;  board = 278  ", [](SimConfig& c) {
+    {"  ports = 278 , 3BC ;  board = 278  ",
+     [](SimConfig& c) {
        c.ports = {0x278, 0x3BC};
        c.board = 0x278;
-     }, {}},
+     },
+     {}},
     {"\tsettle=4;\n", [](SimConfig& c) { c.settle = 4; }, {}},
-    {"ports=278,,378,", [](SimConfig& c) { c.ports = {0x278, 0x378}; }, {}},
+    {"ports=278,,378,",
+     [](SimConfig& c) {
+       c.ports = {0x278, 0x378};
+     },
+     {}},
     {"board=none", [](SimConfig& c) { c.board.reset(); }, {}},
     {"board=NONE", [](SimConfig& c) { c.board.reset(); }, {}},
     {"board=0x3bc", [](SimConfig& c) { c.board = 0x3BC; }, {}},
@@ -99,7 +117,11 @@ const Case kGood[] = {
     {"bidir=378", [](SimConfig& c) { c.bidir = std::vector<uint16_t>{0x378}; }, {}},
     {"epp=", [](SimConfig& c) { c.epp = std::vector<uint16_t>{}; }, {}},
     {"epp=3bc,", [](SimConfig& c) { c.epp = std::vector<uint16_t>{0x3BC}; }, {}},
-    {"epp=3bc,378", [](SimConfig& c) { c.epp = std::vector<uint16_t>{0x3BC, 0x378}; }, {}},
+    {"epp=3bc,378",
+     [](SimConfig& c) {
+       c.epp = std::vector<uint16_t>{0x3BC, 0x378};
+     },
+     {}},
     {"settle=12;settle_ps2=0", [](SimConfig& c) { c.settle = 12; }, {}},
     {"settle_ps2=2147483647", [](SimConfig& c) { c.settlePs2 = 2147483647; }, {}},
     {"ack=0", [](SimConfig& c) { c.ack = 0; }, {}},
@@ -107,10 +129,12 @@ const Case kGood[] = {
     {"access_ns=1", [](SimConfig& c) { c.accessNs = 1; }, {}},
     {"state=/tmp/omrix sim/board1", [](SimConfig& c) { c.stateDir = "/tmp/omrix sim/board1"; }, {}},
     {"ram=/tmp/hi.bin", [](SimConfig& c) { c.ramFile = "/tmp/hi.bin"; }, {}},
-    {" ram = basic/10 PRINT.bin ;ack=0", [](SimConfig& c) {
+    {" ram = basic/10 PRINT.bin ;ack=0",
+     [](SimConfig& c) {
        c.ramFile = "basic/10 PRINT.bin";
        c.ack = 0;
-     }, {}},
+     },
+     {}},
     {"ram=a.bin;ram=b.bin", [](SimConfig& c) { c.ramFile = "b.bin"; }, {}},
     {"settle=1;settle=2", [](SimConfig& c) { c.settle = 2; }, {}},
     {"ACK=0", [](SimConfig& c) { c.ack = 0; }, {}},
@@ -122,24 +146,36 @@ const Case kGood[] = {
     {"flash_stuck=7FF90", [](SimConfig& c) { c.flashStuck = 0x7FF90; }, {}},
     {"flash_stuck=0x0", [](SimConfig& c) { c.flashStuck = 0u; }, {}},
     {"flash_stuck=7ffff", [](SimConfig& c) { c.flashStuck = 0x7FFFFu; }, {}},
-    {"bad_bit=40000:7", [](SimConfig& c) { c.badBit = FlashBit{0x40000, 7}; }, {}},
-    {"bad_bit = 0x7FF90 : 0 ", [](SimConfig& c) { c.badBit = FlashBit{0x7FF90, 0}; }, {}},
+    {"bad_bit=40000:7",
+     [](SimConfig& c) {
+       c.badBit = FlashBit{0x40000, 7};
+     },
+     {}},
+    {"bad_bit = 0x7FF90 : 0 ",
+     [](SimConfig& c) {
+       c.badBit = FlashBit{0x7FF90, 0};
+     },
+     {}},
     {"stuck_after=0", [](SimConfig& c) { c.stuckAfter = 0u; }, {}},
     {"stuck_after=18446744073709551615", [](SimConfig& c) { c.stuckAfter = UINT64_MAX; }, {}},
     {"stuck_value=a5", [](SimConfig& c) { c.stuckValue = 0xA5; }, {}},
-    {"stuck_value=0xFF;stuck_after=9", [](SimConfig& c) {
+    {"stuck_value=0xFF;stuck_after=9",
+     [](SimConfig& c) {
        c.stuckValue = 0xFF;
        c.stuckAfter = 9u;
-     }, {}},
+     },
+     {}},
     {"noise=0.01", [](SimConfig& c) { c.noise = 0.01; }, {}},
     {"noise=0", [](SimConfig& c) { c.noise = 0.0; }, {}},
     {"noise=1", [](SimConfig& c) { c.noise = 1.0; }, {}},
     {"noise=1.000", [](SimConfig& c) { c.noise = 1.0; }, {}},
     {"noise=.25", [](SimConfig& c) { c.noise = 0.25; }, {}},
-    {"noise=0.5;seed=42", [](SimConfig& c) {
+    {"noise=0.5;seed=42",
+     [](SimConfig& c) {
        c.noise = 0.5;
        c.seed = 42;
-     }, {}},
+     },
+     {}},
     {"seed=0", [](SimConfig& c) { c.seed = 0; }, {}},
     {"seed=18446744073709551615", [](SimConfig& c) { c.seed = UINT64_MAX; }, {}},
     {"typecode=0", [](SimConfig& c) { c.typecode = 0; }, {}},
@@ -178,10 +214,12 @@ const Case kBad[] = {
     {"access_ns=-5", kDefaults, {"'access_ns'"}},
     {"access_ns=0", kDefaults, {"'0'"}},  // a clock that stands still never ends a wait
     {"access_ns=18446744073709551616", kDefaults, {"'access_ns'"}},
-    {"ports=278;foo=1;ack=7;settle=3", [](SimConfig& c) {
+    {"ports=278;foo=1;ack=7;settle=3",
+     [](SimConfig& c) {
        c.ports = {0x278};
        c.settle = 3;
-     }, {"'foo'", "'ack'"}},
+     },
+     {"'foo'", "'ack'"}},
     {"settle=5;settle=x", [](SimConfig& c) { c.settle = 5; }, {"'x'"}},
     {"ram=", kDefaults, {"'ram'"}},
     {"ram= ;ram=x.bin;ram=", [](SimConfig& c) { c.ramFile = "x.bin"; }, {"'ram'", "'ram'"}},
@@ -203,10 +241,12 @@ const Case kBad[] = {
     {"stuck_after=18446744073709551616", kDefaults, {"'stuck_after'"}},
     {"stuck_value=100", kDefaults, {"'100'"}},
     {"stuck_value=", kDefaults, {"'stuck_value'"}},
-    {"flash_stuck=100;bad_bit=1:9;stuck_value=0x5A", [](SimConfig& c) {
+    {"flash_stuck=100;bad_bit=1:9;stuck_value=0x5A",
+     [](SimConfig& c) {
        c.flashStuck = 0x100u;
        c.stuckValue = 0x5A;
-     }, {"'bad_bit'"}},
+     },
+     {"'bad_bit'"}},
     {"noise=-0.1", kDefaults, {"'-0.1'"}},
     {"noise=-0", kDefaults, {"'-0'"}},
     {"noise=1.01", kDefaults, {"'1.01'"}},
@@ -232,10 +272,12 @@ const Case kBad[] = {
     {"erased=yes", kDefaults, {"'yes'"}},
     {"erased=2", kDefaults, {"'erased'"}},
     {"erased=", kDefaults, {"'erased'"}},
-    {"noise=0.02;noise=x;typecode=9;erased=true", [](SimConfig& c) {
+    {"noise=0.02;noise=x;typecode=9;erased=true",
+     [](SimConfig& c) {
        c.noise = 0.02;
        c.typecode = 9;
-     }, {"'noise'", "'erased'"}},
+     },
+     {"'noise'", "'erased'"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Good, ParseSimConfigTest, ::testing::ValuesIn(kGood));
@@ -259,8 +301,8 @@ TEST(ParseSimConfig, ParsedConfigurationDrivesTheSimulator) {
   sim.out(0x3C0, 0x77);
   EXPECT_EQ(sim.boardRegister(1), 0x01);  // 0x3BC has no EPP although listed
   EXPECT_EQ(sim.in(0x3C0), 0xFF);
-  EXPECT_EQ(sim.in(0x3BD), 0xBF);         // the board is there, driving ACK low
-  EXPECT_EQ(sim.in(0x378), 0xFF);         // no port at the default base
+  EXPECT_EQ(sim.in(0x3BD), 0xBF);  // the board is there, driving ACK low
+  EXPECT_EQ(sim.in(0x378), 0xFF);  // no port at the default base
 }
 
 }  // namespace

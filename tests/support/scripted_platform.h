@@ -41,7 +41,7 @@ struct DriverWorld {
   bool secureExecution = false;  // as if started with raised ids or capabilities
   std::int64_t calendarTime = 1104537600;
   std::uint32_t bytesReturnedByRequest = 0;  // what the driver claims to return
-  std::vector<std::string> calls;             // service and device operations, in order
+  std::vector<std::string> calls;            // service and device operations, in order
   std::vector<std::uint32_t> beeps;
   std::vector<std::string> openedDeviceNames;
   platform::ServiceConfig lastCreated;

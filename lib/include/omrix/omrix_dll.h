@@ -23,11 +23,12 @@ typedef void (*MessageFunction)(const char* text);
 
 /* Results of FpgaConfig and FpgaCfgForSetup (FpgaCfgForSetup: 0 also when nothing was loaded). */
 enum {
-  OMRIX_FPGA_LOADED = 0x0000,              /* loaded, ConfigRegister found */
-  OMRIX_FPGA_FILE_ERROR = 0x0008,          /* file not found, not read whole, or no configuration */
-  OMRIX_FPGA_DEVICE_NOT_DETECTED = 0x0100, /* setup configuration without register: device released */
-  OMRIX_FPGA_NO_CONFIG_REGISTER = 0x0200,  /* loaded; the design has no ConfigRegister */
-  OMRIX_FPGA_CLEARED = 0x1000              /* the FPGA was cleared */
+  OMRIX_FPGA_LOADED = 0x0000,     /* loaded, ConfigRegister found */
+  OMRIX_FPGA_FILE_ERROR = 0x0008, /* file not found, not read whole, or no configuration */
+  OMRIX_FPGA_DEVICE_NOT_DETECTED =
+      0x0100, /* setup configuration without register: device released */
+  OMRIX_FPGA_NO_CONFIG_REGISTER = 0x0200, /* loaded; the design has no ConfigRegister */
+  OMRIX_FPGA_CLEARED = 0x1000             /* the FPGA was cleared */
 };
 
 /* Results of the flash exports and BasicFlash (BasicFlash combines them as bits). */
@@ -93,7 +94,7 @@ enum {
 };
 
 /* Every sector start, bottom to top, for an array initialiser: {OMRIX_FLASH_SECTORS}. */
-#define OMRIX_FLASH_SECTORS                                                                   \
+#define OMRIX_FLASH_SECTORS                                                                 \
   0x00000u, 0x10000u, 0x20000u, 0x30000u, 0x40000u, 0x50000u, 0x60000u, 0x70000u, 0x78000u, \
       0x7A000u, 0x7C000u
 
@@ -192,7 +193,7 @@ OMRIX_EXPORT int32_t Basic2File(const char* fileName, uint32_t endAddress);
 OMRIX_EXPORT int32_t BasicFlash(const char* fileName, uint32_t base);
 
 #ifdef __cplusplus
-}  /* extern "C" */
+} /* extern "C" */
 
 namespace omrix {
 
@@ -236,6 +237,6 @@ inline constexpr ExportOrdinal kExportOrdinals[] = {
 
 }  // namespace omrix
 
-#endif  /* __cplusplus */
+#endif /* __cplusplus */
 
-#endif  /* OMRIX_OMRIX_DLL_H */
+#endif /* OMRIX_OMRIX_DLL_H */

@@ -32,7 +32,7 @@ struct CpuStart {
 
 // What the board remembers of its CPU's starts.
 struct CpuRecord {
-  uint64_t starts = 0;          // every release from reset, a design's start included
+  uint64_t starts = 0;           // every release from reset, a design's start included
   std::vector<CpuStart> recent;  // the last Board::kRecentCpuStarts starts, oldest first
   bool operator==(const CpuRecord& other) const {
     return starts == other.starts && recent == other.recent;
@@ -84,8 +84,8 @@ class Board {
   static constexpr uint8_t kNoRegister = 0xFF;
 
   // ConfigRegister lines of the CPU; the other bits do not reach it.
-  static constexpr uint8_t kCpuReset = 0x01;      // 1 holds the CPU in reset
-  static constexpr uint8_t kCpuSlotMask = 0x06;   // the CPU slot, file 0-3 at flash slot x 64 KB
+  static constexpr uint8_t kCpuReset = 0x01;     // 1 holds the CPU in reset
+  static constexpr uint8_t kCpuSlotMask = 0x06;  // the CPU slot, file 0-3 at flash slot x 64 KB
   static constexpr int kCpuSlotShift = 1;
   static constexpr std::size_t kRecentCpuStarts = 8;
 
@@ -116,7 +116,7 @@ class Board {
   void eppAddressWrite(uint8_t value);
   void eppDataWrite(uint8_t value);
   std::optional<uint8_t> eppAddressRead() const;  // nullopt = no answer
-  std::optional<uint8_t> eppDataRead();            // what the PC samples, noise included
+  std::optional<uint8_t> eppDataRead();           // what the PC samples, noise included
   // What the PC samples on the data and status lines: the answer above with the line
   // noise on it. Every call is one sample.
   std::optional<uint8_t> sampleDataLines();
@@ -192,8 +192,8 @@ class Board {
   int32_t settle_;
   int32_t settlePs2_;
   int32_t unitsSinceWrite_ = 0;
-  uint8_t address_ = 0;     // the mm-bus address, shared by SPP/PS2 and EPP cycles
-  uint8_t readLatch_ = 0;   // register value fetched when the read strobe was asserted
+  uint8_t address_ = 0;    // the mm-bus address, shared by SPP/PS2 and EPP cycles
+  uint8_t readLatch_ = 0;  // register value fetched when the read strobe was asserted
   bool readActive_ = false;
   bool addressStrobed_ = false;  // SELECT IN asserted in a bus cycle, not yet released
   bool writeStrobed_ = false;    // STROBE likewise  // a read strobe is held and was decoded

@@ -42,15 +42,15 @@ struct CableEmulation {
 // A design the board knows, the data file that carries it and what it implements.
 struct DesignInfo {
   Design design;
-  const char* fileName;    // the data file beside the library, e.g. "setup.bit"
-  const char* designName;  // field a up to ';', e.g. "omrix_setup.ncd"
-  bool modeAndConfig;      // ModeRegister (0) and ConfigRegister (1), and with them the bus
-  bool flashWindow;        // FlashControl (2), FlashData (3), FlashAddress (4-6); 2 echoes 3
-  bool ramWindow;          // the CPU RAM window: address low 4, high 5, data read at 2
-  uint8_t configAfterLoad; // ConfigRegister when the design starts
+  const char* fileName;     // the data file beside the library, e.g. "setup.bit"
+  const char* designName;   // field a up to ';', e.g. "omrix_setup.ncd"
+  bool modeAndConfig;       // ModeRegister (0) and ConfigRegister (1), and with them the bus
+  bool flashWindow;         // FlashControl (2), FlashData (3), FlashAddress (4-6); 2 echoes 3
+  bool ramWindow;           // the CPU RAM window: address low 4, high 5, data read at 2
+  uint8_t configAfterLoad;  // ConfigRegister when the design starts
   TestLed testLed;
   const CableEmulation* cable;  // nullptr: the connector pins stay the design's own
-  const char* behaviour;   // one line for the README
+  const char* behaviour;        // one line for the README
 };
 
 // Every known design, Setup first.

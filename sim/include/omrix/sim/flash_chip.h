@@ -65,7 +65,15 @@ class FlashChip {
     uint64_t endNs = 0;
   };
   // Where the command sequence stands: which write cycle comes next.
-  enum class Cycle { First, Unlocked, Command, ProgramData, EraseFirst, EraseUnlocked, EraseCommand };
+  enum class Cycle {
+    First,
+    Unlocked,
+    Command,
+    ProgramData,
+    EraseFirst,
+    EraseUnlocked,
+    EraseCommand
+  };
 
   void start(Kind kind, uint32_t address, uint8_t data, uint64_t durationNs, uint64_t nowNs);
   bool fails(const Operation& op) const;
@@ -81,8 +89,8 @@ class FlashChip {
   Cycle cycle_ = Cycle::First;
   bool autoselect_ = false;
   bool resetHeld_ = false;
-  Operation running_;      // kind None = ready
-  bool failed_ = false;    // running_ ended with its time limit exceeded
+  Operation running_;    // kind None = ready
+  bool failed_ = false;  // running_ ended with its time limit exceeded
   bool toggle_ = false;
 };
 

@@ -11,20 +11,24 @@ namespace omrix::sim {
 struct FlashBit {
   uint32_t address = 0;
   uint8_t bit = 0;  // 0-7
-  bool operator==(const FlashBit& other) const { return address == other.address && bit == other.bit; }
+  bool operator==(const FlashBit& other) const {
+    return address == other.address && bit == other.bit;
+  }
 };
 
 struct SimConfig {
   std::vector<uint16_t> ports{0x378};          // port bases that exist
   std::optional<uint16_t> board{0x378};        // base the board sits at; nullopt = no board
   std::optional<std::vector<uint16_t>> bidir;  // nullopt = every port bidirectional
-  std::optional<std::vector<uint16_t>> epp;    // nullopt = every port but 0x3BC has EPP; 0x3BC never has it
-  int32_t settle = 0;       // BusyWait units a nibble read needs since the last port write
-  int32_t settlePs2 = 0;    // the same for a byte-wide read
-  int ack = 1;              // level of the ACK line the board drives
+  std::optional<std::vector<uint16_t>>
+      epp;                   // nullopt = every port but 0x3BC has EPP; 0x3BC never has it
+  int32_t settle = 0;        // BusyWait units a nibble read needs since the last port write
+  int32_t settlePs2 = 0;     // the same for a byte-wide read
+  int ack = 1;               // level of the ACK line the board drives
   uint64_t accessNs = 1000;  // modelled cost of one port access
-  std::string stateDir;     // directory of the board's persistent state; empty = caller's default
-  std::string ramFile;      // loaded into the CPU's RAM at 0x200 when the simulator starts; empty = none
+  std::string stateDir;      // directory of the board's persistent state; empty = caller's default
+  std::string
+      ramFile;  // loaded into the CPU's RAM at 0x200 when the simulator starts; empty = none
 
   // Busy times of the board's chips, in simulated time.
   uint32_t programUs = 7;         // flash byte program

@@ -25,7 +25,7 @@ class Simulator {
   struct AccessCounts {
     uint64_t reads[ParallelPort::kRegisterCount]{};
     uint64_t writes[ParallelPort::kRegisterCount]{};
-    uint64_t otherReads = 0;   // addresses where no port register sits
+    uint64_t otherReads = 0;  // addresses where no port register sits
     uint64_t otherWrites = 0;
     uint64_t total() const;
   };
@@ -80,9 +80,9 @@ class Simulator {
   void resetAccessCounts();
   std::vector<uint8_t>& flash();  // the flash cells (FlashChip::kSize bytes, keep the size)
   const std::vector<uint8_t>& flash() const;
-  std::vector<uint8_t>& ram();    // the CPU's RAM (Board::kRamSize bytes, keep the size)
+  std::vector<uint8_t>& ram();  // the CPU's RAM (Board::kRamSize bytes, keep the size)
   const std::vector<uint8_t>& ram() const;
-  CpuState cpu() const;                // held while the board is out of reach
+  CpuState cpu() const;  // held while the board is out of reach
   const CpuRecord& cpuRecord() const;
   void setFlashStuck(std::optional<uint32_t> address);
   void setFlashBadBit(std::optional<FlashBit> bit);
@@ -120,9 +120,9 @@ class Simulator {
   uint8_t stuckValue_ = 0;
   bool attached_ = false;
   std::string attachProblem_;
-  StateLock lock_;  // held while attached with a usable state directory
+  StateLock lock_;                       // held while attached with a usable state directory
   std::optional<BoardState> lastSaved_;  // as loaded or last saved
-  bool mayHaveChanged_ = false;           // written to since lastSaved_
+  bool mayHaveChanged_ = false;          // written to since lastSaved_
   std::optional<std::vector<uint8_t>> ramFile_;  // the RAM file until a state file was loaded
 };
 
