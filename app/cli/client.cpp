@@ -187,13 +187,9 @@ std::optional<int> RunInHost(const std::vector<std::string>& arguments,
   request["cwd"] = std::filesystem::current_path(unknown).string();
   // The script is this client's to read: its standard input, its permissions.
   if (invocation.command.subcommand == Subcommand::Script) {
-    std::string text;
-    std::string problem;
-    if (!ReadScript(invocation.command.file, text, problem)) {
-      Complain(problem);
-      return kBadUsage;
-    }
-    request["script"] = text;
+    const std::optional<std::string> text = ReadScript(invocation.command.file);
+    if (!text) return kBadUsage;
+    request["script"] = *text;
   }
   const SessionSignals signals;
   if (session::Encode(request).size() > session::kMaxMessageBytes) {

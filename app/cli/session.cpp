@@ -42,12 +42,11 @@ std::string ResultOf(const commands::StepFailure& failure) {
 
 }  // namespace
 
-bool ReadScript(const std::string& source, std::string& text, std::string& problem) {
+std::optional<std::string> ReadScript(const std::string& source) {
+  std::ostringstream content;
   if (source == "-") {
-    std::ostringstream content;
     content << std::cin.rdbuf();
-    text = content.str();
-    return true;
+    return content.str();
   }
   std::ifstream in;
   // An ifstream opens a directory without complaint and reads it as empty.
@@ -59,13 +58,11 @@ bool ReadScript(const std::string& source, std::string& text, std::string& probl
     if (!in) error = errno != 0 ? errno : EACCES;
   }
   if (error != 0) {
-    problem = "cannot read script '" + source + "': " + std::strerror(error);
-    return false;
+    Complain("cannot read script '" + source + "': " + std::strerror(error));
+    return std::nullopt;
   }
-  std::ostringstream content;
   content << in.rdbuf();
-  text = content.str();
-  return true;
+  return content.str();
 }
 
 std::string ParseScript(const std::string& text, std::vector<Command>& commands) {
@@ -384,14 +381,10 @@ int RunSession(const Invocation& invocation) {
 int RunSession(const Invocation& invocation, const commands::Library& library) {
   std::vector<Command> commands{invocation.command};
   if (invocation.command.subcommand == Subcommand::Script) {
-    std::string text;
-    std::string problem;
-    if (!ReadScript(invocation.command.file, text, problem)) {
-      Complain(problem);
-      return kBadUsage;
-    }
+    const std::optional<std::string> text = ReadScript(invocation.command.file);
+    if (!text) return kBadUsage;
     commands.clear();
-    const std::string error = ParseScript(text, commands);
+    const std::string error = ParseScript(*text, commands);
     if (!error.empty()) {
       Complain(error);
       return kBadUsage;

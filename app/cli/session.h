@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,9 @@ enum ExitStatus : int {
 int RunSession(const Invocation& invocation);
 int RunSession(const Invocation& invocation, const commands::Library& library);
 
-// The script's text ("-": standard input), or why it cannot be had, naming the file.
-bool ReadScript(const std::string& source, std::string& text, std::string& problem);
+// The script's text ("-": standard input), or nothing after a line saying why it cannot be
+// had, naming the file.
+std::optional<std::string> ReadScript(const std::string& source);
 // The script's subcommands, all checked before any runs; "" or the first problem.
 std::string ParseScript(const std::string& text, std::vector<Command>& commands);
 

@@ -2,13 +2,14 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include <csignal>
 #include <string>
 #include <vector>
 
 #include "tool_runner.h"
 
 namespace omrix::cli::testing {
+
+using omrix::testing::FileSizeLimit;
 namespace {
 
 struct QuietCase {
@@ -56,25 +57,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<QuietCase>& test) {
       return NameOfArguments(test.param.arguments);
     });
-
-// While it lives, no file of this process or its children grows past `bytes`, as on a full
-// disk; a write past it fails instead of ending the writer.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit saved_{};
-};
 
 struct NoteCase {
   std::string name;

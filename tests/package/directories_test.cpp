@@ -9,7 +9,7 @@ namespace {
 
 TEST(DirectoriesTest, DataAndStateForEachWayTheLibraryIsFound) {
   for (const testing::DirectoryCase& c : testing::kDirectoryCases) {
-    const Directories chosen = chooseDirectories(
+    const Directories chosen = ChooseDirectories(
         {c.libraryVariable, c.stateVariable, c.stateHome, c.home, c.moduleDirectory, c.buildTree});
     EXPECT_EQ(chosen.data, c.data) << c.what;
     EXPECT_EQ(chosen.state, c.state) << c.what;

@@ -32,6 +32,7 @@
 #include <limits>
 #include <mutex>
 
+#include "support/files.h"
 #include "commands/menu.h"
 #include "commands/people_text.h"
 #include "gui_prompts.h"
@@ -43,6 +44,7 @@
 
 using namespace omrix::commands;
 using namespace omrix::shell;
+using omrix::testing::FileSizeLimit;
 
 namespace {
 
@@ -782,23 +784,6 @@ class MainFrameTest : public QObject {
   }
 
   // While it lives, no file of this process grows past `bytes`, as on a full disk.
-  class FileSizeLimit {
-   public:
-    explicit FileSizeLimit(qint64 bytes) {
-      std::signal(SIGXFSZ, SIG_IGN);
-      getrlimit(RLIMIT_FSIZE, &saved_);
-      rlimit limit = saved_;
-      limit.rlim_cur = static_cast<rlim_t>(bytes);
-      setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-   private:
-    rlimit saved_{};
-  };
-
   // Each window's omrix.log goes here, never beside the test program.
   CMainFrame& Isolated(CMainFrame& frame) {
     frame.logDirectory = logHome_->path() + QLatin1Char('/');

@@ -1,5 +1,9 @@
 #include "files.h"
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include <stdlib.h>
 
 #include <filesystem>
@@ -43,6 +47,22 @@ void WriteWholeFile(const std::string& path, const std::string& content) {
 
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   WriteWholeFile(path, std::string(bytes.begin(), bytes.end()));
+}
+
+FileSizeLimit::FileSizeLimit(std::uint64_t bytes) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit{};
+  getrlimit(RLIMIT_FSIZE, &limit);
+  saved_ = limit.rlim_cur;
+  limit.rlim_cur = static_cast<rlim_t>(bytes);
+  setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit limit{};
+  getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = static_cast<rlim_t>(saved_);
+  setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 }  // namespace omrix::testing

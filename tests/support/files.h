@@ -32,4 +32,17 @@ std::optional<std::vector<std::uint8_t>> ReadBytes(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& content);
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
+// While it lives, no file of this process or its children grows past `bytes`, as on a full
+// disk; a write past it fails instead of ending the writer.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(std::uint64_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  std::uint64_t saved_ = 0;
+};
+
 }  // namespace omrix::testing
