@@ -1,12 +1,6 @@
 #include "directories.h"
 
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <filesystem>
-#include <vector>
 
 #include "platform.h"
 
@@ -19,28 +13,13 @@ namespace fs = std::filesystem;
 // A user's state under XDG_STATE_HOME, or under the home directory when that is unset.
 constexpr const char* kStateSubdirectory = "omrix/";
 constexpr const char* kDefaultStateHome = ".local/state/";
-constexpr mode_t kPrivateDirectoryMode = 0700;
 
 std::string WithTrailingSlash(std::string directory) {
   if (!directory.empty() && directory.back() != '/') directory += '/';
   return directory;
 }
 
-bool IsAbsolute(const std::string& path) { return !path.empty() && path.front() == '/'; }
-
-// The password database's home of the real user: what a raised program may trust.
-std::string AccountHome() {
-  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-  constexpr long kFallbackBufferSize = 16384;
-  if (size <= 0) size = kFallbackBufferSize;
-  std::vector<char> buffer(static_cast<std::size_t>(size));
-  passwd entry{};
-  passwd* found = nullptr;
-  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
-      !entry.pw_dir)
-    return "";
-  return entry.pw_dir;
-}
+bool IsAbsolute(const std::string& path) { return fs::path(path).is_absolute(); }
 
 }  // namespace
 
@@ -87,24 +66,13 @@ Directories libraryDirectories() {
                                      marker) &&
                       marker.isRegular;
   if (system().secureExecution()) {
-    sources.home = AccountHome();
+    sources.home = accountHome();
   } else {
     sources.stateHome = environment("XDG_STATE_HOME");
     sources.home = environment("HOME");
-    if (sources.home.empty()) sources.home = AccountHome();
+    if (sources.home.empty()) sources.home = accountHome();
   }
   return chooseDirectories(sources);
-}
-
-bool makePrivateDirectory(const std::string& directory) {
-  if (!IsAbsolute(directory)) return false;
-  std::string prefix;
-  for (const fs::path& part : fs::path(directory)) {
-    prefix = (fs::path(prefix) / part).string();
-    if (::mkdir(prefix.c_str(), kPrivateDirectoryMode) != 0 && errno != EEXIST) return false;
-  }
-  struct stat status {};
-  return ::stat(directory.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 }  // namespace omrix::platform
