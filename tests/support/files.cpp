@@ -1,21 +1,31 @@
 #include "files.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
 
 namespace omrix::testing {
 
+// A new directory of a random name: create_directory is false for one that exists.
 TemporaryDirectory::TemporaryDirectory() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "omrix-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr)
-    throw std::runtime_error("cannot make a temporary directory");
-  path_ = std::filesystem::canonical(pattern).string() + "/";
+  constexpr int kAttempts = 100;
+  std::random_device seed;
+  std::mt19937 random(seed());
+  const std::filesystem::path parent = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    const std::filesystem::path candidate = parent / ("omrix-test-" + std::to_string(random()));
+    std::error_code error;
+    if (std::filesystem::create_directory(candidate, error)) {
+      path_ = std::filesystem::canonical(candidate).string() + "/";
+      return;
+    }
+    if (error) break;
+  }
+  throw std::runtime_error("cannot make a temporary directory");
 }
 
 TemporaryDirectory::~TemporaryDirectory() {
