@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <string>
+#include <vector>
 
 #include "state_files.h"
 
@@ -25,6 +27,23 @@ constexpr std::size_t kLargestTransfer = 1u << 30;
 
 unsigned Chunk(std::size_t size) {
   return static_cast<unsigned>(size < kLargestTransfer ? size : kLargestTransfer);
+}
+
+// The lock covers one byte far beyond the file's text, so that a program refused the lock can
+// still read who holds it: Windows does not say.
+constexpr DWORD kLockOffsetHigh = 1;
+constexpr DWORD kLongestPath = 32768;
+
+// "omrixctl, pid 1234", as a busy port names its holder.
+std::string ThisProcess() {
+  std::vector<char> buffer(kLongestPath);
+  const DWORD length = GetModuleFileNameA(nullptr, buffer.data(), kLongestPath);
+  std::string name(buffer.data(), length < kLongestPath ? length : 0);
+  const std::size_t slash = name.find_last_of("/\\");
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return (name.empty() ? "" : name + ", ") + "pid " + std::to_string(GetCurrentProcessId());
 }
 
 // errno for what the Win32 calls below report, as the messages name it.
@@ -53,13 +72,18 @@ int OpenLockFile(const std::string& path) {
 
 LockResult LockExclusive(int fd) {
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
-  OVERLAPPED whole{};
-  if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
-                 MAXDWORD, &whole))
-    return LockResult::Held;
-  if (GetLastError() == ERROR_LOCK_VIOLATION) return LockResult::Busy;
-  SetErrnoFromLastError();
-  return LockResult::Failed;
+  OVERLAPPED lockedByte{};
+  lockedByte.OffsetHigh = kLockOffsetHigh;
+  if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &lockedByte)) {
+    if (GetLastError() == ERROR_LOCK_VIOLATION) return LockResult::Busy;
+    SetErrnoFromLastError();
+    return LockResult::Failed;
+  }
+  // Who holds it, for the others; the lock stands whether or not this is written.
+  const std::string holder = ThisProcess();
+  if (_chsize(fd, 0) == 0 && _lseek(fd, 0, SEEK_SET) == 0)
+    _write(fd, holder.data(), static_cast<unsigned>(holder.size()));
+  return LockResult::Held;
 }
 
 long ReadSome(int fd, void* buffer, std::size_t size) { return _read(fd, buffer, Chunk(size)); }
