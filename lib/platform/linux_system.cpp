@@ -77,6 +77,13 @@ class LinuxSystem final : public System {
 
 bool System::secureExecution() { return getauxval(AT_SECURE) != 0; }
 
+bool LocalCalendarTime(std::int64_t seconds, std::tm& result) {
+  const auto time = static_cast<std::time_t>(seconds);
+  return static_cast<std::int64_t>(time) == seconds && localtime_r(&time, &result) != nullptr;
+}
+
+std::string WithSystemLineEnds(std::string text) { return text; }
+
 std::unique_ptr<System> makeSystem() { return std::make_unique<LinuxSystem>(); }
 
 }  // namespace omrix::platform

@@ -96,6 +96,22 @@ class WindowsSystem final : public System {
 // Windows raises no program's rights at its start as a set-user-id file does.
 bool System::secureExecution() { return false; }
 
+bool LocalCalendarTime(std::int64_t seconds, std::tm& result) {
+  const auto time = static_cast<__time64_t>(seconds);
+  return _localtime64_s(&result, &time) == 0;
+}
+
+// CR LF, as Notepad and the programs that read such files on Windows expect.
+std::string WithSystemLineEnds(std::string text) {
+  std::string converted;
+  converted.reserve(text.size() + text.size() / 16);
+  for (const char c : text) {
+    if (c == '\n') converted += '\r';
+    converted += c;
+  }
+  return converted;
+}
+
 std::unique_ptr<System> makeSystem() { return std::make_unique<WindowsSystem>(); }
 
 std::string WindowsErrorText(DWORD code) {
