@@ -74,12 +74,14 @@ HANDLE Open(const std::string& path, DWORD access, DWORD disposition) {
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// A file on a disk: never NUL, a console, a printer port or a pipe.
-bool IsDiskFile(HANDLE handle) {
+// A file on a disk that may be written: never NUL, a console, a printer port or a pipe, nor a
+// file marked read-only (which an administrator's process could otherwise still truncate).
+bool IsWritableDiskFile(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION information{};
+  constexpr DWORD kNotWritable = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
   return GetFileType(handle) == FILE_TYPE_DISK &&
          GetFileInformationByHandle(handle, &information) != 0 &&
-         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+         (information.dwFileAttributes & kNotWritable) == 0;
 }
 
 std::uint64_t FileTimeValue(const FILETIME& time) {
@@ -100,14 +102,14 @@ class WindowsFileSystem final : public FileSystem {
         const HANDLE handle = Open(path, GENERIC_WRITE, OPEN_ALWAYS);
         if (handle == INVALID_HANDLE_VALUE) return nullptr;
         auto file = std::make_unique<WindowsFile>(handle, true);
-        if (!IsDiskFile(handle) || !SetEndOfFile(handle)) return nullptr;
+        if (!IsWritableDiskFile(handle) || !SetEndOfFile(handle)) return nullptr;
         return file;
       }
       case FileMode::CreateNew: {
         const HANDLE handle = Open(path, GENERIC_WRITE, CREATE_NEW);
         if (handle == INVALID_HANDLE_VALUE) return nullptr;
         auto file = std::make_unique<WindowsFile>(handle, true);
-        if (!IsDiskFile(handle)) return nullptr;
+        if (!IsWritableDiskFile(handle)) return nullptr;
         return file;
       }
     }

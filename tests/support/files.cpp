@@ -40,6 +40,15 @@ std::string ReadWholeFile(const std::string& path) {
   return content.str();
 }
 
+std::string ReadLines(const std::string& path) {
+  std::string text = ReadWholeFile(path);
+  std::string lines;
+  lines.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
+  return lines;
+}
+
 std::optional<std::vector<std::uint8_t>> ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;

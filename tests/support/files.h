@@ -26,6 +26,8 @@ class TemporaryDirectory {
 
 // "" when the file cannot be read.
 std::string ReadWholeFile(const std::string& path);
+// A text file the library wrote with the system's line ends, each line ending in '\n'.
+std::string ReadLines(const std::string& path);
 // The whole file, or nothing when it cannot be opened.
 std::optional<std::vector<std::uint8_t>> ReadBytes(const std::string& path);
 // Replaces the file or makes it.
