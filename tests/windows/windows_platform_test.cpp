@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "driver/driver.h"
 #include "platform/platform.h"
 #include "setup/setup_data_reader.h"
 #include "setup/setup_data_writer.h"
@@ -82,6 +83,48 @@ TEST_F(WindowsSetupData, OmrixDatIsWrittenWithCrLfAndReadBack) {
   const std::string lines = FormatSetupData(RecordForNewFile());
   EXPECT_EQ(ParseSetupData(text, fromFile), ParseSetupData(lines, fromLines));
   EXPECT_EQ(FormatSetupData(fromFile), lines);
+}
+
+// The driver's device, absent as on a machine without the driver file.
+class MissingDevice final : public DriverDevice {
+ public:
+  platform::Handle open(const std::string&, DeviceOpenMode) override {
+    return platform::kInvalidHandle;
+  }
+};
+
+bool ServiceExists() {
+  platform::System& system = platform::system();
+  const platform::Handle manager = system.openServiceManager(kScManagerAllAccess);
+  if (manager == platform::kInvalidHandle) return false;
+  const platform::Handle service =
+      system.openService(manager, kDriverServiceName, kServiceAllAccess);
+  const bool exists = service != platform::kInvalidHandle;
+  if (exists) system.closeServiceHandle(service);
+  system.closeServiceHandle(manager);
+  return exists;
+}
+
+class WindowsDriverService : public testing::LibraryTest {
+ protected:
+  void TearDown() override {
+    overrideDriverDevice(nullptr);
+    LibraryTest::TearDown();
+  }
+};
+
+// The service manager creates the driver's service, but it cannot start without the driver
+// file: the load fails and leaves no service behind.
+TEST_F(WindowsDriverService, ServiceThatCannotStartIsRemoved) {
+  overrideDriverDevice(std::make_unique<MissingDevice>());
+  ASSERT_FALSE(ServiceExists());
+  EXPECT_EQ(DriverLoad(), 0);
+  EXPECT_FALSE(ServiceExists());
+  EXPECT_EQ(DriverServiceCreate(), 1);
+  EXPECT_TRUE(ServiceExists());
+  EXPECT_EQ(DriverServiceStart(), 0);
+  EXPECT_EQ(DriverServiceDelete(), 1);
+  EXPECT_FALSE(ServiceExists());
 }
 
 }  // namespace
