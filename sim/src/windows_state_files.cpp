@@ -74,7 +74,8 @@ LockResult LockExclusive(int fd) {
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
   OVERLAPPED lockedByte{};
   lockedByte.OffsetHigh = kLockOffsetHigh;
-  if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &lockedByte)) {
+  constexpr DWORD kFlags = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
+  if (!LockFileEx(handle, kFlags, 0, 1, 0, &lockedByte)) {
     if (GetLastError() == ERROR_LOCK_VIOLATION) return LockResult::Busy;
     SetErrnoFromLastError();
     return LockResult::Failed;
