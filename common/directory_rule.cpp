@@ -1,12 +1,6 @@
 #include "directory_rule.h"
 
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <filesystem>
-#include <vector>
 
 namespace omrix {
 
@@ -17,29 +11,15 @@ namespace fs = std::filesystem;
 // A user's state under XDG_STATE_HOME, or under the home directory when that is unset.
 constexpr const char* kStateSubdirectory = "omrix/";
 constexpr const char* kDefaultStateHome = ".local/state/";
-constexpr mode_t kPrivateDirectoryMode = 0700;
 
 std::string WithTrailingSlash(std::string directory) {
   if (!directory.empty() && directory.back() != '/') directory += '/';
   return directory;
 }
 
-bool IsAbsolute(const std::string& path) { return !path.empty() && path.front() == '/'; }
+bool IsAbsolute(const std::string& path) { return fs::path(path).is_absolute(); }
 
 }  // namespace
-
-std::string AccountHome() {
-  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-  constexpr long kFallbackBufferSize = 16384;
-  if (size <= 0) size = kFallbackBufferSize;
-  std::vector<char> buffer(static_cast<std::size_t>(size));
-  passwd entry{};
-  passwd* found = nullptr;
-  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
-      !entry.pw_dir)
-    return "";
-  return entry.pw_dir;
-}
 
 Directories ChooseDirectories(const DirectorySources& sources) {
   Directories chosen;
@@ -68,17 +48,6 @@ Directories ChooseDirectories(const DirectorySources& sources) {
     chosen.makeState = true;
   }
   return chosen;
-}
-
-bool MakePrivateDirectory(const std::string& directory) {
-  if (!IsAbsolute(directory)) return false;
-  std::string prefix;
-  for (const fs::path& part : fs::path(directory)) {
-    prefix = (fs::path(prefix) / part).string();
-    if (::mkdir(prefix.c_str(), kPrivateDirectoryMode) != 0 && errno != EEXIST) return false;
-  }
-  struct stat status {};
-  return ::stat(directory.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 }  // namespace omrix

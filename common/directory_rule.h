@@ -27,14 +27,7 @@ struct Directories {
 
 Directories ChooseDirectories(const DirectorySources& sources);
 
-// The password database's home of the real user: what a raised program may trust.
-std::string AccountHome();
-
 // The marker file a build lays beside the library it built.
 inline constexpr const char* kBuildTreeMarker = OMRIX_BUILD_TREE_MARKER;
-
-// Makes `directory` and its missing parents, each new one open to its owner only. False when
-// it is no directory afterwards.
-bool MakePrivateDirectory(const std::string& directory);
 
 }  // namespace omrix

@@ -1,5 +1,7 @@
 #include "directories.h"
 
+#include "account_directories.h"
+
 #include <dlfcn.h>
 #include <sys/auxv.h>
 

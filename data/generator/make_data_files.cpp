@@ -76,7 +76,7 @@ bool WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
               static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
-      std::fprintf(stderr, "omrix_make_data: cannot write %s\n", temporary.c_str());
+      std::fprintf(stderr, "omrix_make_data: cannot write %s\n", temporary.string().c_str());
       std::error_code ignored;
       std::filesystem::remove(temporary, ignored);
       return false;
@@ -85,8 +85,8 @@ bool WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
   std::error_code error;
   std::filesystem::rename(temporary, path, error);
   if (error) {
-    std::fprintf(stderr, "omrix_make_data: cannot rename %s to %s: %s\n", temporary.c_str(),
-                 path.c_str(), error.message().c_str());
+    std::fprintf(stderr, "omrix_make_data: cannot rename %s to %s: %s\n",
+                 temporary.string().c_str(), path.string().c_str(), error.message().c_str());
     return false;
   }
   return true;

@@ -29,7 +29,7 @@ std::int32_t HwaccInit_EnableDllMessages(MessageFunction callback) {
   if (state.driverHandle != platform::kInvalidHandle) DriverUnload();
 
   // A missing state directory shows later, in the texts about the files that cannot be written.
-  if (state.makeStateDirectory) MakePrivateDirectory(FieldText(state.stateDirectory));
+  if (state.makeStateDirectory) platform::makePrivateDirectory(FieldText(state.stateDirectory));
   std::string problem;
   const bool selected = platform::selectPortBackend(FieldText(state.stateDirectory), problem);
   if (!selected) SendMessageF("-> ERROR: %s\n", problem.c_str());

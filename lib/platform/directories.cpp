@@ -20,11 +20,11 @@ Directories libraryDirectories() {
       files().status((fs::path(sources.moduleDirectory) / kBuildTreeMarker).string(), marker) &&
       marker.isRegular;
   if (system().secureExecution()) {
-    sources.home = AccountHome();
+    sources.home = accountHome();
   } else {
     sources.stateHome = environment("XDG_STATE_HOME");
     sources.home = environment("HOME");
-    if (sources.home.empty()) sources.home = AccountHome();
+    if (sources.home.empty()) sources.home = accountHome();
   }
   return ChooseDirectories(sources);
 }

@@ -33,7 +33,7 @@ class LinuxSystem final : public System {
 
   bool ownModulePath(std::string& path) override {
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&makeLinuxSystem), &info) == 0 || info.dli_fname == nullptr)
+    if (dladdr(reinterpret_cast<void*>(&makeSystem), &info) == 0 || info.dli_fname == nullptr)
       return false;
     char resolved[PATH_MAX];
     if (realpath(info.dli_fname, resolved) == nullptr) return false;
@@ -75,6 +75,13 @@ class LinuxSystem final : public System {
 
 bool System::secureExecution() { return getauxval(AT_SECURE) != 0; }
 
-std::unique_ptr<System> makeLinuxSystem() { return std::make_unique<LinuxSystem>(); }
+bool LocalCalendarTime(std::int64_t seconds, std::tm& result) {
+  const auto time = static_cast<std::time_t>(seconds);
+  return static_cast<std::int64_t>(time) == seconds && localtime_r(&time, &result) != nullptr;
+}
+
+std::string WithSystemLineEnds(std::string text) { return text; }
+
+std::unique_ptr<System> makeSystem() { return std::make_unique<LinuxSystem>(); }
 
 }  // namespace omrix::platform

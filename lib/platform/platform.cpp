@@ -13,8 +13,8 @@ namespace {
 
 struct Current {
   std::unique_ptr<PortBackend> backend = makeNullBackend();
-  std::unique_ptr<System> system = makeLinuxSystem();
-  std::unique_ptr<FileSystem> files = makePosixFileSystem();
+  std::unique_ptr<System> system = makeSystem();
+  std::unique_ptr<FileSystem> files = makeFileSystem();
   std::unique_ptr<PortBackend> forcedBackend;
 };
 
@@ -87,11 +87,11 @@ void overridePortBackend(std::unique_ptr<PortBackend> backend) {
 }
 
 void overrideSystem(std::unique_ptr<System> system) {
-  current().system = system ? std::move(system) : makeLinuxSystem();
+  current().system = system ? std::move(system) : makeSystem();
 }
 
 void overrideFileSystem(std::unique_ptr<FileSystem> fileSystem) {
-  current().files = fileSystem ? std::move(fileSystem) : makePosixFileSystem();
+  current().files = fileSystem ? std::move(fileSystem) : makeFileSystem();
 }
 
 void forceNextPortBackend(std::unique_ptr<PortBackend> backend) {

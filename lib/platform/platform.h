@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <utility>
@@ -218,6 +219,13 @@ void overrideSystem(std::unique_ptr<System> system);
 void overrideFileSystem(std::unique_ptr<FileSystem> fileSystem);
 // Makes the next selectPortBackend() use this backend whatever OMRIX_PORT_IO says.
 void forceNextPortBackend(std::unique_ptr<PortBackend> backend);
+
+// The local calendar time `seconds` after 1970 began, wide enough for dates from 2038 on where
+// the C library's time_t is 32 bits. False when the system cannot convert it.
+bool LocalCalendarTime(std::int64_t seconds, std::tm& result);
+
+// `text`, whose lines end in '\n', with the line ends of the system's text files.
+std::string WithSystemLineEnds(std::string text);
 
 // Environment variable, or empty when unset. In a secure execution the variables that could
 // redirect the library read as unset.

@@ -4,8 +4,6 @@
 #include <iterator>
 
 #include "backends.h"
-#include "ieee1284_ops.h"
-#include "port_lock.h"
 
 namespace omrix::platform {
 
@@ -15,17 +13,6 @@ std::unique_ptr<PortBackend> MakeSim(const std::string& libraryDirectory, std::s
   return makeSimBackend(processSimulator(libraryDirectory));
 }
 
-std::unique_ptr<PortBackend> MakePpdev(const std::string&, std::string& problem) {
-  Ieee1284Ops ops{};
-  if (!loadIeee1284(ops, problem)) return nullptr;
-  return makePpdevBackend(ops, kPortLockDirectory);
-}
-
-std::unique_ptr<PortBackend> MakeDirect(const std::string&, std::string& problem) {
-  if (!directAllowedInThisProcess(problem)) return nullptr;
-  return makeDirectBackend({realDirectPortOps(), kPortLockDirectory, kDirectAllowList});
-}
-
 struct PortBackendKind {
   const char* name;
   MakePortBackend make;
@@ -33,8 +20,8 @@ struct PortBackendKind {
 
 constexpr PortBackendKind kKinds[] = {
     {"sim", MakeSim},
-    {"ppdev", MakePpdev},
-    {"direct", MakeDirect},
+    {"ppdev", makePpdevPortBackend},
+    {"direct", makeDirectPortBackend},
 };
 
 constexpr bool SameText(const char* a, const char* b) {

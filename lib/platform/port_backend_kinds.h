@@ -14,6 +14,12 @@ namespace omrix::platform {
 using MakePortBackend = std::unique_ptr<PortBackend> (*)(const std::string& libraryDirectory,
                                                          std::string& problem);
 
+// The operating system's own ways to the port; where it has none of that kind they refuse.
+std::unique_ptr<PortBackend> makePpdevPortBackend(const std::string& libraryDirectory,
+                                                  std::string& problem);
+std::unique_ptr<PortBackend> makeDirectPortBackend(const std::string& libraryDirectory,
+                                                   std::string& problem);
+
 // The maker of the listed backend of that name; null for a name the list does not have.
 MakePortBackend portBackendMaker(const std::string& name);
 

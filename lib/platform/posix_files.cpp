@@ -159,8 +159,8 @@ class PosixFileSystem final : public FileSystem {
 
 }  // namespace
 
-std::unique_ptr<FileSystem> makePosixFileSystem() { return std::make_unique<PosixFileSystem>(); }
+std::unique_ptr<FileSystem> makeFileSystem() { return std::make_unique<PosixFileSystem>(); }
 
-std::uint64_t posixFlushCount() { return flushes; }
+std::uint64_t fileFlushCount() { return flushes; }
 
 }  // namespace omrix::platform

@@ -8,9 +8,9 @@
 
 namespace omrix::platform {
 
-std::unique_ptr<System> makeLinuxSystem();
-std::unique_ptr<FileSystem> makePosixFileSystem();
+std::unique_ptr<System> makeSystem();
+std::unique_ptr<FileSystem> makeFileSystem();
 // How many written files the real file layer has flushed to the device (a seam for tests).
-std::uint64_t posixFlushCount();
+std::uint64_t fileFlushCount();
 
 }  // namespace omrix::platform

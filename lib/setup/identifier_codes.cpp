@@ -6,6 +6,7 @@
 
 #include "board/flash_chip.h"
 #include "core/text.h"
+#include "platform/platform.h"
 
 namespace omrix {
 
@@ -75,12 +76,10 @@ std::string DateOfProductionText(std::uint32_t seconds) {
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   if (seconds == 0xFFFFFFFF) return "NOT_VALID\n";
-  const std::time_t time = static_cast<std::time_t>(seconds);
-  const std::tm* converted = std::localtime(&time);
-  if (converted == nullptr || converted->tm_wday < 0 || converted->tm_wday > 6 ||
-      converted->tm_mon < 0 || converted->tm_mon > 11)
+  std::tm local{};
+  if (!platform::LocalCalendarTime(seconds, local) || local.tm_wday < 0 || local.tm_wday > 6 ||
+      local.tm_mon < 0 || local.tm_mon > 11)
     return "NOT_VALID\n";
-  const std::tm local = *converted;
   char text[64];
   std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %d\n", kDays[local.tm_wday],
                 kMonths[local.tm_mon], local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -54,7 +55,9 @@ int WriteFailed() {
 
 // Temporary files beside `target` that no live writer can still own.
 void RemoveStaleTemporaries(const std::string& target) {
-  const std::size_t nameStart = target.rfind('/') + 1;  // 0 for a bare name
+  // The system's own separators: Windows takes '\\' as well as '/'.
+  const std::size_t nameStart =
+      target.size() - std::filesystem::path(target).filename().string().size();
   const std::string directory = target.substr(0, nameStart);
   const std::string prefix = target.substr(nameStart) + kReplacementSuffix;
   platform::FileSystem& files = platform::files();
@@ -124,7 +127,7 @@ int WriteSetupData(const SetupDataRecord& record) {
   if (!StatePath(kSetupDataFileName, path)) return WriteFailed();
   RemoveStaleTemporaries(platform::files().resolveLinks(path));
   FileReplacement replacement(path);
-  const std::string text = FormatSetupData(record);
+  const std::string text = platform::WithSystemLineEnds(FormatSetupData(record));
   if (replacement.file() == nullptr || !replacement.file()->write(text.data(), text.size()) ||
       !replacement.commit())
     return WriteFailed();

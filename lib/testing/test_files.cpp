@@ -173,7 +173,7 @@ bool FaultyFileSystem::remove(const std::string& path) {
 std::shared_ptr<FileFaults> InstallFaultyFiles() {
   auto faults = std::make_shared<FileFaults>();
   platform::overrideFileSystem(
-      std::make_unique<FaultyFileSystem>(platform::makePosixFileSystem(), faults));
+      std::make_unique<FaultyFileSystem>(platform::makeFileSystem(), faults));
   return faults;
 }
 

@@ -15,7 +15,7 @@ namespace {
 class FixedCalendarSystem final : public platform::System {
  public:
   explicit FixedCalendarSystem(std::int64_t seconds)
-      : real_(platform::makeLinuxSystem()), seconds_(seconds) {}
+      : real_(platform::makeSystem()), seconds_(seconds) {}
   bool queryVersion(platform::VersionInfo& info) override { return real_->queryVersion(info); }
   bool ownModulePath(std::string& path) override { return real_->ownModulePath(path); }
   bool programPath(std::string& path) override { return real_->programPath(path); }

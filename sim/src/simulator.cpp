@@ -1,8 +1,5 @@
 #include "omrix/sim/simulator.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -10,6 +7,8 @@
 #include <filesystem>
 #include <system_error>
 #include <utility>
+
+#include "state_files.h"
 
 namespace omrix::sim {
 namespace {
@@ -31,7 +30,7 @@ bool Listed(const std::optional<std::vector<uint16_t>>& list, uint16_t base) {
 std::optional<std::vector<uint8_t>> ReadRamFile(const std::string& path) {
   constexpr std::size_t kRoom = Board::kRamSize - Board::kRamProgramStart;
   const std::string keep = "; the RAM stays as it is";
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd fd(files::OpenForReading(path));
   if (!fd.valid()) {
     Complain("cannot open RAM file '" + path + "': " + std::strerror(errno) + keep);
     return std::nullopt;
@@ -40,8 +39,7 @@ std::optional<std::vector<uint8_t>> ReadRamFile(const std::string& path) {
   uint8_t buffer[4096];
   // One byte beyond the room tells a file too large without reading all of, say, a device.
   while (bytes.size() <= kRoom) {
-    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
+    const long got = files::ReadSome(fd.get(), buffer, sizeof buffer);
     if (got < 0) {
       Complain("cannot read RAM file '" + path + "': " + std::strerror(errno) + keep);
       return std::nullopt;

@@ -1,9 +1,5 @@
 #include "omrix/sim/state_store.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -13,6 +9,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "state_files.h"
 
 namespace omrix::sim {
 namespace {
@@ -162,8 +160,7 @@ std::optional<BoardState> Deserialise(std::string_view text) {
 bool WriteAll(int fd, const std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (written < 0 && errno == EINTR) continue;
+    const long written = files::WriteSome(fd, bytes.data() + done, bytes.size() - done);
     if (written <= 0) return false;
     done += static_cast<std::size_t>(written);
   }
@@ -190,21 +187,20 @@ bool UniqueFd::valid() const { return fd_ >= 0; }
 int UniqueFd::release() { return std::exchange(fd_, -1); }
 
 void UniqueFd::reset() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) files::CloseDescriptor(fd_);
   fd_ = -1;
 }
 
 StateLock::Result StateLock::acquire(const std::string& path, std::string& error) {
-  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  UniqueFd fd(files::OpenLockFile(path));
   if (!fd.valid()) {
     error = SystemError("cannot open lock file", path);
     return Result::Failed;
   }
-  while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EINTR) continue;
-    if (errno == EWOULDBLOCK) return Result::Busy;
-    error = SystemError("cannot lock", path);
-    return Result::Failed;
+  switch (files::LockExclusive(fd.get())) {
+    case files::LockResult::Held: break;
+    case files::LockResult::Busy: return Result::Busy;
+    case files::LockResult::Failed: error = SystemError("cannot lock", path); return Result::Failed;
   }
   fd_ = std::move(fd);
   return Result::Held;
@@ -216,30 +212,31 @@ bool StateLock::held() const { return fd_.valid(); }
 bool WriteBoardState(const std::string& path, const BoardState& state, std::string& error) {
   const std::string temporary = path + ".tmp";
   const std::string bytes = Serialise(state);
-  UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  UniqueFd fd(files::OpenForReplacing(temporary));
   if (!fd.valid()) {
     error = SystemError("cannot create", temporary);
     return false;
   }
-  // fsync before rename, so a crash leaves the old file or the new one, never a torn one.
-  const bool written = WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
+  // On the disk before the rename, so a crash leaves the old file or the new one, never a torn
+  // one.
+  const bool written = WriteAll(fd.get(), bytes) && files::FlushToDisk(fd.get());
   // close reports late write errors (e.g. a full disk on NFS).
-  const bool closed = ::close(fd.release()) == 0;
+  const bool closed = files::CloseDescriptor(fd.release());
   if (!written || !closed) {
     error = SystemError("cannot write", temporary);
-    ::unlink(temporary.c_str());
+    files::RemoveFile(temporary);
     return false;
   }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+  if (!files::MoveOver(temporary, path)) {
     error = SystemError("cannot replace", path);
-    ::unlink(temporary.c_str());
+    files::RemoveFile(temporary);
     return false;
   }
   return true;
 }
 
 std::optional<BoardState> ReadBoardState(const std::string& path, std::string& error) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd fd(files::OpenForReading(path));
   if (!fd.valid()) {
     if (errno != ENOENT) error = SystemError("cannot open", path);
     return std::nullopt;
@@ -247,8 +244,7 @@ std::optional<BoardState> ReadBoardState(const std::string& path, std::string& e
   std::string bytes;
   char buffer[65536];
   for (;;) {
-    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
+    const long got = files::ReadSome(fd.get(), buffer, sizeof buffer);
     if (got < 0) {
       error = SystemError("cannot read", path);
       return std::nullopt;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/environment.h"
 #include "tool_runner.h"
 
 namespace omrix::cli::testing {

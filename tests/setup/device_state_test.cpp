@@ -18,6 +18,7 @@
 namespace omrix {
 namespace {
 
+using testing::ReadLines;
 using testing::ReadWholeFile;
 
 std::string RunDataPort(const std::string& file) {
@@ -39,7 +40,7 @@ class DeviceStateTest : public testing::LibraryTest {
     PPirqenSet(1);
     ClearTranscript();
   }
-  std::string File() const { return ReadWholeFile(Directory() + "omrix.dat"); }
+  std::string File() const { return ReadLines(Directory() + "omrix.dat"); }
 };
 
 TEST_F(DeviceStateTest, EachModeLeavesItsLinesRangeAndPort) {

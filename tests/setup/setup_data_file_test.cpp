@@ -259,7 +259,7 @@ class FlushWatchingFiles final : public platform::FileSystem {
     return real_->listDirectory(directory, names);
   }
   bool rename(const std::string& from, const std::string& to) override {
-    flushesAtRename_.push_back(platform::posixFlushCount());
+    flushesAtRename_.push_back(platform::fileFlushCount());
     return real_->rename(from, to);
   }
   bool remove(const std::string& path) override { return real_->remove(path); }
@@ -272,7 +272,7 @@ class FlushWatchingFiles final : public platform::FileSystem {
   std::string resolveLinks(const std::string& path) override { return real_->resolveLinks(path); }
 
  private:
-  std::unique_ptr<platform::FileSystem> real_ = platform::makePosixFileSystem();
+  std::unique_ptr<platform::FileSystem> real_ = platform::makeFileSystem();
   std::vector<std::uint64_t>& flushesAtRename_;
 };
 
@@ -281,7 +281,7 @@ TEST_F(SetupDataFileTest, ReplacementIsOnTheDiskBeforeTheRename) {
   WriteWholeFile(DataPath(), Golden("new_file.dat"));
   std::vector<std::uint64_t> flushesAtRename;
   platform::overrideFileSystem(std::make_unique<FlushWatchingFiles>(flushesAtRename));
-  const std::uint64_t before = platform::posixFlushCount();
+  const std::uint64_t before = platform::fileFlushCount();
   state.portBase = 0x378;
   ASSERT_EQ(SaveSetupData(), 0);
   EXPECT_EQ(flushesAtRename, std::vector<std::uint64_t>{before + 1});

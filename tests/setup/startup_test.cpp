@@ -87,7 +87,7 @@ class StartupTest : public testing::LibraryTest {
 TEST_F(StartupTest, WithoutAFileTheDefaultsAreWrittenAndNoDeviceIsRecorded) {
   EXPECT_EQ(InterpreteOmrixDat(), 1);
   EXPECT_EQ(Transcript(), kNotInitialized);
-  EXPECT_EQ(testing::ReadWholeFile(DataPath()), FormatSetupData(RecordForNewFile()));
+  EXPECT_EQ(testing::ReadLines(DataPath()), FormatSetupData(RecordForNewFile()));
   EXPECT_EQ(IsDeviceInitialized(), 0);
 }
 
@@ -240,13 +240,13 @@ TEST_F(StartupTest, FactoryProgramsTheBoardAndAnnouncesTheNextSerialNumber) {
   EXPECT_EQ(flash[0x7FF71], 0x03);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&flash[0x7FFA0])), "line_7");
   EXPECT_EQ(flash[0x7FFA7], 0xFF);  // after the zero: left erased
-  std::string file = testing::ReadWholeFile(DataPath());
+  std::string file = testing::ReadLines(DataPath());
   EXPECT_NE(file.find("1001 //DEC serial-number to be programmed\n"), std::string::npos);
   EXPECT_NE(file.find("0 //HEX identifier\n"), std::string::npos);
   EXPECT_EQ(file.rfind("#init_entrycode\nR3kTBwN //ASC"), file.find("#init_entrycode"));
 
   DeInitOmrix(0);
-  file = testing::ReadWholeFile(DataPath());
+  file = testing::ReadLines(DataPath());
   EXPECT_NE(file.find("1001 //DEC serial-number\n"), std::string::npos);
   EXPECT_NE(file.find("#init_entrycode\nR3kTBwN //ASC"), std::string::npos);
 }

@@ -32,6 +32,7 @@
 #include <limits>
 #include <mutex>
 
+#include "support/environment.h"
 #include "support/files.h"
 #include "commands/menu.h"
 #include "commands/people_text.h"

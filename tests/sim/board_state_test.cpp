@@ -236,12 +236,12 @@ TEST(BoardState, AFileFromBeforeTheCpuRecordLoadsWithAnEmptyOne) {
     writer.flash()[0x100] = 0x00;
   }
   const fs::path file = dir.file("board.state");
-  std::string text = ReadWholeFile(file);
+  std::string text = ReadWholeFile(file.string());
   const std::size_t cpuLine = text.find("\ncpu ");
   ASSERT_NE(cpuLine, std::string::npos);
   text.erase(cpuLine, text.find('\n', cpuLine + 1) - cpuLine);
   text.replace(0, text.find('\n'), "omrix-sim board state 1");
-  WriteWholeFile(file, text);
+  WriteWholeFile(file.string(), text);
   Simulator reader(InDirectory(dir.path()));
   ::testing::internal::CaptureStderr();
   ASSERT_TRUE(reader.attach());
@@ -368,7 +368,7 @@ TEST(BoardState, UnusableStateFileIsReportedAndTheBoardKept) {
       writer.setBoardRegister(Board::kConfigRegister, 0x06);
     }
     const fs::path file = dir.file("board.state");
-    WriteWholeFile(file, row.spoil(ReadWholeFile(file)));
+    WriteWholeFile(file.string(), row.spoil(ReadWholeFile(file.string())));
     Simulator reader(InDirectory(dir.path()));
     ::testing::internal::CaptureStderr();
     EXPECT_TRUE(reader.attach());

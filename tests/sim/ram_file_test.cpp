@@ -64,7 +64,7 @@ TEST(RamFile, IsLoadedAtTheProgramStartOrReportedOnce) {
     TemporaryDirectory dir;
     const fs::path path = dir.file("program.bin");
     if (row.bytes) {
-      WriteBytes(path, *row.bytes);
+      WriteBytes(path.string(), *row.bytes);
     } else {
       fs::create_directory(path);
     }
@@ -104,7 +104,7 @@ TEST(RamFile, LiesOverTheRamOfTheFirstStateLoadedOnly) {
   TemporaryDirectory dir;
   const fs::path state = dir.file("state");
   const fs::path program = dir.file("program.bin");
-  WriteBytes(program, kHiProgram);
+  WriteBytes(program.string(), kHiProgram);
   {
     Simulator last(WithRamFile({}, state));
     ASSERT_TRUE(last.attach());

@@ -1,25 +1,31 @@
 #include "files.h"
 
-#include <sys/resource.h>
-
-#include <csignal>
-
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
 
 namespace omrix::testing {
 
+// A new directory of a random name: create_directory is false for one that exists.
 TemporaryDirectory::TemporaryDirectory() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "omrix-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr)
-    throw std::runtime_error("cannot make a temporary directory");
-  path_ = std::filesystem::canonical(pattern).string() + "/";
+  constexpr int kAttempts = 100;
+  std::random_device seed;
+  std::mt19937 random(seed());
+  const std::filesystem::path parent = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    const std::filesystem::path candidate = parent / ("omrix-test-" + std::to_string(random()));
+    std::error_code error;
+    if (std::filesystem::create_directory(candidate, error)) {
+      path_ = std::filesystem::canonical(candidate).string() + "/";
+      return;
+    }
+    if (error) break;
+  }
+  throw std::runtime_error("cannot make a temporary directory");
 }
 
 TemporaryDirectory::~TemporaryDirectory() {
@@ -32,6 +38,15 @@ std::string ReadWholeFile(const std::string& path) {
   std::ostringstream content;
   content << in.rdbuf();
   return content.str();
+}
+
+std::string ReadLines(const std::string& path) {
+  std::string text = ReadWholeFile(path);
+  std::string lines;
+  lines.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
+  return lines;
 }
 
 std::optional<std::vector<std::uint8_t>> ReadBytes(const std::string& path) {
@@ -47,22 +62,6 @@ void WriteWholeFile(const std::string& path, const std::string& content) {
 
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   WriteWholeFile(path, std::string(bytes.begin(), bytes.end()));
-}
-
-FileSizeLimit::FileSizeLimit(std::uint64_t bytes) {
-  std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limit{};
-  getrlimit(RLIMIT_FSIZE, &limit);
-  saved_ = limit.rlim_cur;
-  limit.rlim_cur = static_cast<rlim_t>(bytes);
-  setrlimit(RLIMIT_FSIZE, &limit);
-}
-
-FileSizeLimit::~FileSizeLimit() {
-  rlimit limit{};
-  getrlimit(RLIMIT_FSIZE, &limit);
-  limit.rlim_cur = static_cast<rlim_t>(saved_);
-  setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 }  // namespace omrix::testing

@@ -26,23 +26,12 @@ class TemporaryDirectory {
 
 // "" when the file cannot be read.
 std::string ReadWholeFile(const std::string& path);
+// A text file the library wrote with the system's line ends, each line ending in '\n'.
+std::string ReadLines(const std::string& path);
 // The whole file, or nothing when it cannot be opened.
 std::optional<std::vector<std::uint8_t>> ReadBytes(const std::string& path);
 // Replaces the file or makes it.
 void WriteWholeFile(const std::string& path, const std::string& content);
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
-
-// While it lives, no file of this process or its children grows past `bytes`, as on a full
-// disk; a write past it fails instead of ending the writer.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(std::uint64_t bytes);
-  ~FileSizeLimit();
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  std::uint64_t saved_ = 0;
-};
 
 }  // namespace omrix::testing

@@ -1,10 +1,9 @@
 #include "library_fixture.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <memory>
 
+#include "support/environment.h"
 #include "testing/test_seams.h"
 
 namespace omrix::testing {
@@ -29,7 +28,8 @@ sim::SimConfig SimBoard(const std::string& text) {
 
 void LibraryTest::SetUp() {
   // The user's own settings must not reach the tests.
-  for (const char* name : {"OMRIX_PORT_IO", "OMRIX_SIM", "OMRIX_LIBRARY_DIR"}) unsetenv(name);
+  for (const char* name : {"OMRIX_PORT_IO", "OMRIX_SIM", "OMRIX_LIBRARY_DIR"})
+    SetEnvironment(name, nullptr);
   CurrentDirectory() = std::make_unique<TemporaryDirectory>();
   directory_ = CurrentDirectory()->path();
   ResetLibrary(directory_);

@@ -1,4 +1,5 @@
-// Public interface of libomrix_dll.so: the device-access library of the omrix board.
+// Public interface of libomrix_dll.so (omrix_dll.dll on Windows): the device-access library of
+// the omrix board.
 //
 // Every export takes and returns 32-bit values. Byte reads return the byte in the low 8 bits.
 // The library reports progress and errors as Windows-1252 text lines through the message
@@ -13,13 +14,21 @@
 #include <stddef.h>
 #include <stdint.h>
 
+// Every export and the message function use the C calling convention (cdecl), on 32-bit Windows
+// too, whatever a caller's compiler takes by default. The DLL's export list comes from the build.
+#if defined(_WIN32)
+#define OMRIX_CALL __cdecl
+#define OMRIX_EXPORT OMRIX_CALL
+#else
+#define OMRIX_CALL
 #define OMRIX_EXPORT __attribute__((visibility("default")))
+#endif
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-typedef void (*MessageFunction)(const char* text);
+typedef void(OMRIX_CALL* MessageFunction)(const char* text);
 
 /* Results of FpgaConfig and FpgaCfgForSetup (FpgaCfgForSetup: 0 also when nothing was loaded). */
 enum {
