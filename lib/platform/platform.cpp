@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "backends.h"
 #include "port_backend_kinds.h"
@@ -96,6 +97,15 @@ void overrideFileSystem(std::unique_ptr<FileSystem> fileSystem) {
 
 void forceNextPortBackend(std::unique_ptr<PortBackend> backend) {
   current().forcedBackend = std::move(backend);
+}
+
+bool FileSystem::listDirectory(const std::string& directory, std::vector<std::string>& names) {
+  names.clear();
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry(directory, error), end; !error && entry != end;
+       entry.increment(error))
+    names.push_back(entry->path().filename().string());
+  return !error;
 }
 
 }  // namespace omrix::platform

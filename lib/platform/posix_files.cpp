@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
 #include <random>
 
 #include "system_impl.h"
@@ -112,15 +111,6 @@ class PosixFileSystem final : public FileSystem {
       if (errno != EEXIST) return nullptr;
     }
     return nullptr;
-  }
-
-  bool listDirectory(const std::string& directory, std::vector<std::string>& names) override {
-    names.clear();
-    std::error_code error;
-    for (std::filesystem::directory_iterator entry(directory, error), end; !error && entry != end;
-         entry.increment(error))
-      names.push_back(entry->path().filename().string());
-    return !error;
   }
 
   bool rename(const std::string& from, const std::string& to) override {

@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <filesystem>
 #include <random>
 
 #include "system_impl.h"
@@ -129,15 +128,6 @@ class WindowsFileSystem final : public FileSystem {
       if (GetLastError() != ERROR_FILE_EXISTS) return nullptr;
     }
     return nullptr;
-  }
-
-  bool listDirectory(const std::string& directory, std::vector<std::string>& names) override {
-    names.clear();
-    std::error_code error;
-    for (std::filesystem::directory_iterator entry(directory, error), end; !error && entry != end;
-         entry.increment(error))
-      names.push_back(entry->path().filename().string());
-    return !error;
   }
 
   // Written through, so that after a crash the name holds the old file or the new one.

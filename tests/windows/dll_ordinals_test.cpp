@@ -1,11 +1,5 @@
 // omrix_dll.dll as a program that binds by ordinal sees it: each name of the ordinal table at
 // its ordinal, undecorated, and nothing else. Exit status 0 when all holds.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <cstdio>
