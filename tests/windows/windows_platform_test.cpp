@@ -93,6 +93,55 @@ TEST_F(WindowsSetupData, OmrixDatIsWrittenWithCrLfAndReadBack) {
   EXPECT_EQ(FormatSetupData(fromFile), lines);
 }
 
+// The real file layer, noting how many files it had flushed to the disk at each rename.
+class FlushWatchingFiles final : public platform::FileSystem {
+ public:
+  explicit FlushWatchingFiles(std::vector<std::uint64_t>& flushesAtRename)
+      : flushesAtRename_(flushesAtRename) {}
+  std::unique_ptr<platform::File> open(const std::string& path, platform::FileMode mode) override {
+    return real_->open(path, mode);
+  }
+  std::unique_ptr<platform::File> createTemporary(const std::string& prefix,
+                                                  std::string& path) override {
+    return real_->createTemporary(prefix, path);
+  }
+  bool listDirectory(const std::string& directory, std::vector<std::string>& names) override {
+    return real_->listDirectory(directory, names);
+  }
+  bool rename(const std::string& from, const std::string& to) override {
+    flushesAtRename_.push_back(platform::fileFlushCount());
+    return real_->rename(from, to);
+  }
+  bool remove(const std::string& path) override { return real_->remove(path); }
+  bool status(const std::string& path, platform::FileStatus& status) override {
+    return real_->status(path, status);
+  }
+  bool setPermissions(const std::string& path, std::uint32_t permissions) override {
+    return real_->setPermissions(path, permissions);
+  }
+  std::string resolveLinks(const std::string& path) override { return real_->resolveLinks(path); }
+
+ private:
+  std::unique_ptr<platform::FileSystem> real_ = platform::makeFileSystem();
+  std::vector<std::uint64_t>& flushesAtRename_;
+};
+
+// A crash right after the replacement must find the new file's data.
+TEST_F(WindowsSetupData, OmrixDatIsOnTheDiskBeforeItReplacesTheOldOne) {
+  const std::string path = Directory() + "omrix.dat";
+  ASSERT_EQ(WriteSetupData(RecordForNewFile()), 0);
+  std::vector<std::uint64_t> flushesAtRename;
+  platform::overrideFileSystem(std::make_unique<FlushWatchingFiles>(flushesAtRename));
+  const std::uint64_t before = platform::fileFlushCount();
+  SetupDataRecord record = RecordForNewFile();
+  record.portBase = 0x278;
+  ASSERT_EQ(WriteSetupData(record), 0);
+  EXPECT_EQ(flushesAtRename, std::vector<std::uint64_t>{before + 1});
+  SetupDataRecord written;
+  ASSERT_EQ(ParseSetupData(testing::ReadWholeFile(path), written), 5);
+  EXPECT_EQ(written.portBase, 0x278u);
+}
+
 // The real service manager, with each service operation and its outcome written down.
 class LoggedSystem final : public platform::System {
  public:
