@@ -83,8 +83,10 @@ inline constexpr std::uint32_t kOpenExisting = 3;
 inline constexpr std::uint32_t kFileFlagDeleteOnClose = 0x04000000;
 
 // The PORTGATE kernel driver: its device is the library's, and IN/OUT reach only the ranges the
-// driver confirmed it granted.
-std::unique_ptr<PortBackend> makePortgateBackend(std::unique_ptr<WindowsDeviceApi> api);
+// driver confirmed it granted. A port's range is asked for only under its lock in
+// `lockDirectory` (ending in a separator), as direct and ppdev lock theirs.
+std::unique_ptr<PortBackend> makePortgateBackend(std::unique_ptr<WindowsDeviceApi> api,
+                                                 const std::string& lockDirectory);
 
 // The board simulator. Every sim backend shares the process's one simulated board.
 std::unique_ptr<PortBackend> makeSimBackend(std::shared_ptr<sim::Simulator> simulator);

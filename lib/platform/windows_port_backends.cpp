@@ -51,8 +51,17 @@ std::unique_ptr<WindowsDeviceApi> realWindowsDeviceApi() {
   return std::make_unique<RealWindowsDeviceApi>();
 }
 
-std::unique_ptr<PortBackend> makePortgatePortBackend(const std::string&, std::string&) {
-  return makePortgateBackend(realWindowsDeviceApi());
+// The port locks lie where every user of the machine reaches them, as the port is shared; a
+// directory that cannot be made shows as a refused lock when a port is asked for.
+std::unique_ptr<PortBackend> makePortgatePortBackend(const std::string&, std::string& problem) {
+  std::string directory = environment("ProgramData");
+  if (directory.empty()) {
+    problem = "ProgramData is not set: no directory for the port locks";
+    return nullptr;
+  }
+  directory += "\\omrix";
+  CreateDirectoryA(directory.c_str(), nullptr);
+  return makePortgateBackend(realWindowsDeviceApi(), directory + '\\');
 }
 
 }  // namespace omrix::platform

@@ -93,7 +93,7 @@ class PortgateTest : public testing::LibraryTest {
   // The next bring-up takes the portgate backend over the recorded Windows.
   void UsePortgate() {
     platform::forceNextPortBackend(
-        platform::makePortgateBackend(std::make_unique<RecordedApi>(windows_)));
+        platform::makePortgateBackend(std::make_unique<RecordedApi>(windows_), Directory()));
   }
   RecordedWindows windows_;
 };
@@ -142,6 +142,41 @@ TEST_F(PortgateTest, VirtualDeviceIsLoadedByCreatingItAndUnloadedByTheClose) {
   EXPECT_EQ(windows_.opened,
             (std::vector<Opened>{{"\\\\.\\C:\\OMRIX\\PortGate.VxD", 0, 0, 1, 0x04000000}}));
   EXPECT_TRUE(driverDevice().close(handle));
+}
+
+// The driver grants a port to every process that asks: another program's port is refused before
+// the driver is asked, and is this one's once the other lets it go.
+TEST_F(PortgateTest, PortHeldByAnotherProgramIsRefusedBeforeTheDriverIsAsked) {
+  RecordedWindows elsewhere;
+  const auto other =
+      platform::makePortgateBackend(std::make_unique<RecordedApi>(elsewhere), Directory());
+  DriverDevice& otherDevice = other->driverDevice();
+  const platform::Handle otherHandle = otherDevice.open(kNtDeviceName, DeviceOpenMode::ReadShared);
+  PortRangeRequest request;
+  request.command = kOpenPortRange;
+  request.firstPort = 0x378;
+  request.portCount = 5;
+  const auto bytes = request.bytes();
+  std::uint32_t returned = 0;
+  ASSERT_TRUE(otherDevice.request(otherHandle, kPortRangeRequestCode, bytes.data(), bytes.size(),
+                                  returned));
+
+  UsePortgate();
+  ASSERT_EQ(HwaccInit_EnableDllMessages(&Sink), 1);
+  ClearTranscript();
+  state.portBase = 0x378;
+  EXPECT_EQ(EnablePortAccess(), 0);
+  EXPECT_TRUE(windows_.sent.empty());
+  EXPECT_EQ(Transcript().rfind("-> ERROR: port 378h is in use by another program (", 0), 0u)
+      << Transcript();
+  EXPECT_NE(Transcript().find("pid "), std::string::npos) << Transcript();
+  state.portBase = 0x278;
+  EXPECT_EQ(EnablePortAccess(), 1);
+
+  ASSERT_TRUE(otherDevice.close(otherHandle));
+  state.portBase = 0x378;
+  EXPECT_EQ(EnablePortAccess(), 1);
+  EXPECT_EQ(windows_.sent.back().input, Request(1, 0x378, 5));
 }
 
 // Without the driver's grant an IN or OUT would fault: a refused grant leaves the setup to find
