@@ -145,7 +145,7 @@ TEST_F(WindowsSetupData, OmrixDatIsOnTheDiskBeforeItReplacesTheOldOne) {
 // The real service manager, with each service operation and its outcome written down.
 class LoggedSystem final : public platform::System {
  public:
-  explicit LoggedSystem(std::vector<std::string>& log) : real_(platform::makeSystem()), log_(log) {}
+  LoggedSystem() : real_(platform::makeSystem()) {}
   bool queryVersion(platform::VersionInfo& info) override { return real_->queryVersion(info); }
   bool ownModulePath(std::string& path) override { return real_->ownModulePath(path); }
   bool programPath(std::string& path) override { return real_->programPath(path); }
@@ -175,6 +175,7 @@ class LoggedSystem final : public platform::System {
   bool closeServiceHandle(platform::Handle handle) override {
     return real_->closeServiceHandle(handle);
   }
+  const std::vector<std::string>& log() const { return log_; }
   const platform::ServiceConfig& created() const { return created_; }
 
  private:
@@ -187,7 +188,7 @@ class LoggedSystem final : public platform::System {
     return done;
   }
   std::unique_ptr<platform::System> real_;
-  std::vector<std::string>& log_;
+  std::vector<std::string> log_;
   platform::ServiceConfig created_;
 };
 
@@ -261,8 +262,7 @@ TEST_F(WindowsDriverService, BringUpWithoutTheDriverLeavesNoService) {
     if (c.staleEntry) InstallStaleEntry();
     ASSERT_EQ(ServiceExists(), c.staleEntry);
     testing::SetEnvironment("OMRIX_PORT_IO", "portgate");
-    std::vector<std::string> log;
-    auto logged = std::make_unique<LoggedSystem>(log);
+    auto logged = std::make_unique<LoggedSystem>();
     const LoggedSystem& system = *logged;
     platform::overrideSystem(std::move(logged));
 
@@ -270,7 +270,7 @@ TEST_F(WindowsDriverService, BringUpWithoutTheDriverLeavesNoService) {
     testing::SetEnvironment("OMRIX_PORT_IO", nullptr);
     EXPECT_EQ(Transcript(),
               "\n FATAL ERROR: The driver for hardware access could not be loaded\n\n");
-    EXPECT_EQ(log, c.log);
+    EXPECT_EQ(system.log(), c.log);
     std::string program;
     ASSERT_TRUE(platform::system().programPath(program));
     EXPECT_EQ(system.created().imagePath,
