@@ -1,6 +1,5 @@
 #include "driver.h"
 
-#include <algorithm>
 #include <string>
 
 #include "core/helpers.h"
@@ -12,27 +11,8 @@ namespace omrix {
 
 namespace {
 
-constexpr std::size_t kWordSize = 4;
-constexpr int kBitsPerByte = 8;
-
-void PutWord(std::uint8_t* at, std::uint32_t value) {
-  for (std::size_t i = 0; i < kWordSize; ++i)
-    at[i] = static_cast<std::uint8_t>(value >> (kBitsPerByte * i));
-}
-
-std::uint32_t GetWord(const std::uint8_t* at) {
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < kWordSize; ++i) value |= std::uint32_t{at[i]} << (kBitsPerByte * i);
-  return value;
-}
-
-bool EndsWith(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() &&
-         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-std::unique_ptr<DriverDevice>& CurrentDevice() {
-  static std::unique_ptr<DriverDevice> device = std::make_unique<DriverDevice>();
+std::unique_ptr<DriverDevice>& OverridingDevice() {
+  static std::unique_ptr<DriverDevice> device;
   return device;
 }
 
@@ -102,52 +82,13 @@ bool EmulationDesignLoaded() {
 
 }  // namespace
 
-std::array<std::uint8_t, kPortRangeRequestSize> PortRangeRequest::bytes() const {
-  std::array<std::uint8_t, kPortRangeRequestSize> out{};
-  PutWord(&out[0 * kWordSize], command);
-  PutWord(&out[1 * kWordSize], firstPort);
-  PutWord(&out[2 * kWordSize], portCount);
-  PutWord(&out[3 * kWordSize], outputPointer);
-  PutWord(&out[4 * kWordSize], outputSize);
-  return out;
+DriverDevice& driverDevice() {
+  const std::unique_ptr<DriverDevice>& device = OverridingDevice();
+  return device ? *device : platform::portBackend().driverDevice();
 }
-
-platform::Handle DriverDevice::open(const std::string& name, DeviceOpenMode mode) {
-  const bool knownDevice =
-      (mode == DeviceOpenMode::ReadShared && name == kNtDeviceName) ||
-      (mode == DeviceOpenMode::CreateNewDeleteOnClose && EndsWith(name, kVxdFileName));
-  if (!knownDevice || !platform::portBackend().mayAccessPorts()) return platform::kInvalidHandle;
-  const platform::Handle handle = nextHandle_++;
-  openHandles_.push_back(handle);
-  return handle;
-}
-
-bool DriverDevice::close(platform::Handle handle) {
-  const auto found = std::find(openHandles_.begin(), openHandles_.end(), handle);
-  if (found == openHandles_.end()) return false;
-  openHandles_.erase(found);
-  platform::portBackend().closing();
-  return true;
-}
-
-bool DriverDevice::request(platform::Handle handle, std::uint32_t code, const std::uint8_t* input,
-                           std::size_t inputSize, std::uint32_t& bytesReturned) {
-  bytesReturned = 0;
-  if (std::find(openHandles_.begin(), openHandles_.end(), handle) == openHandles_.end())
-    return false;
-  if (code != kPortRangeRequestCode || input == nullptr || inputSize != kPortRangeRequestSize)
-    return false;
-  const std::uint32_t command = GetWord(&input[0 * kWordSize]);
-  const platform::PortRange range{GetWord(&input[1 * kWordSize]), GetWord(&input[2 * kWordSize])};
-  if (command == kOpenPortRange) return platform::portBackend().claim(range);
-  if (command == kClosePortRange) return platform::portBackend().release(range);
-  return false;
-}
-
-DriverDevice& driverDevice() { return *CurrentDevice(); }
 
 void overrideDriverDevice(std::unique_ptr<DriverDevice> device) {
-  CurrentDevice() = device ? std::move(device) : std::make_unique<DriverDevice>();
+  OverridingDevice() = std::move(device);
 }
 
 bool IsUsablePortBase(std::uint32_t base) { return base > 0 && base <= 0xFFFB; }

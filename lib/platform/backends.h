@@ -57,6 +57,37 @@ std::unique_ptr<PortBackend> makePpdevBackend(const Ieee1284Ops& ops,
                                               const std::string& lockDirectory,
                                               const PpdevKernel& kernel = {});
 
+// What the portgate backend asks of Windows: the driver device's calls and the processor's
+// port instructions. The real one runs CreateFileA, DeviceIoControl, CloseHandle and IN/OUT;
+// tests put in their own, for no test may execute IN or OUT.
+class WindowsDeviceApi {
+ public:
+  virtual ~WindowsDeviceApi() = default;
+  // kInvalidHandle when the device cannot be opened.
+  virtual Handle createFile(const std::string& name, std::uint32_t access, std::uint32_t share,
+                            std::uint32_t disposition, std::uint32_t flags) = 0;
+  // No output buffer: the driver answers these requests with none.
+  virtual bool deviceIoControl(Handle device, std::uint32_t code, const std::uint8_t* input,
+                               std::uint32_t inputSize, std::uint32_t& bytesReturned) = 0;
+  virtual bool closeHandle(Handle handle) = 0;
+  virtual std::uint8_t in(std::uint16_t port) = 0;
+  virtual void out(std::uint16_t port, std::uint8_t value) = 0;
+};
+std::unique_ptr<WindowsDeviceApi> realWindowsDeviceApi();
+
+// CreateFileA's arguments, as Windows numbers them (the Windows files hold them to windows.h).
+inline constexpr std::uint32_t kGenericRead = 0x80000000;
+inline constexpr std::uint32_t kFileShareRead = 0x00000001;
+inline constexpr std::uint32_t kCreateNew = 1;
+inline constexpr std::uint32_t kOpenExisting = 3;
+inline constexpr std::uint32_t kFileFlagDeleteOnClose = 0x04000000;
+
+// The PORTGATE kernel driver: its device is the library's, and IN/OUT reach only the ranges the
+// driver confirmed it granted. A port's range is asked for only under its lock in
+// `lockDirectory` (ending in a separator), as direct and ppdev lock theirs.
+std::unique_ptr<PortBackend> makePortgateBackend(std::unique_ptr<WindowsDeviceApi> api,
+                                                 const std::string& lockDirectory);
+
 // The board simulator. Every sim backend shares the process's one simulated board.
 std::unique_ptr<PortBackend> makeSimBackend(std::shared_ptr<sim::Simulator> simulator);
 

@@ -47,6 +47,8 @@ inline constexpr std::uint16_t kPortWithoutEpp = 0x3BC;
 // kPortWithoutEpp.
 PortRange parallelPortRange(std::uint16_t base);
 
+class DriverDevice;
+
 // Time as the bus cycles measure it; by default the real one.
 class Clock {
  public:
@@ -61,7 +63,9 @@ class Clock {
 // claimed ranges: an access outside them never reaches the hardware (reads 0xFF, writes dropped).
 class PortBackend {
  public:
-  virtual ~PortBackend() = default;
+  // Out of line, where the emulated device is a complete type.
+  PortBackend();
+  virtual ~PortBackend();
 
   // False for a range no backend could grant, or one the backend refuses (lastRefusal() may
   // say why).
@@ -73,6 +77,9 @@ class PortBackend {
 
   // Whether the process may use port I/O at all; without it the driver does not come up.
   virtual bool mayAccessPorts() { return true; }
+  // The driver's device the library reaches the ports through. Unless the backend has the
+  // real one, an emulation whose requests claim and release ranges of this backend.
+  virtual DriverDevice& driverDevice();
   // A backend with a time of its own (the simulated board's) answers with it.
   virtual Clock& clock();
 
@@ -110,6 +117,7 @@ class PortBackend {
   bool isGranted(std::uint32_t port) const;
 
   std::vector<PortRange> granted_;
+  std::unique_ptr<DriverDevice> emulatedDevice_;
   GrantRefusal refusal_ = GrantRefusal::None;
   std::string refusalDetail_;
 };

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <thread>
 
+#include "driver_device.h"
 #include "platform.h"
 
 namespace omrix::platform {
@@ -15,6 +16,14 @@ constexpr std::uint32_t kRegistersWithEpp = 5;
 
 PortRange parallelPortRange(std::uint16_t base) {
   return {base, base == kPortWithoutEpp ? kStandardRegisters : kRegistersWithEpp};
+}
+
+PortBackend::PortBackend() = default;
+PortBackend::~PortBackend() = default;
+
+DriverDevice& PortBackend::driverDevice() {
+  if (!emulatedDevice_) emulatedDevice_ = std::make_unique<EmulatedDriverDevice>(*this);
+  return *emulatedDevice_;
 }
 
 bool PortBackend::isGranted(std::uint32_t port) const {

@@ -20,8 +20,12 @@ struct PortBackendKind {
 
 constexpr PortBackendKind kKinds[] = {
     {"sim", MakeSim},
+#ifdef _WIN32
+    {"portgate", makePortgatePortBackend},
+#else
     {"ppdev", makePpdevPortBackend},
     {"direct", makeDirectPortBackend},
+#endif
 };
 
 constexpr bool SameText(const char* a, const char* b) {

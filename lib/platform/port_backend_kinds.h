@@ -1,5 +1,5 @@
 // How the library makes each port backend of the list a user chooses from with OMRIX_PORT_IO
-// (sim, ppdev, direct).
+// (sim and the system's own ways to the port).
 #pragma once
 
 #include <memory>
@@ -14,11 +14,13 @@ namespace omrix::platform {
 using MakePortBackend = std::unique_ptr<PortBackend> (*)(const std::string& libraryDirectory,
                                                          std::string& problem);
 
-// The operating system's own ways to the port; where it has none of that kind they refuse.
+// The operating system's own ways to the port: Linux's, and the port driver on Windows.
 std::unique_ptr<PortBackend> makePpdevPortBackend(const std::string& libraryDirectory,
                                                   std::string& problem);
 std::unique_ptr<PortBackend> makeDirectPortBackend(const std::string& libraryDirectory,
                                                    std::string& problem);
+std::unique_ptr<PortBackend> makePortgatePortBackend(const std::string& libraryDirectory,
+                                                     std::string& problem);
 
 // The maker of the listed backend of that name; null for a name the list does not have.
 MakePortBackend portBackendMaker(const std::string& name);

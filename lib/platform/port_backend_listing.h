@@ -12,11 +12,17 @@ struct PortBackendListing {
   const char* description;  // one line for people
 };
 
-// The first is the default.
+// The first is the default. Each system lists only the backends it has.
 inline constexpr PortBackendListing kPortBackendListing[] = {
     {"sim", "the simulated omrix board (the default)"},
+#ifdef _WIN32
+    {"portgate",
+     "IN/OUT on the ranges the PORTGATE kernel driver grants (PORTGATE.sys beside the "
+     "program; administrator rights to install its service)"},
+#else
     {"ppdev", "/dev/parportN through the kernel's ppdev driver and libieee1284 (group lp)"},
     {"direct", "ioperm and inb/outb on exactly the granted range (CAP_SYS_RAWIO)"},
+#endif
 };
 
 inline bool isPortBackendName(const std::string& name) {

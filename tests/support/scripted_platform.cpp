@@ -12,7 +12,7 @@ std::ostream& operator<<(std::ostream& out, const PortAccess& access) {
   return out << text;
 }
 
-// The driver's device as the library uses it; while a recording port is the backend, the
+// The backend's own device, as the library uses it; while a recording port is the backend, the
 // device tells the port and its world what it is asked.
 class RecordingDevice final : public DriverDevice {
  public:
@@ -21,11 +21,11 @@ class RecordingDevice final : public DriverDevice {
       port->world_->calls.push_back("open device");
       port->world_->openedDeviceNames.push_back(name);
     }
-    return DriverDevice::open(name, mode);
+    return BackendDevice().open(name, mode);
   }
   bool close(platform::Handle handle) override {
     if (RecordingPort* port = CurrentPort()) port->world_->calls.push_back("close device");
-    return DriverDevice::close(handle);
+    return BackendDevice().close(handle);
   }
   bool request(platform::Handle handle, std::uint32_t code, const std::uint8_t* input,
                std::size_t inputSize, std::uint32_t& bytesReturned) override {
@@ -37,13 +37,14 @@ class RecordingDevice final : public DriverDevice {
       if (input != nullptr) recorded.input.assign(input, input + inputSize);
       port->requests_.push_back(recorded);
     }
-    const bool answered = DriverDevice::request(handle, code, input, inputSize, bytesReturned);
+    const bool answered = BackendDevice().request(handle, code, input, inputSize, bytesReturned);
     if (answered && port != nullptr && port->world_->bytesReturnedByRequest != 0)
       bytesReturned = port->world_->bytesReturnedByRequest;
     return answered;
   }
 
  private:
+  static DriverDevice& BackendDevice() { return platform::portBackend().driverDevice(); }
   static RecordingPort* CurrentPort() {
     return dynamic_cast<RecordingPort*>(&platform::portBackend());
   }
