@@ -10,6 +10,11 @@
 
 #include "commands/menu_commands.h"
 
+namespace omrix::cli {
+class HostedSession;
+struct ClientRun;
+}  // namespace omrix::cli
+
 namespace omrix::shell {
 
 // Runs on the library thread; every command is reached by a queued call.
@@ -29,6 +34,9 @@ class CLibraryWorker : public QObject {
   void Run(int id);
   // One command of the test routines: echoed, then answered.
   void Execute(const QByteArray& text);
+  // An omrixctl subcommand in the window's session: its output here and on the client's
+  // terminal, its questions there.
+  void RunClient(const std::shared_ptr<omrix::cli::ClientRun>& run);
 
  signals:
   void OutputArrived(const QByteArray& text);
@@ -45,6 +53,8 @@ class CLibraryWorker : public QObject {
   std::unique_ptr<ThreadOutput> output_;
   std::unique_ptr<ThreadPrompts> prompts_;
   std::unique_ptr<omrix::commands::MenuCommands> commands_;
+  // omrixctl's subcommands in this session, once the start-up has brought up the driver.
+  std::unique_ptr<omrix::cli::HostedSession> hosted_;
   std::atomic<bool> skipQueued_{false};
   // The end is on its way (an exit or the JTAG path posted the shutdown): a later exit would
   // only put back the port lines the JTAG path left to the tool.
@@ -54,5 +64,6 @@ class CLibraryWorker : public QObject {
 // Ids in Finished of what is no menu command: the start-up, a command of the test routines.
 inline constexpr int kStartUpJob = 0;
 inline constexpr int kTestRoutineJob = 1;
+inline constexpr int kClientJob = 2;
 
 }  // namespace omrix::shell
