@@ -1,5 +1,7 @@
 #include "library_thread.h"
 
+#include <sys/socket.h>
+
 #include <QMetaObject>
 
 #include "host.h"
@@ -152,6 +154,14 @@ void CLibraryWorker::Execute(const QByteArray& text) {
   Report(kTestRoutineJob, {});
 }
 
+void CLibraryWorker::SkipQueued() {
+  skipQueued_ = true;
+  // A client's subcommand stops where it can, as if its client had gone: nobody may be
+  // there to answer its question, and the window is to end.
+  const std::lock_guard<std::mutex> lock(clientMutex_);
+  if (runningClient_ >= 0) shutdown(runningClient_, SHUT_RD);
+}
+
 void CLibraryWorker::RunClient(const std::shared_ptr<omrix::cli::ClientRun>& run) {
   if (skipQueued_ || shutdownPosted_ || !hosted_) {
     // The window is ending, or never had the driver: nothing here can run the subcommand.
@@ -169,7 +179,15 @@ void CLibraryWorker::RunClient(const std::shared_ptr<omrix::cli::ClientRun>& run
   output_->AppendOutput("-> INFO: " + line + pid + "\n");
   output_->client = &hosted_->output();
   prompts_->client = &hosted_->prompts();
+  {
+    const std::lock_guard<std::mutex> lock(clientMutex_);
+    runningClient_ = run->client.fd();
+  }
   omrix::cli::RunClient(*run, *hosted_);
+  {
+    const std::lock_guard<std::mutex> lock(clientMutex_);
+    runningClient_ = -1;
+  }
   output_->client = nullptr;
   prompts_->client = nullptr;
   Report(kClientJob, {});

@@ -6,6 +6,7 @@
 #include <QThread>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "commands/menu_commands.h"
@@ -30,7 +31,7 @@ class CLibraryWorker : public QObject {
   void StartUp(const QString& kernelRelease);
   // From now on the commands still queued are skipped, except the exit's own; the one running
   // finishes. Called from any thread.
-  void SkipQueued() { skipQueued_ = true; }
+  void SkipQueued();
   void Run(int id);
   // One command of the test routines: echoed, then answered.
   void Execute(const QByteArray& text);
@@ -56,6 +57,10 @@ class CLibraryWorker : public QObject {
   // omrixctl's subcommands in this session, once the start-up has brought up the driver.
   std::unique_ptr<omrix::cli::HostedSession> hosted_;
   std::atomic<bool> skipQueued_{false};
+  // The socket of the client whose subcommand runs, -1 when none does; guarded, so that a
+  // stop never reaches a descriptor that has since been closed and reused.
+  std::mutex clientMutex_;
+  int runningClient_ = -1;
   // The end is on its way (an exit or the JTAG path posted the shutdown): a later exit would
   // only put back the port lines the JTAG path left to the tool.
   bool shutdownPosted_ = false;

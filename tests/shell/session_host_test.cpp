@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
@@ -129,6 +131,24 @@ class SessionHostTest : public QObject {
     QCOMPARE(ended.count(), 0);
     QVERIFY(frame.Hosting());
     EndWindow(frame);
+  }
+
+  void signalEndsTheWindowWhileAClientsQuestionWaits() {
+    QVERIFY(SetUpBoard());
+    CMainFrame& frame = HostingWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.Busy(), kChildMs);
+    QProcess silent;  // asked, and never answering
+    silent.start(QStringLiteral(OMRIXCTL_PATH),
+                 {QStringLiteral("io-test"), QStringLiteral("omrix")});
+    QVERIFY(silent.waitForStarted());
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += silent.readAllStandardError()).contains("answer y or n"),
+                             kChildMs);
+    QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+    frame.EndOnSignal(SIGTERM);
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, kChildMs);
+    QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QProcess::NotRunning, kChildMs);
+    QVERIFY(silent.exitCode() != 0);
   }
 
   void secondWindowForAHeldBoardEndsNamingTheHolder() {
