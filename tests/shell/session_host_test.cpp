@@ -151,6 +151,22 @@ class SessionHostTest : public QObject {
     QVERIFY(silent.exitCode() != 0);
   }
 
+  void statusNamesTheWindowWhichOmrixctlCannotEnd() {
+    CMainFrame& frame = HostingWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.Busy(), kChildMs);
+    const ClientRun status = Client({"status"});
+    QCOMPARE(status.exitStatus, 0);
+    QVERIFY2(
+        status.out.contains(QStringLiteral("pid %1 (the omrix window)").arg(getpid()).toUtf8()),
+        status.out.constData());
+    const ClientRun stop = Client({"serve", "--stop"});
+    QCOMPARE(stop.exitStatus, 1);
+    QVERIFY2(stop.err.contains("File > Exit"), stop.err.constData());
+    QVERIFY(frame.Hosting());
+    EndWindow(frame);
+    QCOMPARE(Client({"status"}).exitStatus, 1);  // gone with the window
+  }
+
   void secondWindowForAHeldBoardEndsNamingTheHolder() {
     // Another window: asked to come to the front.
     CMainFrame& first = HostingWindow();
