@@ -368,7 +368,8 @@ class Session {
         continue;
       }
       if (line->find_first_not_of(" \t") == std::string::npos) continue;
-      if (editor) editor->Remember(*line);  // a client remembers its own lines
+      if (editor) editor->Remember(*line);     // a client remembers its own lines
+      if (toWindow_) toWindow_(*line + "\n");  // echoed, as the dialog echoes a command
       menu_.testRoutines().Execute(*line);
     }
     prompts_.interactive = false;
