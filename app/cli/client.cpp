@@ -21,6 +21,9 @@ using session::Message;
 namespace kind = session::kind;
 
 constexpr const char* kSessionOption = "--session";
+// A serve host that runs a long command answers only when it is done; a second window does
+// not wait for that to say who holds the board.
+constexpr int kHolderAnswerMs = 2000;
 constexpr const char* kNoSessionOption = "--no-session";
 
 void Write(std::FILE* stream, const std::string& text) {
@@ -217,9 +220,13 @@ int ShowHostStatus(const std::string& socketPath) {
     const auto value = hello.find(key);
     return value != hello.end() && value->is_primitive() ? value->dump() : std::string("?");
   };
+  const auto holder = hello.find("host");
+  const bool window = holder != hello.end() && *holder == session::host::kWindow;
   // Names as the system gave them, not the board's 8-bit texts.
-  Write(stdout, "session host pid " + text("pid") + " holds the board in " + text("board") +
-                    " (port backend " + text("backend") + ") at '" + socketPath + "'\n");
+  Write(stdout, "session host pid " + text("pid") +
+                    (window ? " (the omrix window)" : " (omrixctl serve)") +
+                    " holds the board in " + text("board") + " (port backend " + text("backend") +
+                    ") at '" + socketPath + "'\n");
   return kSuccess;
 }
 
@@ -233,6 +240,28 @@ int StopHost(const std::string& socketPath) {
   host->Send(FirstMessage(kind::kStop));
   const SessionSignals signals;
   return Conversation(*host).Run();
+}
+
+std::optional<Holder> RaiseHolder(const std::string& socketPath) {
+  bool noHost = false;
+  std::string problem;
+  session::UniqueFd fd = session::Connect(socketPath, noHost, problem);
+  if (!fd) return std::nullopt;
+  Holder holder;
+  if (const std::optional<session::Peer> peer = session::PeerOf(fd.get())) holder.pid = peer->pid;
+  Channel host(std::move(fd));
+  host.Send(FirstMessage(kind::kRaise));
+  for (;;) {
+    Message message;
+    const Channel::Got got = host.Receive(message, problem);
+    if (got == Channel::Got::Ready && session::TypeOf(message) == kind::kHello) {
+      const auto named = message.find("host");
+      if (named != message.end() && named->is_string()) holder.host = named->get<std::string>();
+      return holder;
+    }
+    pollfd answer{host.fd(), POLLIN, 0};
+    if (got != Channel::Got::Nothing || poll(&answer, 1, kHolderAnswerMs) <= 0) return holder;
+  }
 }
 
 }  // namespace omrix::cli

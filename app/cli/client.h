@@ -34,4 +34,12 @@ int ShowHostStatus(const std::string& socketPath);
 // 'omrixctl serve --stop': the host ends as File > Exit ends the program.
 int StopHost(const std::string& socketPath);
 
+// The host that holds the board at `socketPath`, as a second window finds it.
+struct Holder {
+  long long pid = 0;
+  std::string host;  // a kind of session::host, or "" when it did not say in time
+};
+// Asks the holder to show its window, if it is one; nothing when no host listens there.
+std::optional<Holder> RaiseHolder(const std::string& socketPath);
+
 }  // namespace omrix::cli

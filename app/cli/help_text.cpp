@@ -304,18 +304,19 @@ constexpr HelpEntry kHostEntries[] = {
      "Brings up the driver, runs the start-up once with its usual output and keeps the\n"
      "session: every omrixctl of the same user for this board then runs its subcommand here,\n"
      "one at a time in arrival order, without a start-up of its own. Ends on SIGTERM, SIGINT,\n"
-     "SIGHUP or 'omrixctl serve --stop', as File > Exit does. The socket lies in\n"
-     "$XDG_RUNTIME_DIR/omrix/ (or /tmp/omrix-UID/), one per board; '--session PATH' or\n"
-     "OMRIX_SESSION names another, e.g. one forwarded with ssh -L from another machine.\n"
+     "SIGHUP or 'omrixctl serve --stop', as File > Exit does. The open omrix window is such a\n"
+     "host too; it ends only with its File > Exit, so '--stop' is refused there. The socket\n"
+     "lies in $XDG_RUNTIME_DIR/omrix/ (or /tmp/omrix-UID/), one per board; '--session PATH'\n"
+     "or OMRIX_SESSION names another, e.g. one forwarded with ssh -L from another machine.\n"
      "\n"
      "library calls: HwaccInit_EnableDllMessages, InterpreteOmrixDat once; those of each\n"
      "  client's subcommand; DeInitOmrix(0), HwaccDeInit at the end\n"
      "\n"
      "result codes counted as success: those of the start-up, as for start\n"},
-    {"status", "", "whether a session host holds this board, and its pid",
-     "Says whether a session host ('omrixctl serve') holds this board, with its pid, its\n"
-     "board's directory and its port backend. Exit status 0 when a host is there, 1 when\n"
-     "none is.\n"
+    {"status", "", "whether a session host (window or serve) holds this board",
+     "Says whether a session host (the omrix window or 'omrixctl serve') holds this board,\n"
+     "with its pid, its board's directory and its port backend. Exit status 0 when a host\n"
+     "is there, 1 when none is.\n"
      "\n"
      "library calls: none\n"
      "\n"
@@ -354,9 +355,9 @@ std::string ToolHelp() {
       "driver is brought up, omrix.dat is interpreted (start-up), the subcommand runs, and the\n"
       "port lines are put at rest without clearing the FPGA, so a started CPU keeps running;\n"
       "omrix.dat is saved. The library's messages are printed as they arrive.\n"
-      "When a session host holds the board ('omrixctl serve'), the\n"
+      "When a session host holds the board (the open omrix window, or 'omrixctl serve'), the\n"
       "subcommand runs in the host's session instead: no start-up again, the output and the\n"
-      "questions here, the exit status as it would be.\n"
+      "questions here (the output in the window too), the exit status as it would be.\n"
       "\n"
       "subcommands:\n";
   const auto overview = [&text](const HelpEntry& entry) {

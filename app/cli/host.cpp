@@ -32,10 +32,13 @@ constexpr std::size_t kMaxWaitingClients = 32;
 // The command runs for this client: its texts go there, its questions are asked there.
 class ClientTerminal final : public RemoteTerminal {
  public:
-  explicit ClientTerminal(Channel& channel) : channel_(channel) {}
+  ClientTerminal(Channel& channel, HostedSession& board) : channel_(channel), board_(board) {}
 
   void Show(const std::string& peopleText) override { SendText(kind::kOut, peopleText); }
-  void Complain(const std::string& peopleLine) override { SendText(kind::kErr, peopleLine); }
+  void Complain(const std::string& peopleLine) override {
+    SendText(kind::kErr, peopleLine);
+    board_.Witness(peopleLine);  // the window shows what its client was told and asked
+  }
 
   std::optional<std::string> ReadLine(const std::string& prompt) override {
     Ask(prompt);
@@ -91,6 +94,7 @@ class ClientTerminal final : public RemoteTerminal {
   }
 
   Channel& channel_;
+  HostedSession& board_;
   bool asked_ = false;
   bool ended_ = false;
 };
@@ -110,151 +114,160 @@ class WorkingDirectory {
   session::UniqueFd home_;
 };
 
-class Host {
- public:
-  Host(session::Listener listener, HostedSession& board)
-      : listener_(std::move(listener)), board_(board) {}
+// How a host of `hostKind` is ended, for the people who ask it to end otherwise.
+std::string HowItEnds(const char* hostKind) {
+  return std::string(hostKind) == session::host::kWindow ? "File > Exit in the window ends it"
+                                                         : "'omrixctl serve --stop' ends it";
+}
 
-  // Until a signal or a client's stop request.
-  void Serve() {
-    while (!stopping_ && PendingSignal() == 0) {
-      std::vector<pollfd> watched{{listener_.fd(), POLLIN, 0}};
-      for (const Channel& client : waiting_) watched.push_back({client.fd(), POLLIN, 0});
-      if (!WaitForAny(watched)) break;
-      if (watched[0].revents != 0) AcceptAll();
-      // In the order they came: a client that has said nothing yet keeps its place.
-      for (auto client = waiting_.begin(); client != waiting_.end() && !stopping_;) {
-        if (Serve(*client)) {
-          ++client;
-        } else {
-          client = waiting_.erase(client);
-        }
-      }
-    }
+void Refuse(Channel& client, const std::string& why) {
+  client.Send({{"type", kind::kRefused}, {"text", why}});
+}
+
+int Execute(const std::vector<std::string>& arguments, const ClientRun& run, HostedSession& board) {
+  const ParseOutcome parsed = ParseCommandLine(arguments);
+  if (!parsed.ok || parsed.invocation.action != Invocation::Action::Run) {
+    Complain(parsed.ok ? "the session host runs subcommands only" : parsed.error);
+    return kBadUsage;
   }
-
- private:
-  void AcceptAll() {
-    while (session::UniqueFd fd = listener_.Accept()) {
-      Channel client(std::move(fd));
-      const std::optional<session::Peer> peer = session::PeerOf(client.fd());
-      if (!peer || peer->uid != geteuid()) {
-        Refuse(client, "this session host serves only the user who started it");
-      } else if (waiting_.size() >= kMaxWaitingClients) {
-        Refuse(client, "the session host has too many clients waiting; try again");
-      } else {
-        waiting_.push_back(std::move(client));
-      }
-    }
+  const Invocation& invocation = parsed.invocation;
+  if (invocation.stop) {
+    Complain("'--stop' does not end a session host --> " + HowItEnds(run.hostKind));
+    return kBadUsage;
   }
-
-  static void Refuse(Channel& client, const std::string& why) {
-    client.Send({{"type", kind::kRefused}, {"text", why}});
+  if (invocation.portIoGiven && invocation.portIo != PortBackendInUse()) {
+    Complain("the session host uses the port backend '" + PortBackendInUse() + "', not '" +
+             invocation.portIo + "'");
+    return kBadUsage;
   }
-
-  // Serves what the client asked for, if it has; false when it is done with.
-  bool Serve(Channel& client) {
-    Message first;
-    std::string problem;
-    switch (client.Receive(first, problem)) {
-      case Channel::Got::Nothing: return true;
-      case Channel::Got::Closed: return false;
-      case Channel::Got::Bad: Refuse(client, problem); return false;
-      case Channel::Got::Ready: break;
-    }
-    problem = session::VersionProblem(first);
-    const std::string type = session::TypeOf(first);
-    if (!problem.empty()) {
-      Refuse(client, problem);
-    } else if (type == kind::kStatus) {
-      client.Send(Hello());
-    } else if (type == kind::kStop) {
-      stopping_ = true;
-      client.Send({{"type", kind::kExit}, {"status", kSuccess}});
-    } else if (type == kind::kRun) {
-      Run(client, first);
-    } else {
-      Refuse(client, "a first message of type '" + type + "'");
-    }
-    return false;
-  }
-
-  static Message Hello() {
-    return {{"type", kind::kHello},
-            {"pid", getpid()},
-            {"board", session::BoardDirectory()},
-            {"backend", PortBackendInUse()}};
-  }
-
-  void Run(Channel& client, const Message& request) {
-    const auto args = request.find("args");
-    const auto cwd = request.find("cwd");
-    std::vector<std::string> arguments;
-    bool wellFormed =
-        args != request.end() && args->is_array() && cwd != request.end() && cwd->is_string();
-    for (const Message& argument : wellFormed ? *args : Message::array()) {
-      wellFormed = wellFormed && argument.is_string();
-      if (wellFormed) arguments.push_back(argument.get<std::string>());
-    }
-    if (!wellFormed) {
-      Refuse(client, "a run message without its arguments and working directory");
-      return;
-    }
-    ClientTerminal terminal(client);
-    int status = kSuccess;
-    {
-      const RemoteScope scope(terminal);
-      status = Execute(arguments, cwd->get<std::string>(), request);
-    }
-    client.Send({{"type", kind::kExit}, {"status", status}});
-  }
-
-  int Execute(const std::vector<std::string>& arguments, const std::string& cwd,
-              const Message& request) {
-    const ParseOutcome parsed = ParseCommandLine(arguments);
-    if (!parsed.ok || parsed.invocation.action != Invocation::Action::Run) {
-      Complain(parsed.ok ? "the session host runs subcommands only" : parsed.error);
+  std::vector<Command> commands{invocation.command};
+  if (invocation.command.subcommand == Subcommand::Script) {
+    const auto script = run.request.find("script");
+    if (script == run.request.end() || !script->is_string()) {
+      Complain("the client sent no script");
       return kBadUsage;
     }
-    const Invocation& invocation = parsed.invocation;
-    if (invocation.stop) {
-      Complain("'--stop' does not end a session host --> 'omrixctl serve --stop' ends it");
+    commands.clear();
+    const std::string error = ParseScript(script->get<std::string>(), commands);
+    if (!error.empty()) {
+      Complain(error);
       return kBadUsage;
     }
-    if (invocation.portIoGiven && invocation.portIo != PortBackendInUse()) {
-      Complain("the session host uses the port backend '" + PortBackendInUse() + "', not '" +
-               invocation.portIo + "'");
-      return kBadUsage;
-    }
-    std::vector<Command> commands{invocation.command};
-    if (invocation.command.subcommand == Subcommand::Script) {
-      const auto script = request.find("script");
-      if (script == request.end() || !script->is_string()) {
-        Complain("the client sent no script");
-        return kBadUsage;
-      }
-      commands.clear();
-      const std::string error = ParseScript(script->get<std::string>(), commands);
-      if (!error.empty()) {
-        Complain(error);
-        return kBadUsage;
-      }
-      if (commands.empty()) return kSuccess;
-    }
-    // The client's relative names mean its own directory. A client on another machine (a
-    // forwarded socket) has none here: its names are then this machine's, from the host's.
-    const WorkingDirectory home;
-    if (home.kept()) static_cast<void>(chdir(cwd.c_str()));
-    return board_.Run(commands, invocation.quiet);
+    if (commands.empty()) return kSuccess;
   }
-
-  session::Listener listener_;
-  HostedSession& board_;
-  std::deque<Channel> waiting_;
-  bool stopping_ = false;
-};
+  // The client's relative names mean its own directory. A client on another machine (a
+  // forwarded socket) has none here: its names are then this machine's, from the host's.
+  const WorkingDirectory home;
+  if (home.kept())
+    static_cast<void>(chdir(run.request.at("cwd").get_ref<const std::string&>().c_str()));
+  return board.Run(commands, invocation.quiet);
+}
 
 }  // namespace
+
+HostDoor::HostDoor(session::Listener listener, const char* hostKind)
+    : listener_(std::move(listener)), hostKind_(hostKind) {}
+
+std::vector<int> HostDoor::Watched() const {
+  std::vector<int> fds{listener_.fd()};
+  for (const Channel& client : waiting_) fds.push_back(client.fd());
+  return fds;
+}
+
+std::vector<ClientRun> HostDoor::Take() {
+  AcceptAll();
+  std::vector<ClientRun> runs;
+  // In the order they came: a client that has said nothing yet keeps its place.
+  for (auto client = waiting_.begin(); client != waiting_.end() && !stopAsked_;) {
+    if (Hear(*client, runs)) {
+      ++client;
+    } else {
+      client = waiting_.erase(client);
+    }
+  }
+  return runs;
+}
+
+bool HostDoor::TakeRaise() { return std::exchange(raiseAsked_, false); }
+
+void HostDoor::AcceptAll() {
+  while (session::UniqueFd fd = listener_.Accept()) {
+    Channel client(std::move(fd));
+    const std::optional<session::Peer> peer = session::PeerOf(client.fd());
+    if (!peer || peer->uid != geteuid()) {
+      Refuse(client, "this session host serves only the user who started it");
+    } else if (waiting_.size() >= kMaxWaitingClients) {
+      Refuse(client, "the session host has too many clients waiting; try again");
+    } else {
+      waiting_.push_back(std::move(client));
+    }
+  }
+}
+
+bool HostDoor::Hear(Channel& client, std::vector<ClientRun>& runs) {
+  Message first;
+  std::string problem;
+  switch (client.Receive(first, problem)) {
+    case Channel::Got::Nothing: return true;
+    case Channel::Got::Closed: return false;
+    case Channel::Got::Bad: Refuse(client, problem); return false;
+    case Channel::Got::Ready: break;
+  }
+  problem = session::VersionProblem(first);
+  const std::string type = session::TypeOf(first);
+  const bool window = std::string(hostKind_) == session::host::kWindow;
+  if (!problem.empty()) {
+    Refuse(client, problem);
+  } else if (type == kind::kStatus) {
+    client.Send(Hello());
+  } else if (type == kind::kRaise) {
+    raiseAsked_ = window;
+    client.Send(Hello());
+  } else if (type == kind::kStop && window) {
+    // A person's window is not closed from afar: its person may be in the middle of work.
+    Refuse(client, "the omrix window (pid " + std::to_string(getpid()) +
+                       ") holds this board and ends only with its File > Exit");
+  } else if (type == kind::kStop) {
+    stopAsked_ = true;
+    client.Send({{"type", kind::kExit}, {"status", kSuccess}});
+  } else if (type == kind::kRun) {
+    const auto args = first.find("args");
+    const auto cwd = first.find("cwd");
+    bool wellFormed =
+        args != first.end() && args->is_array() && cwd != first.end() && cwd->is_string();
+    for (const Message& argument : wellFormed ? *args : Message::array())
+      wellFormed = wellFormed && argument.is_string();
+    if (!wellFormed) {
+      Refuse(client, "a run message without its arguments and working directory");
+    } else {
+      runs.push_back({std::move(client), std::move(first), hostKind_});
+    }
+  } else {
+    Refuse(client, "a first message of type '" + type + "'");
+  }
+  return false;
+}
+
+Message HostDoor::Hello() const {
+  return {{"type", kind::kHello},
+          {"pid", getpid()},
+          {"board", session::BoardDirectory()},
+          {"backend", PortBackendInUse()},
+          {"host", hostKind_}};
+}
+
+void RunClient(ClientRun& run, HostedSession& board) {
+  std::vector<std::string> arguments;
+  for (const Message& argument : run.request.at("args"))
+    arguments.push_back(argument.get<std::string>());
+  ClientTerminal terminal(run.client, board);
+  int status = kSuccess;
+  {
+    const RemoteScope scope(terminal);
+    status = Execute(arguments, run, board);
+  }
+  run.client.Send({{"type", kind::kExit}, {"status", status}});
+}
 
 std::string PortBackendInUse() {
   const char* chosen = std::getenv("OMRIX_PORT_IO");
@@ -280,8 +293,14 @@ int Serve(const Invocation&, const std::string& socketPath, const commands::Libr
     if (status == kSuccess) {
       Complain("serving this board's session on '" + socketPath + "' (pid " +
                std::to_string(getpid()) + "); 'omrixctl serve --stop' ends it");
-      Host host(std::move(*listener), board);
-      host.Serve();
+      HostDoor door(std::move(*listener), session::host::kServe);
+      while (!door.stopAsked() && PendingSignal() == 0) {
+        const std::vector<int> fds = door.Watched();
+        std::vector<pollfd> watched;
+        for (const int fd : fds) watched.push_back({fd, POLLIN, 0});
+        if (!WaitForAny(watched)) break;
+        for (ClientRun& run : door.Take()) RunClient(run, board);
+      }
     }
   }               // ended as File > Exit ends the program
   return status;  // SIGTERM and SIGINT are how a host is meant to end

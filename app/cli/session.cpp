@@ -100,17 +100,32 @@ class Session {
       : library_(library),
         quiet_(quiet),
         output_(quiet),
-        menu_(library_, output_, prompts_,
-              [](std::chrono::milliseconds pause) {
-                SleepUnlessSignalled(static_cast<int>(pause.count()));
-              }),
+        ownMenu_(std::in_place, library_, output_, prompts_,
+                 [](std::chrono::milliseconds pause) {
+                   SleepUnlessSignalled(static_cast<int>(pause.count()));
+                 }),
+        menu_(*ownMenu_),
         endMode_(endMode),
         stateFile_(commands::StateDirectory() + kStateFileName) {
     if (const std::optional<commands::LastCpuFile> last = ReadLastCpuFile(stateFile_))
       menu_.lastCpuFile = *last;
     remembered_ = menu_.lastCpuFile;
   }
+  // In the window's session, which the window ends: its update-cpu file is its own.
+  Session(commands::MenuCommands& windowMenu, const CommandResult& startUp,
+          std::function<void(const std::string&)> toWindow)
+      : quiet_(false),
+        output_(false),
+        menu_(windowMenu),
+        endMode_(kEndAsExit),
+        hosted_(true),
+        toWindow_(std::move(toWindow)) {
+    startFailure_ = startUp.failure;
+    notAsRecorded_ = startUp.failure && startUp.failure->code == OMRIX_START_DEVICE_FAILED;
+    startedNotAsRecorded_ = notAsRecorded_;
+  }
   ~Session() {
+    if (!ownMenu_) return;
     const commands::LastCpuFile& last = menu_.lastCpuFile;
     if (last.slot != remembered_.slot || last.path != remembered_.path) {
       std::string error;
@@ -137,6 +152,21 @@ class Session {
     const int started = Begin(Subcommand::Program, "serve");
     startedNotAsRecorded_ = notAsRecorded_;
     return started;
+  }
+
+  TerminalOutput& output() { return output_; }
+  TerminalPrompts& prompts() { return prompts_; }
+
+  void Witness(const std::string& peopleLine) {
+    if (toWindow_) toWindow_(peopleLine);
+  }
+
+  void WindowRan(CommandId id, const CommandResult& result) {
+    const bool repairs = id == commands::ID_FPGA_CONFIG_PC ||
+                         id == commands::ID_FPGA_CONFIG_FLASH || id == commands::ID_SETUP_AUTO ||
+                         id == commands::ID_SETUP_3BC || id == commands::ID_SETUP_378 ||
+                         id == commands::ID_SETUP_278 || id == commands::ID_SETUP_AUX;
+    if (repairs && result.succeeded()) notAsRecorded_ = false;
   }
 
   // A client's subcommands in the host's session. `start` reports the host's start-up.
@@ -290,23 +320,30 @@ class Session {
   }
 
   int Out(const Command& command) {
-    output_.AppendResult(menu_.testRoutines().WriteByte(command.address, command.data));
+    Result(menu_.testRoutines().WriteByte(command.address, command.data));
     return kSuccess;
   }
 
   int In(const Command& command) {
-    output_.AppendResult(menu_.testRoutines().ReadByte(command.address));
+    Result(menu_.testRoutines().ReadByte(command.address));
     return kSuccess;
   }
 
   int Init(const Command& command) {
-    output_.AppendResult(menu_.testRoutines().SetInit(command.level));
+    Result(menu_.testRoutines().SetInit(command.level));
     return kSuccess;
   }
 
   int Ack() {
-    output_.AppendResult(menu_.testRoutines().AckHigh() ? "1\n" : "0\n");
+    Result(menu_.testRoutines().AckHigh() ? "1\n" : "0\n");
     return kSuccess;
+  }
+
+  void Result(const std::string& text) {
+    output_.AppendResult(text);
+    if (!toWindow_) return;
+    toWindow_("\n");  // pieces as the test routines print them
+    toWindow_(text);
   }
 
   // The test routines at a prompt, each line as the dialog's command field takes it. Only a
@@ -331,7 +368,8 @@ class Session {
         continue;
       }
       if (line->find_first_not_of(" \t") == std::string::npos) continue;
-      if (editor) editor->Remember(*line);  // a client remembers its own lines
+      if (editor) editor->Remember(*line);     // a client remembers its own lines
+      if (toWindow_) toWindow_(*line + "\n");  // echoed, as the dialog echoes a command
       menu_.testRoutines().Execute(*line);
     }
     prompts_.interactive = false;
@@ -344,7 +382,8 @@ class Session {
   bool quiet_;
   TerminalOutput output_;
   TerminalPrompts prompts_;
-  commands::MenuCommands menu_;
+  std::optional<commands::MenuCommands> ownMenu_;  // none in the window's session
+  commands::MenuCommands& menu_;
   std::int32_t endMode_;
   bool released_ = false;  // the device was released by the start-up
   std::optional<commands::StepFailure> startFailure_;
@@ -354,17 +393,35 @@ class Session {
   static constexpr const char* kShellPrompt = "omrix> ";
   std::string stateFile_;
   commands::LastCpuFile remembered_;  // as the session found it
+  std::function<void(const std::string&)> toWindow_;
 };
 
 }  // namespace
 
 struct HostedSession::Impl {
   explicit Impl(const commands::Library& library) : session(library, false, kEndAsExit) {}
+  Impl(commands::MenuCommands& windowMenu, const CommandResult& startUp,
+       std::function<void(const std::string&)> toWindow)
+      : session(windowMenu, startUp, std::move(toWindow)) {}
   Session session;
 };
 
 HostedSession::HostedSession(const commands::Library& library)
     : impl_(std::make_unique<Impl>(library)) {}
+
+HostedSession::HostedSession(commands::MenuCommands& windowMenu, const CommandResult& startUp,
+                             std::function<void(const std::string&)> toWindow)
+    : impl_(std::make_unique<Impl>(windowMenu, startUp, std::move(toWindow))) {}
+
+commands::Output& HostedSession::output() { return impl_->session.output(); }
+
+commands::Prompts& HostedSession::prompts() { return impl_->session.prompts(); }
+
+void HostedSession::Witness(const std::string& peopleLine) { impl_->session.Witness(peopleLine); }
+
+void HostedSession::WindowRan(CommandId id, const CommandResult& result) {
+  impl_->session.WindowRan(id, result);
+}
 
 HostedSession::~HostedSession() = default;
 

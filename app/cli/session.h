@@ -2,6 +2,7 @@
 // setup), its subcommands on the program's menu commands, the end.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "command_line.h"
 #include "commands/library.h"
+#include "commands/menu_commands.h"
 
 namespace omrix::cli {
 
@@ -38,7 +40,13 @@ std::string ParseScript(const std::string& text, std::vector<Command>& commands)
 class HostedSession {
  public:
   explicit HostedSession(const commands::Library& library);
-  ~HostedSession();  // ends as File > Exit does
+  // The window's session, brought up by the window: its menu commands and its start-up's
+  // result. While Run runs, the window also gives its commands' output to output() and has
+  // prompts() answer in place of its person; `toWindow` shows there the answers that the
+  // subcommands print themselves.
+  HostedSession(commands::MenuCommands& windowMenu, const commands::CommandResult& startUp,
+                std::function<void(const std::string&)> toWindow);
+  ~HostedSession();  // serve's ends as File > Exit does; the window ends its own
   HostedSession(const HostedSession&) = delete;
   HostedSession& operator=(const HostedSession&) = delete;
 
@@ -46,6 +54,15 @@ class HostedSession {
   int Begin();
   // The subcommands one client asked for; its exit status.
   int Run(const std::vector<Command>& commands, bool quiet);
+
+  // What the client's subcommands say and ask, for the window to route to them.
+  commands::Output& output();
+  commands::Prompts& prompts();
+  // A diagnostic the client is told, shown in the window too; nothing without a window.
+  void Witness(const std::string& peopleLine);
+  // A command the window ran for its person: a setup or a configuration that succeeded put
+  // the board in order.
+  void WindowRan(commands::CommandId id, const commands::CommandResult& result);
 
  private:
   struct Impl;

@@ -96,15 +96,17 @@ bool IsCpuBinary(const std::string& path) {
   return extension == "BIN";
 }
 
-// Where the library's texts go: the message function is a plain C function.
-Output* libraryMessages = nullptr;
+// Where the library's texts go: the message function is a plain C function. The newest
+// commands have them; when those go, the ones before have them again, whatever the order.
+std::vector<Output*> libraryMessages;
 
 void RouteLibraryMessage(const char* text) {
-  if (libraryMessages == nullptr || text == nullptr) return;
-  libraryMessages->AppendOutput(text);
+  if (libraryMessages.empty() || text == nullptr) return;
+  Output& output = *libraryMessages.back();
+  output.AppendOutput(text);
   // Some of its texts about its own files name neither where they lie nor why they failed.
   const std::string note = UnplacedFileNote(text);
-  if (!note.empty()) libraryMessages->AppendOutput(note);
+  if (!note.empty()) output.AppendOutput(note);
 }
 
 // The sync word as people read it in a dump: "AA 99 55 66".
@@ -148,11 +150,11 @@ MenuCommands::MenuCommands(Library library, Output& output, Prompts& prompts,
       output_(output),
       prompts_(prompts),
       testRoutines_(library_, output_, prompts_, std::move(sleep)) {
-  libraryMessages = &output_;
+  libraryMessages.push_back(&output_);
 }
 
 MenuCommands::~MenuCommands() {
-  if (libraryMessages == &output_) libraryMessages = nullptr;
+  libraryMessages.erase(std::find(libraryMessages.begin(), libraryMessages.end(), &output_));
 }
 
 void MenuCommands::Append(const std::string& text) { output_.AppendOutput(text); }

@@ -23,15 +23,22 @@ namespace kind {
 inline constexpr const char* kRun = "run";          // client: the command line, first message
 inline constexpr const char* kStatus = "status";    // client: who holds the board, first message
 inline constexpr const char* kStop = "stop";        // client: end the host, first message
+inline constexpr const char* kRaise = "raise";      // client: show the host's window, first message
 inline constexpr const char* kLine = "line";        // client: one line of its input
 inline constexpr const char* kEnd = "end";          // client: its input has ended
-inline constexpr const char* kHello = "hello";      // host: its pid, board and backend
+inline constexpr const char* kHello = "hello";      // host: its pid, board, backend and kind
 inline constexpr const char* kOut = "out";          // host: output-window text
 inline constexpr const char* kErr = "err";          // host: one diagnostic line
 inline constexpr const char* kRead = "read";        // host: wants one line of the client's input
 inline constexpr const char* kExit = "exit";        // host: the command's exit status
 inline constexpr const char* kRefused = "refused";  // host: why it will not serve this client
 }  // namespace kind
+
+// What holds the board, as a hello's "host" names it.
+namespace host {
+inline constexpr const char* kServe = "serve";    // omrixctl serve
+inline constexpr const char* kWindow = "window";  // the omrix window
+}  // namespace host
 
 // One line holding the message; text that is not UTF-8 is replaced, never thrown on.
 std::string Encode(const Message& message);

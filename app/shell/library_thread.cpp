@@ -1,6 +1,11 @@
 #include "library_thread.h"
 
+#include <sys/socket.h>
+
 #include <QMetaObject>
+
+#include "host.h"
+#include "session.h"
 
 namespace omrix::shell {
 
@@ -17,7 +22,11 @@ class CLibraryWorker::ThreadOutput final : public omrix::commands::Output {
   explicit ThreadOutput(CLibraryWorker& worker) : worker_(worker) {}
   void AppendOutput(const std::string& text) override {
     emit worker_.OutputArrived(QByteArray::fromStdString(text));
+    if (client != nullptr) client->AppendOutput(text);
   }
+
+  // The terminal of the client whose subcommand runs, which sees the output too.
+  omrix::commands::Output* client = nullptr;
 
  private:
   CLibraryWorker& worker_;
@@ -51,12 +60,14 @@ class CLibraryWorker::ThreadProgress final : public omrix::commands::Progress {
   QObject* guiObject_;
 };
 
-// Asks on the GUI thread and waits for the answer: the command stands still meanwhile.
+// Asks on the GUI thread and waits for the answer: the command stands still meanwhile. A
+// client's subcommand asks the client instead, from this thread.
 class CLibraryWorker::ThreadPrompts final : public omrix::commands::Prompts {
  public:
   ThreadPrompts(omrix::commands::Prompts& gui, QObject* guiObject)
       : gui_(gui), guiObject_(guiObject) {}
   Answer MessageBox(const std::string& text, Buttons buttons, Icon icon) override {
+    if (client != nullptr) return client->MessageBox(text, buttons, icon);
     Answer answer = Answer::Cancel;
     QMetaObject::invokeMethod(
         guiObject_, [&] { answer = gui_.MessageBox(text, buttons, icon); },
@@ -64,22 +75,27 @@ class CLibraryWorker::ThreadPrompts final : public omrix::commands::Prompts {
     return answer;
   }
   std::optional<std::string> ChooseFile(const FileChooser& chooser) override {
+    if (client != nullptr) return client->ChooseFile(chooser);
     std::optional<std::string> path;
     QMetaObject::invokeMethod(
         guiObject_, [&] { path = gui_.ChooseFile(chooser); }, Qt::BlockingQueuedConnection);
     return path;
   }
   void Beep() override {
+    if (client != nullptr) return client->Beep();
     QMetaObject::invokeMethod(
         guiObject_, [this] { gui_.Beep(); }, Qt::QueuedConnection);
   }
   std::unique_ptr<omrix::commands::Progress> ShowProgress() override {
+    if (client != nullptr) return client->ShowProgress();
     std::unique_ptr<omrix::commands::Progress> window;
     QMetaObject::invokeMethod(
         guiObject_, [&] { window = gui_.ShowProgress(); }, Qt::BlockingQueuedConnection);
     if (!window) return nullptr;
     return std::make_unique<ThreadProgress>(std::move(window), guiObject_);
   }
+
+  omrix::commands::Prompts* client = nullptr;
 
  private:
   omrix::commands::Prompts& gui_;
@@ -99,7 +115,12 @@ void CLibraryWorker::StartUp(const QString& kernelRelease) {
   commands_->PrintBanner();
   commands_->PrintOperatingSystem(kernelRelease.toStdString());
   CommandResult result = commands_->BringUpDriver();
-  if (result.succeeded()) result = commands_->InterpretSetupData();
+  if (result.succeeded()) {
+    result = commands_->InterpretSetupData();
+    hosted_ = std::make_unique<omrix::cli::HostedSession>(
+        *commands_, result,
+        [this](const std::string& text) { emit OutputArrived(QByteArray::fromStdString(text)); });
+  }
   Report(kStartUpJob, result);
 }
 
@@ -112,6 +133,7 @@ void CLibraryWorker::Run(int id) {
     return;
   }
   const CommandResult result = commands_->Run(static_cast<CommandId>(id));
+  if (hosted_) hosted_->WindowRan(static_cast<CommandId>(id), result);
   for (const CommandId next : result.posted)
     if (next == ID_SHUTDOWN) shutdownPosted_ = true;
   // A menu command's outcome; the start-up's is told by its boxes, a closed chooser by nothing.
@@ -130,6 +152,45 @@ void CLibraryWorker::Execute(const QByteArray& text) {
   output_->AppendOutput("\n");
   commands_->testRoutines().Execute(command);
   Report(kTestRoutineJob, {});
+}
+
+void CLibraryWorker::SkipQueued() {
+  skipQueued_ = true;
+  // A client's subcommand stops where it can, as if its client had gone: nobody may be
+  // there to answer its question, and the window is to end.
+  const std::lock_guard<std::mutex> lock(clientMutex_);
+  if (runningClient_ >= 0) shutdown(runningClient_, SHUT_RD);
+}
+
+void CLibraryWorker::RunClient(const std::shared_ptr<omrix::cli::ClientRun>& run) {
+  if (skipQueued_ || shutdownPosted_ || !hosted_) {
+    // The window is ending, or never had the driver: nothing here can run the subcommand.
+    run->client.Send({{"type", omrix::session::kind::kRefused},
+                      {"text", "the omrix window that held this board is ending"}});
+    Report(kClientJob, {});
+    return;
+  }
+  std::string line = "omrixctl";
+  for (const auto& argument : run->request.at("args")) line += " " + argument.get<std::string>();
+  const std::optional<omrix::session::Peer> peer = omrix::session::PeerOf(run->client.fd());
+  const std::string pid = peer ? " (pid " + std::to_string(peer->pid) + ")" : std::string();
+  // Like a menu command's, its output starts after an empty line.
+  output_->AppendOutput("\n");
+  output_->AppendOutput("-> INFO: " + line + pid + "\n");
+  output_->client = &hosted_->output();
+  prompts_->client = &hosted_->prompts();
+  {
+    const std::lock_guard<std::mutex> lock(clientMutex_);
+    runningClient_ = run->client.fd();
+  }
+  omrix::cli::RunClient(*run, *hosted_);
+  {
+    const std::lock_guard<std::mutex> lock(clientMutex_);
+    runningClient_ = -1;
+  }
+  output_->client = nullptr;
+  prompts_->client = nullptr;
+  Report(kClientJob, {});
 }
 
 void CLibraryWorker::Report(int id, const CommandResult& result) {

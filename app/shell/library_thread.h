@@ -6,9 +6,15 @@
 #include <QThread>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "commands/menu_commands.h"
+
+namespace omrix::cli {
+class HostedSession;
+struct ClientRun;
+}  // namespace omrix::cli
 
 namespace omrix::shell {
 
@@ -25,10 +31,13 @@ class CLibraryWorker : public QObject {
   void StartUp(const QString& kernelRelease);
   // From now on the commands still queued are skipped, except the exit's own; the one running
   // finishes. Called from any thread.
-  void SkipQueued() { skipQueued_ = true; }
+  void SkipQueued();
   void Run(int id);
   // One command of the test routines: echoed, then answered.
   void Execute(const QByteArray& text);
+  // An omrixctl subcommand in the window's session: its output here and on the client's
+  // terminal, its questions there.
+  void RunClient(const std::shared_ptr<omrix::cli::ClientRun>& run);
 
  signals:
   void OutputArrived(const QByteArray& text);
@@ -45,7 +54,13 @@ class CLibraryWorker : public QObject {
   std::unique_ptr<ThreadOutput> output_;
   std::unique_ptr<ThreadPrompts> prompts_;
   std::unique_ptr<omrix::commands::MenuCommands> commands_;
+  // omrixctl's subcommands in this session, once the start-up has brought up the driver.
+  std::unique_ptr<omrix::cli::HostedSession> hosted_;
   std::atomic<bool> skipQueued_{false};
+  // The socket of the client whose subcommand runs, -1 when none does; guarded, so that a
+  // stop never reaches a descriptor that has since been closed and reused.
+  std::mutex clientMutex_;
+  int runningClient_ = -1;
   // The end is on its way (an exit or the JTAG path posted the shutdown): a later exit would
   // only put back the port lines the JTAG path left to the tool.
   bool shutdownPosted_ = false;
@@ -54,5 +69,6 @@ class CLibraryWorker : public QObject {
 // Ids in Finished of what is no menu command: the start-up, a command of the test routines.
 inline constexpr int kStartUpJob = 0;
 inline constexpr int kTestRoutineJob = 1;
+inline constexpr int kClientJob = 2;
 
 }  // namespace omrix::shell

@@ -14,12 +14,14 @@
 #include <QSysInfo>
 #include <QVBoxLayout>
 #include <cstdio>
+#include <utility>
 
 #include "commands/directories.h"
 #include "commands/menu.h"
 #include "commands/people_text.h"
 #include "library_thread.h"
 #include "progress_window.h"
+#include "session_host.h"
 #include "signal_watch.h"
 #include "test_routines_dialog.h"
 #include "window_placement.h"
@@ -56,6 +58,7 @@ CMainFrame::CMainFrame(Library library, Prompts& prompts, QWidget* parent)
 }
 
 CMainFrame::~CMainFrame() {
+  sessionHost_.reset();
   libraryThread_.quit();
   libraryThread_.wait();
 }
@@ -167,10 +170,12 @@ void CMainFrame::PostCommand(int id) {
   if (id == ID_APP_EXIT) {
     if (exitPosted_ || shutdownPosted_) return;
     exitPosted_ = true;
+    sessionHost_.reset();  // what omrixctl asks from now on is a short session's again
   }
   if (id == ID_SHUTDOWN) {
     if (shutdownPosted_) return;
     shutdownPosted_ = true;
+    sessionHost_.reset();
     // The window's own part of the shutdown, before the driver is closed.
     SaveWindowPlacement(*this);
     WriteLogFile();
@@ -197,6 +202,29 @@ void CMainFrame::ExecuteTestRoutine(const QString& text) {
       Qt::QueuedConnection);
 }
 
+void CMainFrame::Host(std::optional<omrix::session::Listener> listener,
+                      const std::string& problem) {
+  if (!listener) {
+    hostProblem_ = "-> WARNING: omrixctl cannot use this window's session: " + problem + "\n";
+    return;
+  }
+  sessionHost_ = std::make_unique<CSessionHost>(std::move(*listener));
+  connect(sessionHost_.get(), &CSessionHost::RunArrived, this, &CMainFrame::PostClient);
+  connect(sessionHost_.get(), &CSessionHost::RaiseAsked, this, &CMainFrame::ComeToTheFront);
+}
+
+void CMainFrame::PostClient(const std::shared_ptr<omrix::cli::ClientRun>& run) {
+  Queued();
+  QMetaObject::invokeMethod(
+      worker_, [worker = worker_, run] { worker->RunClient(run); }, Qt::QueuedConnection);
+}
+
+void CMainFrame::ComeToTheFront() {
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();  // as far as the desktop lets a program take the focus
+}
+
 void CMainFrame::OpenTestRoutines() {
   CTestRoutinesDialog dialog(this);
   dialog.exec();
@@ -209,6 +237,9 @@ void CMainFrame::OnOutput(const QByteArray& text) {
 void CMainFrame::OnFinished(int id, const QList<int>& posted, bool deviceInitialized) {
   deviceInitialized_ = deviceInitialized;
   if (--pending_ == 0) QApplication::restoreOverrideCursor();
+  // Said after the start-up's own lines, where the person reads how the session stands.
+  if (id == kStartUpJob && !hostProblem_.empty())
+    OnOutput(QByteArray::fromStdString(std::exchange(hostProblem_, std::string())));
   for (const int next : posted) PostCommand(next);
   UpdateEnabling();
   emit CommandFinished(id);

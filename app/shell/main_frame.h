@@ -7,17 +7,26 @@
 #include <QMainWindow>
 #include <QThread>
 #include <map>
+#include <memory>
+#include <optional>
+#include <string>
 
 #include "commands/library.h"
 #include "commands/seams.h"
 #include "output_edit.h"
+#include "session/transport.h"
 #include "session_log.h"
+
+namespace omrix::cli {
+struct ClientRun;
+}  // namespace omrix::cli
 
 class QAction;
 
 namespace omrix::shell {
 
 class CLibraryWorker;
+class CSessionHost;
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
@@ -34,6 +43,10 @@ class CMainFrame : public QMainWindow {
   void PostCommand(int id);
   // Queues one command of the test routines likewise; it is echoed, then answered.
   void ExecuteTestRoutine(const QString& text);
+  // From now until File > Exit, omrixctl runs its subcommands in this window's session, each
+  // queued as it arrives; `problem` is said when there is no listener to serve on.
+  void Host(std::optional<omrix::session::Listener> listener, const std::string& problem);
+  bool Hosting() const { return sessionHost_ != nullptr; }
 
   COutputEdit* outputWindow() const { return outputWindow_; }
   QAction* Action(int id) const;
@@ -75,6 +88,8 @@ class CMainFrame : public QMainWindow {
   void OnFinished(int id, const QList<int>& posted, bool deviceInitialized);
   void ShowAbout();
   void OpenTestRoutines();
+  void PostClient(const std::shared_ptr<omrix::cli::ClientRun>& run);
+  void ComeToTheFront();
 
   omrix::commands::Prompts& prompts_;
   COutputEdit* outputWindow_;
@@ -82,7 +97,9 @@ class CMainFrame : public QMainWindow {
   bool logTried_ = false;
   bool logFailed_ = false;  // said once; the live log stops there
   QThread libraryThread_;
-  CLibraryWorker* worker_;  // lives on libraryThread_
+  CLibraryWorker* worker_;                     // lives on libraryThread_
+  std::unique_ptr<CSessionHost> sessionHost_;  // none once the window is ending
+  std::string hostProblem_;                    // why omrixctl cannot use this session
   std::map<int, QAction*> actions_;
   int pending_ = 0;
   bool deviceInitialized_ = false;

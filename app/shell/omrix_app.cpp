@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include "session/board_socket.h"
+#include "session_host.h"
 #include "window_placement.h"
 
 namespace omrix::shell {
@@ -16,6 +18,18 @@ COmrixApp::COmrixApp(omrix::commands::Library library) {
   QCoreApplication::setOrganizationName(QStringLiteral("Varnotek"));
   QCoreApplication::setApplicationName(QStringLiteral("omrix"));
   prompts_ = std::make_unique<CGuiPrompts>();
+  // Before anything touches the board: a second start-up would reconfigure the FPGA and
+  // restart the CPU under the host that holds it.
+  std::string problem;
+  const std::string socket = omrix::session::BoardSocketPath(problem);
+  if (!socket.empty()) {
+    if (const std::optional<std::string> held = CSessionHost::HeldElsewhere(socket)) {
+      prompts_->MessageBox(*held, omrix::commands::Buttons::Ok, omrix::commands::Icon::Exclamation);
+      return;
+    }
+  }
+  std::optional<omrix::session::Listener> listener =
+      socket.empty() ? std::nullopt : omrix::session::Listener::Open(socket, problem);
   mainFrame_ = std::make_unique<CMainFrame>(std::move(library), *prompts_);
   prompts_->SetOwner(mainFrame_.get());  // the boxes belong to the window
   CMainFrame* frame = mainFrame_.get();
@@ -32,6 +46,7 @@ COmrixApp::COmrixApp(omrix::commands::Library library) {
   mainFrame_->resize(kDefaultWidth, kDefaultHeight);
   RestoreWindowPlacement(*mainFrame_, mainFrame_->Copy());
   mainFrame_->show();
+  mainFrame_->Host(std::move(listener), problem);
   mainFrame_->StartUp();
 }
 

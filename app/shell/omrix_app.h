@@ -12,8 +12,11 @@ namespace omrix::shell {
 
 class COmrixApp {
  public:
+  // With a board that a session host already holds, no window opens: the person is told
+  // who holds it, and the program ends.
   explicit COmrixApp(omrix::commands::Library library);
-  CMainFrame& mainFrame() { return *mainFrame_; }
+  // Whether this copy has a window; false when another host holds the board.
+  bool Opened() const { return mainFrame_ != nullptr; }
 
  private:
   std::unique_ptr<CGuiPrompts> prompts_;

@@ -35,6 +35,7 @@
 #include "support/environment.h"
 #include "support/files.h"
 #include "commands/menu.h"
+#include "commands/menu_commands.h"
 #include "commands/people_text.h"
 #include "gui_prompts.h"
 #include "main_frame.h"
@@ -457,6 +458,20 @@ class MainFrameTest : public QObject {
     release.set_value();
     QTRY_VERIFY(!running.Busy());
     QVERIFY(running.Action(ID_UPDATE_CPU)->isEnabled());  // top-level: after every command
+  }
+
+  void libraryTextsStayTheWindowsWhenOtherCommandsComeAndGo() {
+    CMainFrame frame(library_->Table(), *prompts_);
+    Isolated(frame);
+    frame.StartUp();
+    QTRY_VERIFY(!frame.Busy());
+    struct : Output {
+      void AppendOutput(const std::string&) override {}
+    } elsewhere;
+    { MenuCommands passing(library_->Table(), elsewhere, *prompts_); }
+    library_->messages("still here\n");
+    QVERIFY2(frame.outputWindow()->toPlainText().contains(QStringLiteral("still here")),
+             qPrintable(frame.outputWindow()->toPlainText()));
   }
 
   void testRoutinesAnswerInTheMainOutputAndKeepExecuteEnabled() {

@@ -1,0 +1,293 @@
+// The window as the board's session host, with omrixctl run as its users run it: the built
+// program as a child process, against the simulated board in a directory of the test's own.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <string>
+
+#include "commands/library.h"
+#include "main_frame.h"
+#include "omrix_app.h"
+#include "session/transport.h"
+#include "session_host.h"
+
+using namespace omrix::commands;
+using namespace omrix::shell;
+
+namespace {
+
+// Generous: the children run under the sanitizers on a shared machine.
+constexpr int kChildMs = 60000;
+constexpr int kBoxPollMs = 10;
+// The directory of the board this run's library was loaded with.
+constexpr const char* kBoardVariable = "OMRIX_HOST_TEST_BOARD";
+
+// The window's person: asked nothing in these tests but the start-up's question, which they
+// answer with Cancel, so the FPGA stays as the board was set up.
+class CountingPrompts final : public Prompts {
+ public:
+  Answer MessageBox(const std::string& text, Buttons buttons, Icon) override {
+    boxes.push_back(text);
+    return buttons == Buttons::OkCancel ? Answer::Cancel : Answer::Ok;
+  }
+  std::optional<std::string> ChooseFile(const FileChooser&) override { return std::nullopt; }
+  void Beep() override {}
+  std::unique_ptr<Progress> ShowProgress() override { return nullptr; }
+  std::vector<std::string> boxes;
+};
+
+struct ClientRun {
+  int exitStatus = -1;
+  QByteArray out;
+  QByteArray err;
+};
+
+}  // namespace
+
+class SessionHostTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    home_ = std::make_unique<QTemporaryDir>();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home_->path());
+    QSettings().clear();
+    // A new board for each function, in the directory the library was loaded with.
+    const std::string library = qgetenv(kBoardVariable).toStdString();
+    std::filesystem::remove_all(library);
+    std::filesystem::create_directories(library);
+    for (const char* name :
+         {"setup.bit", "demo.bit", "basic52.dat", "LIOTESTA.BIT", "LIOTESTB.BIT", "emudlc5.bit"})
+      std::filesystem::copy_file(std::string(OMRIX_DATA_DIR) + "/" + name, library + name);
+    socket_ = home_->filePath(QStringLiteral("board.sock")).toStdString();
+    qputenv("OMRIX_SESSION", QByteArray::fromStdString(socket_));
+  }
+
+  void separateCallsReadWhatTheScriptReads() {
+    QVERIFY(SetUpBoard());
+    const ClientRun script = Client({"-q", "script", "-"}, "cpu run 1\nin 1\n");
+    QCOMPARE(script.exitStatus, 0);
+    QVERIFY(!script.out.isEmpty());
+    CMainFrame& frame = HostingWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.Busy(), kChildMs);
+    QVERIFY2(Client({"-q", "cpu", "run", "1"}).exitStatus == 0,
+             qPrintable(frame.outputWindow()->toPlainText()));
+    const ClientRun in = Client({"-q", "in", "1"});
+    QCOMPARE(in.exitStatus, 0);
+    QCOMPARE(in.out, script.out);
+    // The window's person sees it too, in the window and so in the log.
+    QVERIFY2(frame.outputWindow()->toPlainText().contains(QString::fromUtf8(in.out.trimmed())),
+             qPrintable(frame.outputWindow()->toPlainText()));
+    EndWindow(frame);
+  }
+
+  void clientsQuestionsAreAskedOnTheClientsSide() {
+    QVERIFY(SetUpBoard());
+    CMainFrame& frame = HostingWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.Busy(), kChildMs);
+    const std::size_t boxes = prompts_.boxes.size();
+    for (const auto& [answer, status] : {std::pair{"y", 0}, std::pair{"n", 1}}) {
+      const ClientRun test = Client({"-q", "io-test", "omrix"},
+                                    QByteArray(answer) + "\n" + answer + "\n" + answer + "\n");
+      QCOMPARE(test.exitStatus, status);
+      QVERIFY2(test.err.contains("answer y or n"), test.err.constData());
+    }
+    QCOMPARE(prompts_.boxes.size(), boxes);
+    EndWindow(frame);
+  }
+
+  void clientThatLeavesMidEmulationStopsItAndTheWindowServesOn() {
+    QVERIFY(SetUpBoard());
+    CMainFrame& frame = HostingWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.Busy(), kChildMs);
+    QSignalSpy ended(&frame, &CMainFrame::ShutDownDone);
+    QProcess leaving;
+    leaving.start(QStringLiteral(OMRIXCTL_PATH),
+                  {QStringLiteral("emulate"), QStringLiteral("dlc5")});
+    QVERIFY(leaving.waitForStarted());
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += leaving.readAllStandardError()).contains("press Enter"),
+                             kChildMs);
+    leaving.kill();
+    QTRY_COMPARE_WITH_TIMEOUT(leaving.state(), QProcess::NotRunning, kChildMs);
+    // Served only once the emulation has let go of the board.
+    const ClientRun in = Client({"-q", "in", "1"});
+    QCOMPARE(in.exitStatus, 0);
+    QCOMPARE(ended.count(), 0);
+    QVERIFY(frame.Hosting());
+    EndWindow(frame);
+  }
+
+  void signalEndsTheWindowWhileAClientsQuestionWaits() {
+    QVERIFY(SetUpBoard());
+    CMainFrame& frame = HostingWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.Busy(), kChildMs);
+    QProcess silent;  // asked, and never answering
+    silent.start(QStringLiteral(OMRIXCTL_PATH),
+                 {QStringLiteral("io-test"), QStringLiteral("omrix")});
+    QVERIFY(silent.waitForStarted());
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += silent.readAllStandardError()).contains("answer y or n"),
+                             kChildMs);
+    QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+    frame.EndOnSignal(SIGTERM);
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, kChildMs);
+    QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QProcess::NotRunning, kChildMs);
+    QVERIFY(silent.exitCode() != 0);
+  }
+
+  void statusNamesTheWindowWhichOmrixctlCannotEnd() {
+    CMainFrame& frame = HostingWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.Busy(), kChildMs);
+    const ClientRun status = Client({"status"});
+    QCOMPARE(status.exitStatus, 0);
+    QVERIFY2(
+        status.out.contains(QStringLiteral("pid %1 (the omrix window)").arg(getpid()).toUtf8()),
+        status.out.constData());
+    const ClientRun stop = Client({"serve", "--stop"});
+    QCOMPARE(stop.exitStatus, 1);
+    QVERIFY2(stop.err.contains("File > Exit"), stop.err.constData());
+    QVERIFY(frame.Hosting());
+    EndWindow(frame);
+    QCOMPARE(Client({"status"}).exitStatus, 1);  // gone with the window
+  }
+
+  void secondWindowForAHeldBoardEndsNamingTheHolder() {
+    // Another window: asked to come to the front.
+    CMainFrame& first = HostingWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(!first.Busy(), kChildMs);
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    QTRY_VERIFY(elsewhere.isActiveWindow());
+    std::future<std::optional<std::string>> told =
+        std::async(std::launch::async, [this] { return CSessionHost::HeldElsewhere(socket_); });
+    QTRY_VERIFY_WITH_TIMEOUT(told.wait_for(std::chrono::seconds(0)) == std::future_status::ready,
+                             kChildMs);
+    const std::optional<std::string> text = told.get();
+    QVERIFY(text.has_value());
+    QVERIFY2(text->find("window (pid " + std::to_string(getpid()) + ")") != std::string::npos,
+             text->c_str());
+    QTRY_VERIFY(first.isActiveWindow());
+    EndWindow(first);
+    window_.reset();
+    // omrixctl serve: the program ends without a window, having said which pid holds it.
+    QProcess serve;
+    serve.start(QStringLiteral(OMRIXCTL_PATH), {QStringLiteral("serve")});
+    QVERIFY(serve.waitForStarted());
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += serve.readAllStandardError()).contains("serving"), kChildMs);
+    QTimer::singleShot(0, this, &SessionHostTest::CloseBox);
+    const COmrixApp second(Library{});
+    QVERIFY(!second.Opened());
+    QVERIFY2(shown_.contains(QStringLiteral("serve (pid %1)").arg(serve.processId())),
+             qPrintable(shown_));
+    QCOMPARE(Client({"serve", "--stop"}).exitStatus, 0);
+    QTRY_COMPARE_WITH_TIMEOUT(serve.state(), QProcess::NotRunning, kChildMs);
+    QCOMPARE(serve.exitCode(), 0);
+  }
+
+ private:
+  // A board found and configured, as omrixctl leaves it in a short session of its own.
+  bool SetUpBoard() {
+    return Client({"-q", "setup"}).exitStatus == 0 &&
+           Client({"-q", "fpga", "demo.bit"}).exitStatus == 0;
+  }
+
+  // Started; the caller waits until the start-up is done.
+  CMainFrame& HostingWindow() {
+    window_ = std::make_unique<CMainFrame>(LinkedLibrary(), prompts_);
+    window_->logDirectory = home_->path() + QLatin1Char('/');
+    std::string problem;
+    window_->Host(omrix::session::Listener::Open(socket_, problem), problem);
+    window_->show();  // a window that is not shown cannot come to the front
+    window_->StartUp();
+    return *window_;
+  }
+
+  static void EndWindow(CMainFrame& frame) {
+    QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+    frame.PostCommand(ID_APP_EXIT);
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, kChildMs);
+  }
+
+  // omrixctl with `input`; the event loop runs meanwhile, so the window can serve it.
+  ClientRun Client(const QStringList& arguments, const QByteArray& input = {}) {
+    QProcess process;
+    QSignalSpy finished(&process, &QProcess::finished);
+    process.setWorkingDirectory(home_->path());
+    process.start(QStringLiteral(OMRIXCTL_PATH), arguments);
+    ClientRun run;
+    if (!process.waitForStarted()) return run;
+    process.write(input);
+    process.closeWriteChannel();
+    if (finished.count() == 0 && !finished.wait(kChildMs)) return run;
+    if (process.exitStatus() == QProcess::NormalExit) run.exitStatus = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+  }
+
+  // Closes the message box once it is shown, keeping its text.
+  void CloseBox() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      if (auto* box = qobject_cast<QMessageBox*>(window); box != nullptr && box->isVisible()) {
+        shown_ = box->text();
+        box->accept();
+        return;
+      }
+    }
+    QTimer::singleShot(kBoxPollMs, this, &SessionHostTest::CloseBox);
+  }
+
+  std::unique_ptr<QTemporaryDir> home_;
+  std::string socket_;
+  CountingPrompts prompts_;
+  std::unique_ptr<CMainFrame> window_;
+  QString shown_;
+};
+
+// The library takes its directories when it is loaded, before main: the board's directory is
+// named, and this program run again with it, so the window's library and omrixctl share it.
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty(kBoardVariable)) {
+    std::string root = std::filesystem::temp_directory_path() / "omrix-host-test-XXXXXX";
+    if (mkdtemp(root.data()) == nullptr) return EXIT_FAILURE;
+    const std::string library = root + "/lib/";
+    setenv(kBoardVariable, library.c_str(), 1);
+    setenv("OMRIX_LIBRARY_DIR", library.c_str(), 1);
+    setenv("OMRIX_STATE_DIR", library.c_str(), 1);
+    setenv("OMRIX_SIM", ("state=" + library + "omrix-sim/").c_str(), 1);
+    unsetenv("OMRIX_PORT_IO");
+    const pid_t child = fork();
+    if (child == 0) {
+      execv("/proc/self/exe", argv);
+      _exit(EXIT_FAILURE);
+    }
+    int status = 0;
+    const bool waited = child > 0 && waitpid(child, &status, 0) == child;
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
+    return waited && WIFEXITED(status) ? WEXITSTATUS(status) : EXIT_FAILURE;
+  }
+  QApplication application(argc, argv);
+  SessionHostTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "session_host_test.moc"
