@@ -1,11 +1,7 @@
 #include "session.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,9 +15,10 @@
 #include "commands/directories.h"
 #include "commands/menu_commands.h"
 #include "console.h"
+#include "console_input.h"
 #include "line_editor.h"
+#include "system.h"
 #include "terminal.h"
-#include "terminal_input.h"
 #include "tool_files.h"
 
 namespace omrix::cli {
@@ -50,10 +47,10 @@ std::optional<std::string> ReadScript(const std::string& source) {
   }
   std::ifstream in;
   // An ifstream opens a directory without complaint and reads it as empty.
-  struct stat status {};
-  int error = stat(source.c_str(), &status) != 0 ? errno : 0;
-  if (error == 0 && S_ISDIR(status.st_mode)) error = EISDIR;
+  std::error_code unknown;
+  int error = std::filesystem::is_directory(source, unknown) ? EISDIR : 0;
   if (error == 0) {
+    errno = 0;
     in.open(source, std::ios::binary);
     if (!in) error = errno != 0 ? errno : EACCES;
   }
@@ -317,7 +314,7 @@ class Session {
     output_.everything = true;
     std::optional<LineEditor> editor;
     const bool remote = CurrentRemote() != nullptr;  // the client keeps its own line editor
-    if (!remote && isatty(STDIN_FILENO)) editor.emplace(kShellPrompt);
+    if (!remote && InputIsTerminal()) editor.emplace(kShellPrompt);
     while (PendingSignal() == 0) {
       std::string problem;
       const std::optional<std::string> line = remote   ? ReadAnswer(kShellPrompt)

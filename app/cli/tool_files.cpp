@@ -59,10 +59,14 @@ bool WriteLastCpuFile(const std::string& stateFile, const commands::LastCpuFile&
   }
   const std::string temporary = stateFile + ".new";
   {
-    std::ofstream out(temporary, std::ios::trunc);
-    if (!out) {
+    // Windows says only "Permission denied" of a directory in the way.
+    std::error_code unknown;
+    const bool directory = std::filesystem::is_directory(temporary, unknown);
+    std::ofstream out;
+    if (!directory) out.open(temporary, std::ios::trunc);
+    if (!out.is_open()) {
       // Not ours to remove: it may be anything that holds the name.
-      error = "cannot write '" + temporary + "': " + std::strerror(errno);
+      error = "cannot write '" + temporary + "': " + std::strerror(directory ? EISDIR : errno);
       return false;
     }
     out << kStateHeader << '\n' << kSlotKey << last.slot << '\n' << kPathKey << last.path << '\n';

@@ -15,6 +15,10 @@ namespace omrix::commands {
 // The system's reason for the last failed call, e.g. "No such file or directory".
 std::string SystemReason(int error);
 
+// Why a file cannot be written in `directory` now (its rights, a full disk, a quota, a
+// read-only file system): the first cause found, or "".
+std::string DirectoryWriteReason(const std::string& directory);
+
 class CheckedFile {
  public:
   // The regular file `path` names, open for reading; nothing, with the system's reason, when

@@ -1,6 +1,5 @@
 #include "library_files.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,16 +77,7 @@ std::string WriteReason(const std::string& path) {
     if ((existing.st_mode & 0222) == 0) return SystemReason(EACCES);
     if (::access(path.c_str(), W_OK) != 0) return SystemReason(errno);
   }
-  const std::string directory = Directory(path);
-  if (::access(directory.c_str(), W_OK | X_OK) != 0) return SystemReason(errno);
-  // A nameless file shows a full disk, a quota or a read-only file system, and leaves nothing.
-  const int probe = ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-  if (probe < 0) return errno == EOPNOTSUPP || errno == EISDIR ? "" : SystemReason(errno);
-  const char byte = 0;
-  const bool written = ::write(probe, &byte, 1) == 1 && ::fsync(probe) == 0;
-  const int error = errno;
-  ::close(probe);
-  return written ? "" : SystemReason(error);
+  return DirectoryWriteReason(Directory(path));
 }
 
 std::string NotePrefix(const std::string& path) { return "-> \xB4" + path + "\xB4: "; }
