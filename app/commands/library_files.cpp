@@ -118,6 +118,13 @@ std::string UnrecordableNameLine(const std::string& path) {
          "after a blank)\n";
 }
 
+std::string DirectorySeparators() {
+  std::string separators = "/";
+  if (fs::path::preferred_separator != '/')
+    separators += static_cast<char>(fs::path::preferred_separator);
+  return separators;
+}
+
 std::string LibraryDirectory() { return ProgramDirectories().data; }
 
 bool ConfigurationSource(const std::string& name, std::string& source, std::string& refusal) {
@@ -129,7 +136,7 @@ bool ConfigurationSource(const std::string& name, std::string& source, std::stri
   }
   std::vector<std::string> candidates{AbsolutePath(name)};
   const std::string libraryDirectory = LibraryDirectory();
-  if (name.find('/') == std::string::npos && !libraryDirectory.empty())
+  if (name.find_first_of(DirectorySeparators()) == std::string::npos && !libraryDirectory.empty())
     candidates.push_back(AbsolutePath(libraryDirectory + name));
   std::optional<std::string> unusable;  // the first file there that cannot be loaded
   for (const std::string& candidate : candidates) {
