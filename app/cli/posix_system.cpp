@@ -9,6 +9,8 @@ bool InputIsTerminal() { return isatty(STDIN_FILENO) != 0; }
 
 bool ErrorsGoToTerminal() { return isatty(STDERR_FILENO) != 0; }
 
+const char* EndOfInputKeys() { return "Ctrl-D"; }
+
 void SetEnvironment(const std::string& name, const std::string& value) {
   setenv(name.c_str(), value.c_str(), 1);
 }

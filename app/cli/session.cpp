@@ -309,7 +309,9 @@ class Session {
   // The test routines at a prompt, each line as the dialog's command field takes it. Only a
   // terminal gets the line editor; other input is read as it comes, byte for byte.
   int Shell() {
-    if (!quiet_) Show("\ntest routines: ? for help; exit, quit or Ctrl-D to leave\n");
+    if (!quiet_)
+      Show(std::string("\ntest routines: ? for help; exit, quit or ") + EndOfInputKeys() +
+           " to leave\n");
     prompts_.interactive = true;
     output_.everything = true;
     std::optional<LineEditor> editor;

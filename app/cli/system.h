@@ -10,6 +10,9 @@ namespace omrix::cli {
 bool InputIsTerminal();
 bool ErrorsGoToTerminal();
 
+// What a person types to end a terminal's input.
+const char* EndOfInputKeys();
+
 // Sets an environment variable for this process and the library it runs.
 void SetEnvironment(const std::string& name, const std::string& value);
 

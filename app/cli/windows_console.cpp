@@ -28,8 +28,11 @@ constexpr DWORD kPipeLookMilliseconds = 20;
 constexpr DWORD kHandlerGraceMilliseconds = 1000;
 // The console waits this long for a handler of its closing before it ends the process itself.
 constexpr DWORD kClosingMilliseconds = 4000;
+constexpr const char* kEndOfFile = "\x1A";
 
 std::atomic<int> pendingSignal{0};
+// The thread that reads the console, so a control event can end a read it is blocked in.
+std::atomic<HANDLE> readingThread{nullptr};
 
 // An event, closed when it goes.
 class Event {
@@ -68,6 +71,8 @@ BOOL WINAPI RecordControl(DWORD type) {
   int none = 0;
   pendingSignal.compare_exchange_strong(none, signal);
   SetEvent(Wake());
+  // A console read ends at Ctrl-C on Windows by itself, not always under wine.
+  if (const HANDLE reader = readingThread.load()) CancelSynchronousIo(reader);
   // Returning lets the system end the process at once: the board is left in order first.
   if (signal == kHangUp) WaitForSingleObject(Ended(), kClosingMilliseconds);
   return TRUE;
@@ -114,11 +119,16 @@ SessionSignals::SessionSignals() {
   pendingSignal = 0;
   ResetEvent(Wake());
   ResetEvent(Ended());
+  HANDLE thread = nullptr;
+  if (DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread, 0,
+                      FALSE, DUPLICATE_SAME_ACCESS))
+    readingThread = thread;
   SetConsoleCtrlHandler(&RecordControl, TRUE);
 }
 
 SessionSignals::~SessionSignals() {
   SetConsoleCtrlHandler(&RecordControl, FALSE);
+  if (const HANDLE thread = readingThread.exchange(nullptr)) CloseHandle(thread);
   SetEvent(Ended());
 }
 
@@ -139,6 +149,10 @@ std::optional<std::string> ReadInputLine() {
     while (pipe && !PipeReady(input)) {
       if (Signalled(WaitForSingleObject(Wake(), kPipeLookMilliseconds))) return std::nullopt;
     }
+    if (console && line.empty()) {
+      const HANDLE either[] = {Wake(), input};
+      if (Signalled(WaitForMultipleObjects(2, either, FALSE, INFINITE))) return std::nullopt;
+    }
     char c = 0;
     DWORD got = 0;
     const bool read = ReadFile(input, &c, 1, &got, nullptr) != 0;
@@ -148,6 +162,8 @@ std::optional<std::string> ReadInputLine() {
     if (!read || got == 0) return line.empty() ? std::nullopt : std::optional<std::string>(line);
     if (c == '\n') {
       if (!line.empty() && line.back() == '\r') line.pop_back();  // the system's line end
+      // Ctrl-Z and Enter: the console's end of input.
+      if (console && line == kEndOfFile) return std::nullopt;
       return line;
     }
     line += c;
@@ -164,6 +180,8 @@ bool InputWaiting() {
 bool InputIsTerminal() { return IsConsole(Input()); }
 
 bool ErrorsGoToTerminal() { return IsConsole(GetStdHandle(STD_ERROR_HANDLE)); }
+
+const char* EndOfInputKeys() { return "Ctrl-Z and Enter"; }
 
 void SetEnvironment(const std::string& name, const std::string& value) {
   _putenv_s(name.c_str(), value.c_str());

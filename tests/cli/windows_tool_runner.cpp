@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "tool_runner.h"
+#include "windows_tool_process.h"
 
 namespace omrix::cli::testing {
 
@@ -48,7 +49,20 @@ class StreamFile {
   HANDLE handle_;
 };
 
-// The console's line end read back as the '\n' omrixctl wrote.
+}  // namespace
+
+std::string ToolCommandLine(const std::vector<std::string>& arguments) {
+  std::string commandLine = Quoted(OMRIXCTL_PATH);
+  for (const std::string& argument : arguments) commandLine += " " + Quoted(argument);
+  return commandLine;
+}
+
+std::string EnvironmentBlock(const std::vector<std::string>& entries) {
+  std::string block;
+  for (const std::string& entry : entries) block += entry + '\0';
+  return block + '\0';
+}
+
 std::string WithoutCarriageReturns(const std::string& text) {
   std::string result;
   for (std::size_t i = 0; i < text.size(); ++i)
@@ -56,16 +70,11 @@ std::string WithoutCarriageReturns(const std::string& text) {
   return result;
 }
 
-}  // namespace
-
 ToolRun LibraryDirectory::run(const std::vector<std::string>& arguments,
                               const std::vector<std::pair<std::string, std::string>>& environment,
                               const std::string& input) const {
-  std::string commandLine = Quoted(OMRIXCTL_PATH);
-  for (const std::string& argument : arguments) commandLine += " " + Quoted(argument);
-  std::string block;
-  for (const std::string& entry : environmentFor(environment)) block += entry + '\0';
-  block += '\0';
+  std::string commandLine = ToolCommandLine(arguments);
+  std::string block = EnvironmentBlock(environmentFor(environment));
 
   const std::string outPath = root_.file("capture/out");
   const std::string errPath = root_.file("capture/err");
