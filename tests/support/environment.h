@@ -10,6 +10,9 @@ namespace omrix::testing {
 // Sets `name` to `value`, or removes it for a null value.
 void SetEnvironment(const char* name, const char* value);
 
+// The system's null device, a name that opens no regular file.
+const char* NullDevice();
+
 // The process's environment as "NAME=value" entries.
 std::vector<std::string> EnvironmentEntries();
 

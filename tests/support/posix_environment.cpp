@@ -9,6 +9,8 @@ extern char** environ;
 
 namespace omrix::testing {
 
+const char* NullDevice() { return "/dev/null"; }
+
 std::vector<std::string> EnvironmentEntries() {
   std::vector<std::string> entries;
   for (char** entry = environ; *entry != nullptr; ++entry) entries.emplace_back(*entry);

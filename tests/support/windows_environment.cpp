@@ -5,6 +5,8 @@
 namespace omrix::testing {
 
 // The C runtime's copy is the one getenv reads; an empty value removes the name.
+const char* NullDevice() { return "NUL"; }
+
 // The C runtime's copy, which SetEnvironment changes.
 std::vector<std::string> EnvironmentEntries() {
   std::vector<std::string> entries;
