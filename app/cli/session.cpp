@@ -12,6 +12,7 @@
 #include <sstream>
 #include <utility>
 
+#include "commands/checked_file.h"
 #include "commands/directories.h"
 #include "commands/menu_commands.h"
 #include "console.h"
@@ -48,7 +49,7 @@ std::optional<std::string> ReadScript(const std::string& source) {
   std::ifstream in;
   // An ifstream opens a directory without complaint and reads it as empty.
   std::error_code unknown;
-  int error = std::filesystem::is_directory(source, unknown) ? EISDIR : 0;
+  int error = std::filesystem::is_directory(commands::PathOf(source), unknown) ? EISDIR : 0;
   if (error == 0) {
     errno = 0;
     in.open(source, std::ios::binary);
@@ -172,7 +173,7 @@ class Session {
     const bool setupFirst = first == Subcommand::Setup;
     const std::string setupData = commands::ProgramDirectories().state + "omrix.dat";
     std::error_code unknown;
-    const bool recorded = std::filesystem::exists(setupData, unknown);
+    const bool recorded = std::filesystem::exists(commands::PathOf(setupData), unknown);
     if (unknown) {
       Complain("cannot look for '" + setupData + "': " + unknown.message());
       return kLibraryFailure;

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "command_line.h"
+#include "commands/checked_file.h"
 
 namespace omrix::cli {
 
@@ -26,10 +27,10 @@ bool StartsWith(const std::string& text, const char* prefix) {
 
 std::string AbsolutePath(const std::string& name) {
   std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(name, error);
+  const std::filesystem::path absolute = std::filesystem::absolute(commands::PathOf(name), error);
   if (error) return name;
   const std::filesystem::path resolved = std::filesystem::weakly_canonical(absolute, error);
-  return error ? absolute.string() : resolved.string();
+  return commands::NameOf(error ? absolute : resolved);
 }
 
 std::optional<commands::LastCpuFile> ReadLastCpuFile(const std::string& stateFile) {

@@ -17,6 +17,10 @@ bool SameTime(const struct timespec& a, const struct timespec& b) {
 
 }  // namespace
 
+std::filesystem::path PathOf(const std::string& name) { return name; }
+
+std::string NameOf(const std::filesystem::path& path) { return path.string(); }
+
 std::string SystemReason(int error) { return std::strerror(error); }
 
 std::string DirectoryWriteReason(const std::string& directory) {

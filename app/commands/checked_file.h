@@ -6,11 +6,18 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace omrix::commands {
+
+// A name's bytes as a path and back, as the system's file calls read them: on Windows in the
+// ANSI code page both ways (the C++ library would read bytes one way and write UTF-8 back,
+// which turns a name with an accent into another name).
+std::filesystem::path PathOf(const std::string& name);
+std::string NameOf(const std::filesystem::path& path);
 
 // The system's reason for the last failed call, e.g. "No such file or directory".
 std::string SystemReason(int error);

@@ -56,15 +56,15 @@ std::string UpperCase(std::string text) {
 // system resolves them, the file's own name kept, so a link to a design stays that link.
 std::string AbsolutePath(const std::string& name) {
   std::error_code error;
-  const fs::path absolute = fs::absolute(name, error);
+  const fs::path absolute = fs::absolute(PathOf(name), error);
   if (error) return name;
   const fs::path file = absolute.filename();
   if (file.empty() || file == "." || file == "..") {
     const fs::path whole = fs::weakly_canonical(absolute, error);
-    return error ? absolute.string() : whole.string();
+    return NameOf(error ? absolute : whole);
   }
   const fs::path directory = fs::weakly_canonical(absolute.parent_path(), error);
-  return error ? absolute.string() : (directory / file).string();
+  return NameOf(error ? absolute : directory / file);
 }
 
 // Why a file that was there to be written could not be: the first cause found, or "".
@@ -92,7 +92,7 @@ std::string ReadReason(const std::string& path) {
 std::string LoadedFilePath(const std::string& name) {
   const Directories directories = ProgramDirectories();
   std::error_code error;
-  if (!directories.state.empty() && fs::exists(directories.state + name, error))
+  if (!directories.state.empty() && fs::exists(PathOf(directories.state + name), error))
     return directories.state + name;
   return directories.data + name;
 }

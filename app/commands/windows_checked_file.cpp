@@ -48,6 +48,24 @@ HANDLE HandleOf(int descriptor) { return reinterpret_cast<HANDLE>(_get_osfhandle
 
 }  // namespace
 
+std::filesystem::path PathOf(const std::string& name) {
+  const int length =
+      MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(), length);
+  return wide;
+}
+
+std::string NameOf(const std::filesystem::path& path) {
+  const std::wstring& wide = path.native();
+  const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string name(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), name.data(), length,
+                      nullptr, nullptr);
+  return name;
+}
+
 std::string SystemReason(int error) { return std::strerror(error); }
 
 std::string DirectoryWriteReason(const std::string& directory) {

@@ -31,6 +31,8 @@ int InterruptSignal() { return SIGINT; }
 
 std::vector<int> EndingSignals() { return {SIGTERM, SIGINT, SIGHUP}; }
 
+bool PseudoTerminals() { return true; }
+
 RunningTool::RunningTool(const LibraryDirectory& directory,
                          const std::vector<std::string>& arguments, Input input,
                          const std::vector<std::pair<std::string, std::string>>& environment) {

@@ -17,6 +17,8 @@ namespace omrix::cli::testing {
 int InterruptSignal();
 // The signals that end a session and that a test can send to the tool alone.
 std::vector<int> EndingSignals();
+// Whether a tool can be run on a pseudo-terminal here.
+bool PseudoTerminals();
 
 class RunningTool {
  public:

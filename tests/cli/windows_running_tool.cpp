@@ -71,6 +71,8 @@ int InterruptSignal() { return SIGINT; }
 
 std::vector<int> EndingSignals() { return {SIGINT}; }
 
+bool PseudoTerminals() { return false; }
+
 RunningTool::RunningTool(const LibraryDirectory& directory,
                          const std::vector<std::string>& arguments, Input input,
                          const std::vector<std::pair<std::string, std::string>>& environment) {
