@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <ctime>
 #include <utility>
 
 #include "checked_file.h"
@@ -39,9 +38,10 @@ int ErrnoOf(DWORD error) {
 
 std::uint64_t Whole(DWORD high, DWORD low) { return std::uint64_t{high} << 32 | low; }
 
-std::time_t Seconds(const FILETIME& time) {
-  return static_cast<std::time_t>(Whole(time.dwHighDateTime, time.dwLowDateTime) /
-                                  kFileTimeUnitsPerSecond);
+// In struct stat's own type, whatever its width, so a time is compared with what it became.
+decltype(stat::st_mtime) Seconds(const FILETIME& time) {
+  return static_cast<decltype(stat::st_mtime)>(Whole(time.dwHighDateTime, time.dwLowDateTime) /
+                                               kFileTimeUnitsPerSecond);
 }
 
 HANDLE HandleOf(int descriptor) { return reinterpret_cast<HANDLE>(_get_osfhandle(descriptor)); }
