@@ -12,8 +12,11 @@ namespace fs = std::filesystem;
 constexpr const char* kStateSubdirectory = "omrix/";
 constexpr const char* kDefaultStateHome = ".local/state/";
 
+// A directory that ends in the system's own separator ends already.
 std::string WithTrailingSlash(std::string directory) {
-  if (!directory.empty() && directory.back() != '/') directory += '/';
+  const bool ended = !directory.empty() &&
+                     (directory.back() == '/' || directory.back() == fs::path::preferred_separator);
+  if (!directory.empty() && !ended) directory += '/';
   return directory;
 }
 

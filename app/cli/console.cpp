@@ -1,12 +1,9 @@
 #include "console.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "commands/people_text.h"
-#include "terminal_input.h"
+#include "console_input.h"
 
 namespace omrix::cli {
 
@@ -46,8 +43,7 @@ std::optional<std::string> ReadAnswer(const std::string& prompt) {
 
 bool StopAsked() {
   if (remoteTerminal != nullptr) return remoteTerminal->StopAsked();
-  pollfd input{STDIN_FILENO, POLLIN, 0};
-  if (poll(&input, 1, 0) <= 0) return false;
+  if (!InputWaiting()) return false;
   ReadInputLine();
   return true;
 }

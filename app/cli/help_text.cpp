@@ -9,6 +9,7 @@
 
 #include "commands/flash_slots.h"
 #include "port_backend_listing.h"
+#include "system.h"
 
 namespace omrix::cli {
 
@@ -78,9 +79,13 @@ std::vector<std::pair<std::string, std::string>> FlashMapValues() {
   };
 }
 
-std::string WithFlashMap(const char* text) {
-  static const std::vector<std::pair<std::string, std::string>> values = FlashMapValues();
-  std::string filled = text;
+// The keys that end a terminal's input differ per system.
+std::vector<std::pair<std::string, std::string>> SystemValues() {
+  return {{"eof.keys", EndOfInputKeys()}};
+}
+
+std::string Filled(std::string filled,
+                   const std::vector<std::pair<std::string, std::string>>& values) {
   for (const auto& [name, value] : values) {
     const std::string mark = "{" + name + "}";
     for (std::size_t at = filled.find(mark); at != std::string::npos;
@@ -259,7 +264,7 @@ constexpr HelpEntry kEntries[] = {
      "DATA, i ADDR, s 0|1, g, c FILE, f, ? (help) and @ (prints a line every 100 ms until\n"
      "Enter). Numbers are hexadecimal; the file name of c reaches it byte for byte (a line\n"
      "the terminal's encoding cannot read, or one holding a NUL byte, is not run) and is found\n"
-     "as fpga's FILE is (see 'omrixctl help fpga'). exit, quit or Ctrl-D ends the shell; so\n"
+     "as fpga's FILE is (see 'omrixctl help fpga'). exit, quit or {eof.keys} ends the shell; so\n"
      "does Ctrl-C, once the running command is done.\n"
      "\n"
      "library calls: outbyte, inbyte, PPinitSet, PPackGet, FpgaConfig(FILE, 1, 1)\n"
@@ -413,7 +418,9 @@ std::string ToolHelp() {
 std::string SubcommandHelp(const std::string& name) {
   const HelpEntry* entry = FindEntry(name);
   if (!entry) return "";
-  std::string text = UsageLine(*entry) + "\n" + WithFlashMap(entry->details);
+  static const std::vector<std::pair<std::string, std::string>> flashMap = FlashMapValues();
+  std::string text =
+      UsageLine(*entry) + "\n" + Filled(Filled(entry->details, flashMap), SystemValues());
   if (UsesBracket(name)) text += std::string("  flash bracket:\n") + kBracket;
   return text;
 }

@@ -15,6 +15,7 @@
 #include "host.h"
 #include "session.h"
 #include "session/board_socket.h"
+#include "system.h"
 
 using namespace omrix::cli;
 
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
   // The terminal's encoding, so typed characters reach the command as the bytes typed; the
   // numeric locale stays "C" for the library's and the simulator's number parsers.
   std::setlocale(LC_CTYPE, "");
+  const StandardStreams streams;
   SessionRequest request;
   const std::string misuse =
       ReadSessionRequest(std::vector<std::string>(argv + 1, argv + argc), request);
@@ -62,7 +64,7 @@ int main(int argc, char** argv) {
       return *status;
   }
   // The library picks its backend when the driver comes up, from the environment as it is then.
-  if (invocation.portIoGiven) setenv("OMRIX_PORT_IO", invocation.portIo.c_str(), 1);
+  if (invocation.portIoGiven) SetEnvironment("OMRIX_PORT_IO", invocation.portIo);
   if (request.kind == SessionRequest::Kind::Serve) return Serve(invocation, socket);
   return RunSession(invocation);
 }

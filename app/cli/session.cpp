@@ -1,11 +1,7 @@
 #include "session.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,12 +12,14 @@
 #include <sstream>
 #include <utility>
 
+#include "commands/checked_file.h"
 #include "commands/directories.h"
 #include "commands/menu_commands.h"
 #include "console.h"
+#include "console_input.h"
 #include "line_editor.h"
+#include "system.h"
 #include "terminal.h"
-#include "terminal_input.h"
 #include "tool_files.h"
 
 namespace omrix::cli {
@@ -50,10 +48,10 @@ std::optional<std::string> ReadScript(const std::string& source) {
   }
   std::ifstream in;
   // An ifstream opens a directory without complaint and reads it as empty.
-  struct stat status {};
-  int error = stat(source.c_str(), &status) != 0 ? errno : 0;
-  if (error == 0 && S_ISDIR(status.st_mode)) error = EISDIR;
+  std::error_code unknown;
+  int error = std::filesystem::is_directory(commands::PathOf(source), unknown) ? EISDIR : 0;
   if (error == 0) {
+    errno = 0;
     in.open(source, std::ios::binary);
     if (!in) error = errno != 0 ? errno : EACCES;
   }
@@ -205,7 +203,7 @@ class Session {
     const bool setupFirst = first == Subcommand::Setup;
     const std::string setupData = commands::ProgramDirectories().state + "omrix.dat";
     std::error_code unknown;
-    const bool recorded = std::filesystem::exists(setupData, unknown);
+    const bool recorded = std::filesystem::exists(commands::PathOf(setupData), unknown);
     if (unknown) {
       Complain("cannot look for '" + setupData + "': " + unknown.message());
       return kLibraryFailure;
@@ -349,12 +347,14 @@ class Session {
   // The test routines at a prompt, each line as the dialog's command field takes it. Only a
   // terminal gets the line editor; other input is read as it comes, byte for byte.
   int Shell() {
-    if (!quiet_) Show("\ntest routines: ? for help; exit, quit or Ctrl-D to leave\n");
+    if (!quiet_)
+      Show(std::string("\ntest routines: ? for help; exit, quit or ") + EndOfInputKeys() +
+           " to leave\n");
     prompts_.interactive = true;
     output_.everything = true;
     std::optional<LineEditor> editor;
     const bool remote = CurrentRemote() != nullptr;  // the client keeps its own line editor
-    if (!remote && isatty(STDIN_FILENO)) editor.emplace(kShellPrompt);
+    if (!remote && InputIsTerminal()) editor.emplace(kShellPrompt);
     while (PendingSignal() == 0) {
       std::string problem;
       const std::optional<std::string> line = remote   ? ReadAnswer(kShellPrompt)

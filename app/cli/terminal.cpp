@@ -1,15 +1,13 @@
 #include "terminal.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <sstream>
 #include <utility>
 
 #include "commands/library_files.h"
 #include "console.h"
-#include "terminal_input.h"
+#include "console_input.h"
+#include "system.h"
 
 namespace omrix::cli {
 
@@ -105,7 +103,7 @@ std::optional<std::string> TerminalPrompts::ChooseFile(const commands::FileChoos
 }
 
 void TerminalPrompts::Beep() {
-  if (CurrentRemote() == nullptr && isatty(STDERR_FILENO)) std::fputs("\a", stderr);
+  if (CurrentRemote() == nullptr && ErrorsGoToTerminal()) std::fputs("\a", stderr);
 }
 
 std::unique_ptr<commands::Progress> TerminalPrompts::ShowProgress() {

@@ -1,15 +1,19 @@
+// The POSIX side of omrixctl's input: signal handlers and ppoll.
 #include "terminal_input.h"
 
 #include <poll.h>
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <iterator>
 
 namespace omrix::cli {
 
 namespace {
 
 constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr int kCount = static_cast<int>(std::size(kEndingSignals));
 constexpr int kMillisecondsPerSecond = 1000;
 constexpr long kNanosecondsPerMillisecond = 1000000;
 
@@ -46,18 +50,22 @@ int PollUnlessSignalled(int fd, const timespec* timeout) {
 
 }  // namespace
 
-SessionSignals::SessionSignals() {
+struct SessionSignals::Previous {
+  struct sigaction actions[kCount] {};
+};
+
+SessionSignals::SessionSignals() : previous_(std::make_unique<Previous>()) {
   pendingSignal = 0;
   struct sigaction action {};
   action.sa_handler = &RecordSignal;
   sigemptyset(&action.sa_mask);
   // The library's own reads and writes carry on; only the waits here give way.
   action.sa_flags = SA_RESTART;
-  for (int i = 0; i < kCount; ++i) sigaction(kEndingSignals[i], &action, &previous_[i]);
+  for (int i = 0; i < kCount; ++i) sigaction(kEndingSignals[i], &action, &previous_->actions[i]);
 }
 
 SessionSignals::~SessionSignals() {
-  for (int i = 0; i < kCount; ++i) sigaction(kEndingSignals[i], &previous_[i], nullptr);
+  for (int i = 0; i < kCount; ++i) sigaction(kEndingSignals[i], &previous_->actions[i], nullptr);
 }
 
 int PendingSignal() { return pendingSignal; }
@@ -85,6 +93,13 @@ void SleepUnlessSignalled(int milliseconds) {
   PollUnlessSignalled(-1, &timeout);
 }
 
+std::optional<std::string> ReadInputLine() { return ReadInputLine(STDIN_FILENO); }
+
+bool InputWaiting() {
+  pollfd input{STDIN_FILENO, POLLIN, 0};
+  return poll(&input, 1, 0) > 0;
+}
+
 std::optional<std::string> ReadInputLine(int fd) {
   std::string line;
   for (;;) {
@@ -96,13 +111,6 @@ std::optional<std::string> ReadInputLine(int fd) {
     if (c == '\n') return line;
     line += c;
   }
-}
-
-std::string LineProblem(const std::string& line) {
-  if (line.find('\0') != std::string::npos)
-    return "a line holding a NUL byte was not run (is the input a UTF-16 "
-           "file?)";
-  return "";
 }
 
 TypedDecoder::Step TypedDecoder::Feed(char byte, wchar_t& character) {

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "command_line.h"
+#include "commands/checked_file.h"
 
 namespace omrix::cli {
 
@@ -26,10 +27,10 @@ bool StartsWith(const std::string& text, const char* prefix) {
 
 std::string AbsolutePath(const std::string& name) {
   std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(name, error);
+  const std::filesystem::path absolute = std::filesystem::absolute(commands::PathOf(name), error);
   if (error) return name;
   const std::filesystem::path resolved = std::filesystem::weakly_canonical(absolute, error);
-  return error ? absolute.string() : resolved.string();
+  return commands::NameOf(error ? absolute : resolved);
 }
 
 std::optional<commands::LastCpuFile> ReadLastCpuFile(const std::string& stateFile) {
@@ -59,10 +60,14 @@ bool WriteLastCpuFile(const std::string& stateFile, const commands::LastCpuFile&
   }
   const std::string temporary = stateFile + ".new";
   {
-    std::ofstream out(temporary, std::ios::trunc);
-    if (!out) {
+    // Windows says only "Permission denied" of a directory in the way.
+    std::error_code unknown;
+    const bool directory = std::filesystem::is_directory(temporary, unknown);
+    std::ofstream out;
+    if (!directory) out.open(temporary, std::ios::trunc);
+    if (!out.is_open()) {
       // Not ours to remove: it may be anything that holds the name.
-      error = "cannot write '" + temporary + "': " + std::strerror(errno);
+      error = "cannot write '" + temporary + "': " + std::strerror(directory ? EISDIR : errno);
       return false;
     }
     out << kStateHeader << '\n' << kSlotKey << last.slot << '\n' << kPathKey << last.path << '\n';

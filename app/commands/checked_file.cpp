@@ -17,7 +17,23 @@ bool SameTime(const struct timespec& a, const struct timespec& b) {
 
 }  // namespace
 
+std::filesystem::path PathOf(const std::string& name) { return name; }
+
+std::string NameOf(const std::filesystem::path& path) { return path.string(); }
+
 std::string SystemReason(int error) { return std::strerror(error); }
+
+std::string DirectoryWriteReason(const std::string& directory) {
+  if (::access(directory.c_str(), W_OK | X_OK) != 0) return SystemReason(errno);
+  // A nameless file shows a full disk, a quota or a read-only file system, and leaves nothing.
+  const int probe = ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (probe < 0) return errno == EOPNOTSUPP || errno == EISDIR ? "" : SystemReason(errno);
+  const char byte = 0;
+  const bool written = ::write(probe, &byte, 1) == 1 && ::fsync(probe) == 0;
+  const int error = errno;
+  ::close(probe);
+  return written ? "" : SystemReason(error);
+}
 
 std::optional<CheckedFile> CheckedFile::Open(const std::string& path, std::string& reason) {
   // Non-blocking, so that a FIFO named by mistake cannot hang the command.

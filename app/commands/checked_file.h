@@ -6,14 +6,25 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace omrix::commands {
 
+// A name's bytes as a path and back, as the system's file calls read them: on Windows in the
+// ANSI code page both ways (the C++ library would read bytes one way and write UTF-8 back,
+// which turns a name with an accent into another name).
+std::filesystem::path PathOf(const std::string& name);
+std::string NameOf(const std::filesystem::path& path);
+
 // The system's reason for the last failed call, e.g. "No such file or directory".
 std::string SystemReason(int error);
+
+// Why a file cannot be written in `directory` now (its rights, a full disk, a quota, a
+// read-only file system): the first cause found, or "".
+std::string DirectoryWriteReason(const std::string& directory);
 
 class CheckedFile {
  public:

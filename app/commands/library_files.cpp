@@ -1,6 +1,5 @@
 #include "library_files.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,15 +56,15 @@ std::string UpperCase(std::string text) {
 // system resolves them, the file's own name kept, so a link to a design stays that link.
 std::string AbsolutePath(const std::string& name) {
   std::error_code error;
-  const fs::path absolute = fs::absolute(name, error);
+  const fs::path absolute = fs::absolute(PathOf(name), error);
   if (error) return name;
   const fs::path file = absolute.filename();
   if (file.empty() || file == "." || file == "..") {
     const fs::path whole = fs::weakly_canonical(absolute, error);
-    return error ? absolute.string() : whole.string();
+    return NameOf(error ? absolute : whole);
   }
   const fs::path directory = fs::weakly_canonical(absolute.parent_path(), error);
-  return error ? absolute.string() : (directory / file).string();
+  return NameOf(error ? absolute : directory / file);
 }
 
 // Why a file that was there to be written could not be: the first cause found, or "".
@@ -78,16 +77,7 @@ std::string WriteReason(const std::string& path) {
     if ((existing.st_mode & 0222) == 0) return SystemReason(EACCES);
     if (::access(path.c_str(), W_OK) != 0) return SystemReason(errno);
   }
-  const std::string directory = Directory(path);
-  if (::access(directory.c_str(), W_OK | X_OK) != 0) return SystemReason(errno);
-  // A nameless file shows a full disk, a quota or a read-only file system, and leaves nothing.
-  const int probe = ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-  if (probe < 0) return errno == EOPNOTSUPP || errno == EISDIR ? "" : SystemReason(errno);
-  const char byte = 0;
-  const bool written = ::write(probe, &byte, 1) == 1 && ::fsync(probe) == 0;
-  const int error = errno;
-  ::close(probe);
-  return written ? "" : SystemReason(error);
+  return DirectoryWriteReason(Directory(path));
 }
 
 std::string NotePrefix(const std::string& path) { return "-> \xB4" + path + "\xB4: "; }
@@ -102,7 +92,7 @@ std::string ReadReason(const std::string& path) {
 std::string LoadedFilePath(const std::string& name) {
   const Directories directories = ProgramDirectories();
   std::error_code error;
-  if (!directories.state.empty() && fs::exists(directories.state + name, error))
+  if (!directories.state.empty() && fs::exists(PathOf(directories.state + name), error))
     return directories.state + name;
   return directories.data + name;
 }
@@ -128,6 +118,13 @@ std::string UnrecordableNameLine(const std::string& path) {
          "after a blank)\n";
 }
 
+std::string DirectorySeparators() {
+  std::string separators = "/";
+  if (fs::path::preferred_separator != '/')
+    separators += static_cast<char>(fs::path::preferred_separator);
+  return separators;
+}
+
 std::string LibraryDirectory() { return ProgramDirectories().data; }
 
 bool ConfigurationSource(const std::string& name, std::string& source, std::string& refusal) {
@@ -139,7 +136,7 @@ bool ConfigurationSource(const std::string& name, std::string& source, std::stri
   }
   std::vector<std::string> candidates{AbsolutePath(name)};
   const std::string libraryDirectory = LibraryDirectory();
-  if (name.find('/') == std::string::npos && !libraryDirectory.empty())
+  if (name.find_first_of(DirectorySeparators()) == std::string::npos && !libraryDirectory.empty())
     candidates.push_back(AbsolutePath(libraryDirectory + name));
   std::optional<std::string> unusable;  // the first file there that cannot be loaded
   for (const std::string& candidate : candidates) {

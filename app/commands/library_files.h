@@ -17,6 +17,9 @@ std::string LongPathLine(const std::string& path);
 // as it is; "" for a name it can.
 std::string UnrecordableNameLine(const std::string& path);
 
+// What ends a directory in a name on this system: '/', and on Windows also '\\'.
+std::string DirectorySeparators();
+
 // Where the designs and data files lie, ending in '/': OMRIX_LIBRARY_DIR when set, else beside
 // libomrix_dll.so in a build tree or its installed data directory; "" when none can be told.
 std::string LibraryDirectory();

@@ -87,7 +87,7 @@ std::string Hex(std::uint32_t value) { return Format("0x%X", static_cast<unsigne
 
 // The menu's test of a CPU file: its extension, upper-cased, is BIN.
 bool IsCpuBinary(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
+  const std::size_t slash = path.find_last_of(DirectorySeparators());
   const std::size_t dot = path.find_last_of('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
   std::string extension = path.substr(dot + 1);

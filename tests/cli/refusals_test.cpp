@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/environment.h"
 #include "tool_runner.h"
 
 namespace omrix::cli::testing {
@@ -60,6 +61,16 @@ TEST(LibraryDirectoryRefusal, TooLongANameEndsWithStatusOne) {
     EXPECT_EQ(run.exitStatus, 1) << run.err;
     EXPECT_NE(run.err.find("omrix.dat': File name too long\n"), std::string::npos) << run.err;
   }
+}
+
+// The system's null device reads as an empty file: programmed, it would leave the slot erased.
+TEST(DeviceRefusal, ProgrammingFromTheNullDeviceErasesNothing) {
+  const LibraryDirectory directory;
+  ASSERT_EQ(directory.run({"setup"}).exitStatus, 0);
+  const ToolRun run = directory.run({"program", "cpu1", omrix::testing::NullDevice()});
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_NE(run.err.find("not a regular file, nothing erased\n"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out.find("Sector erase"), std::string::npos) << run.out;
 }
 
 TEST(StateFileRefusal, NamesTheFileAndItsReasonAndLeavesItAlone) {

@@ -18,12 +18,20 @@ namespace {
 constexpr int kPollMilliseconds = 1000;
 constexpr int kSilentPollsAllowed = 120;
 
+pid_t Pid(std::intptr_t child) { return static_cast<pid_t>(child); }
+
 void CloseIfOpen(int& fd) {
   if (fd >= 0) close(fd);
   fd = -1;
 }
 
 }  // namespace
+
+int InterruptSignal() { return SIGINT; }
+
+std::vector<int> EndingSignals() { return {SIGTERM, SIGINT, SIGHUP}; }
+
+bool PseudoTerminals() { return true; }
 
 RunningTool::RunningTool(const LibraryDirectory& directory,
                          const std::vector<std::string>& arguments, Input input,
@@ -70,8 +78,8 @@ RunningTool::~RunningTool() {
   CloseIfOpen(out_);
   CloseIfOpen(err_);
   if (child_ > 0) {
-    kill(child_, SIGKILL);
-    waitpid(child_, nullptr, 0);
+    kill(Pid(child_), SIGKILL);
+    waitpid(Pid(child_), nullptr, 0);
   }
 }
 
@@ -117,17 +125,17 @@ bool RunningTool::waitFor(const std::string& text, Stream stream) {
   return true;
 }
 
-void RunningTool::signal(int number) { kill(child_, number); }
+void RunningTool::signal(int number) { kill(Pid(child_), number); }
 
 ToolRun RunningTool::finish() {
   if (!terminal_) CloseIfOpen(input_);  // a terminal's master also carries the output
   while (readSome()) {
   }
-  if (out_ >= 0 || err_ >= 0) kill(child_, SIGKILL);  // it went silent without ending
+  if (out_ >= 0 || err_ >= 0) kill(Pid(child_), SIGKILL);  // it went silent without ending
   CloseIfOpen(input_);
   ToolRun result;
   int status = 0;
-  while (waitpid(child_, &status, 0) < 0 && errno == EINTR) {
+  while (waitpid(Pid(child_), &status, 0) < 0 && errno == EINTR) {
   }
   child_ = -1;
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

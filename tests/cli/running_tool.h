@@ -1,10 +1,10 @@
 // omrixctl kept running while a test talks to it: on pipes, or on a
 // pseudo-terminal as a technician's shell has it, so a test can answer, wait
-// for a line and send a signal.
+// for a line and send a signal (on Windows: on pipes, and the signal is the
+// console's Ctrl-C).
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +12,13 @@
 #include "tool_runner.h"
 
 namespace omrix::cli::testing {
+
+// The signal a person's interrupt sends: SIGINT, also for a Windows console's Ctrl-C.
+int InterruptSignal();
+// The signals that end a session and that a test can send to the tool alone.
+std::vector<int> EndingSignals();
+// Whether a tool can be run on a pseudo-terminal here.
+bool PseudoTerminals();
 
 class RunningTool {
  public:
@@ -38,7 +45,7 @@ class RunningTool {
   bool readSome();  // false when nothing more will come
   void collect(int& fd, std::string& text);
 
-  pid_t child_ = -1;
+  std::intptr_t child_ = -1;  // its pid; on Windows its process handle
   int input_ = -1;
   int out_ = -1;
   int err_ = -1;

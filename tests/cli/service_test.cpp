@@ -124,7 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
     IoTest, IoTestAnswer,
     ::testing::Values(AnswerCase{"No", "n\n", 0, 1, "the I/O test failed"},
                       AnswerCase{"EndOfInput", "", 0, 1, kNoAnswer},
-                      AnswerCase{"Interrupted", "", SIGINT, kEndedBySignal + SIGINT, kNoAnswer}),
+                      AnswerCase{"Interrupted", "", InterruptSignal(),
+                                 kEndedBySignal + InterruptSignal(), kNoAnswer}),
     [](const ::testing::TestParamInfo<AnswerCase>& test) { return test.param.name; });
 
 }  // namespace

@@ -1,13 +1,13 @@
 // How a session ends, seen at the library's exports: every path releases the device once
 // and closes the driver once.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <string>
 #include <vector>
 
 #include "command_line.h"
 #include "session.h"
+#include "support/environment.h"
 #include "tool_runner.h"
 
 namespace omrix::cli::testing {
@@ -46,7 +46,7 @@ class DeviceRelease : public ::testing::TestWithParam<FactoryEnd> {};
 
 TEST_P(DeviceRelease, ReleasesTheDeviceOnce) {
   const LibraryDirectory directory;
-  ASSERT_EQ(setenv("OMRIX_LIBRARY_DIR", directory.path().c_str(), 1), 0);
+  omrix::testing::SetEnvironment("OMRIX_LIBRARY_DIR", directory.path().c_str());
   std::vector<std::string> calls;
   const ParseOutcome start = ParseCommandLine({"start"});
   ASSERT_TRUE(start.ok);
@@ -54,7 +54,7 @@ TEST_P(DeviceRelease, ReleasesTheDeviceOnce) {
             kFactoryPath);
   EXPECT_EQ(calls, (std::vector<std::string>{"HwaccInit_EnableDllMessages", "InterpreteOmrixDat",
                                              GetParam().release, "HwaccDeInit"}));
-  unsetenv("OMRIX_LIBRARY_DIR");
+  omrix::testing::SetEnvironment("OMRIX_LIBRARY_DIR", nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -376,6 +377,25 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<BusCase>& test) {
       return std::to_string(test.index) + "_" + NameOfArguments(test.param.arguments);
     });
+
+// A name with a directory part, in the system's own spelling, means the current directory's
+// file: the library's directory is looked in only for a bare name.
+TEST(Session, DesignWithADirectoryPartIsNotLookedForInTheLibraryDirectory) {
+  const LibraryDirectory directory;
+  const std::string separator(1, static_cast<char>(std::filesystem::path::preferred_separator));
+  const std::string elsewhere = directory.file("elsewhere") + separator;
+  std::filesystem::create_directories(elsewhere + "designs");
+  std::filesystem::copy_file(directory.file("setup.bit"), elsewhere + "setup.bit");
+  std::filesystem::copy_file(directory.file("demo.bit"),
+                             elsewhere + "designs" + separator + "d.bit");
+  const std::vector<std::pair<std::string, std::string>> library{{"OMRIX_LIBRARY_DIR", elsewhere}};
+  ASSERT_EQ(directory.run({"setup"}, library).exitStatus, 0);
+  const ToolRun run = directory.run({"fpga", "designs" + separator + "d.bit"}, library);
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_NE(run.out.find("'" + directory.file("designs") + separator + "d.bit' not found"),
+            std::string::npos)
+      << run.out;
+}
 
 TEST(Session, OutReachesTheRegisterNamed) {
   const LibraryDirectory directory;

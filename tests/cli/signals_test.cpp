@@ -1,13 +1,8 @@
-// The ends of a session that nobody typed: SIGTERM, SIGINT and SIGHUP let the
-// running subcommand finish and end the session in order; and the shell's
-// input, on pipes and on a terminal, reaches the test routines byte for byte or
-// not at all.
+// A closed terminal ends the shell in order.
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <filesystem>
 #include <string>
-#include <vector>
 
 #include "board_view.h"
 #include "running_tool.h"
@@ -17,58 +12,10 @@ namespace omrix::cli::testing {
 namespace {
 
 using Input = RunningTool::Input;
-using Stream = RunningTool::Stream;
 
 constexpr int kEndedBySignal = 128;
 const std::pair<std::string, std::string> kTerminalType = {"TERM", "vt100"};
 
-class EndingSignal : public ::testing::TestWithParam<int> {};
-
-// The emulation waits for Enter: the signal comes in the middle of a
-// subcommand.
-TEST_P(EndingSignal, LetsTheRunningSubcommandFinishAndStartsNoOther) {
-  const LibraryDirectory directory({"emudlc5.bit"});
-  ASSERT_EQ(directory.run({"setup"}).exitStatus, 0);
-  ASSERT_EQ(directory.run({"fpga", "demo.bit"}).exitStatus, 0);
-  WriteWholeFile(directory.file("work.txt"), "emulate dlc5\ncpu run 1\n");
-  RunningTool tool(directory, {"script", "work.txt"}, Input::Pipes);
-  ASSERT_TRUE(tool.waitFor("press Enter for OK", Stream::Err));
-  tool.signal(GetParam());
-  const ToolRun run = tool.finish();
-  EXPECT_EQ(run.exitStatus, kEndedBySignal + GetParam()) << run.err;
-  const std::size_t emulation = run.out.find("Emulate XILINX JTAG download cable");
-  ASSERT_NE(emulation, std::string::npos) << run.out;
-  EXPECT_NE(
-      run.out.find("Configure FPGA via PC with file: '" + directory.file("demo.bit"), emulation),
-      std::string::npos)
-      << "the emulation did not end in the run configuration\n"
-      << run.out;
-  EXPECT_EQ(run.out.find("Run CPU file 1"), std::string::npos) << run.out;
-  EXPECT_EQ(ReadBoard(directory).design, sim::Design::Demo);
-}
-
-INSTANTIATE_TEST_SUITE_P(Signals, EndingSignal, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
-                         [](const ::testing::TestParamInfo<int>& test) {
-                           return std::string(test.param == SIGTERM  ? "Term"
-                                              : test.param == SIGINT ? "Int"
-                                                                     : "Hup");
-                         });
-
-TEST(EndingSignals, StopTheWaitingLoopAndTheShell) {
-  const LibraryDirectory directory;
-  ASSERT_EQ(directory.run({"setup"}).exitStatus, 0);
-  RunningTool tool(directory, {"shell"}, Input::Pipes);
-  tool.type("@\n");
-  ASSERT_TRUE(tool.waitFor("nothing happens, just waiting\n"));
-  tool.signal(SIGINT);
-  ASSERT_TRUE(tool.waitFor("aborted\n"));
-  tool.type("s 0\n");
-  const ToolRun run = tool.finish();
-  EXPECT_EQ(run.exitStatus, kEndedBySignal + SIGINT) << run.err;
-  EXPECT_EQ(run.out.find("Signal PPinit reset"), std::string::npos) << run.out;
-}
-
-// What the terminal's end leaves: the configuration done before it, recorded.
 TEST(EndingSignals, ClosedTerminalEndsTheShellInOrder) {
   const LibraryDirectory directory;
   ASSERT_EQ(directory.run({"setup"}).exitStatus, 0);
@@ -85,66 +32,6 @@ TEST(EndingSignals, ClosedTerminalEndsTheShellInOrder) {
       << ReadWholeFile(directory.file("omrix.dat"));
   EXPECT_EQ(ReadBoard(directory).design, sim::Design::Demo);
 }
-
-struct TypedCase {
-  const char* name;
-  Input input;
-  std::string locale;   // LC_ALL
-  std::string typed;    // "@" is the library directory; each line is followed by "s 0"
-  std::string shown;    // on stdout (on a terminal: the terminal); "" for none
-  std::string refusal;  // on stderr (on a terminal: the terminal); "" for none
-};
-
-class TypedLines : public ::testing::TestWithParam<TypedCase> {};
-
-TEST_P(TypedLines, ReachTheTestRoutinesAsTypedOrNotAtAll) {
-  const TypedCase& c = GetParam();
-  const LibraryDirectory directory;
-  ASSERT_EQ(directory.run({"setup"}).exitStatus, 0);
-  // A name that loses its accent names another file that exists.
-  for (const char* folder : {"jos\xC3\xA9", "jos"}) {
-    std::filesystem::create_directory(directory.file(folder));
-    std::filesystem::copy_file(directory.file("demo.bit"), directory.file(folder) + "/demo.bit");
-  }
-  const char* const lineEnd = c.input == Input::Terminal ? "\r" : "\n";
-  RunningTool tool(directory, {"shell"}, c.input, {kTerminalType, {"LC_ALL", c.locale}});
-  tool.type(InDirectory(c.typed, directory.path()) + lineEnd + "s 0" + lineEnd);
-  // The line after it runs: the shell went on.
-  ASSERT_TRUE(tool.waitFor("Signal PPinit reset, now at low level"));
-  tool.type(std::string("quit") + lineEnd);
-  const ToolRun run = tool.finish();
-  EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
-  const std::string& said = c.input == Input::Terminal ? run.out : run.err;
-  if (c.shown.empty()) {
-    EXPECT_EQ(run.out.find("Configure FPGA via PC"), std::string::npos) << run.out;
-  } else {
-    EXPECT_NE(run.out.find(InDirectory(c.shown, directory.path())), std::string::npos) << run.out;
-  }
-  if (!c.refusal.empty()) {
-    EXPECT_NE(said.find(c.refusal), std::string::npos) << said;
-  }
-}
-
-const std::string kNulRefusal = "omrixctl: a line holding a NUL byte was not run";
-
-INSTANTIATE_TEST_SUITE_P(
-    Inputs, TypedLines,
-    ::testing::Values(
-        TypedCase{"AccentOnAUtf8Terminal", Input::Terminal, "C.UTF-8", "c @jos\xC3\xA9/demo.bit",
-                  "Configure FPGA via PC with file: '@jos\xC3\xA9/demo.bit'", ""},
-        TypedCase{"AccentOnAnAsciiTerminal", Input::Terminal, "C", "c @jos\xC3\xA9/demo.bit", "",
-                  "omrixctl: this line was not run: it holds bytes that are no "
-                  "characters"},
-        TypedCase{"AccentPiped", Input::Pipes, "C", "c @jos\xC3\xA9/demo.bit",
-                  "Configure FPGA via PC with file: '@jos\xC3\xA9/demo.bit'", ""},
-        // Ctrl-@ is an editing key there: the line is the rest, whole.
-        TypedCase{"NulOnATerminal", Input::Terminal, "C.UTF-8", std::string("c dem\0o.bit", 11),
-                  "Configure FPGA via PC with file: '@demo.bit'", ""},
-        TypedCase{"NulInALongPipedLine", Input::Pipes, "C",
-                  std::string("a\0", 2) + std::string(5000, 'b'), "", kNulRefusal},
-        TypedCase{"Utf16Piped", Input::Pipes, "C",
-                  std::string("c\0 \0d\0e\0m\0o\0.\0b\0i\0t\0", 20), "", kNulRefusal}),
-    [](const ::testing::TestParamInfo<TypedCase>& test) { return std::string(test.param.name); });
 
 }  // namespace
 }  // namespace omrix::cli::testing

@@ -19,7 +19,9 @@ const std::string kNotInitialized =
 // Replaces the value of the omrix.dat line that carries this type tag and description.
 std::string WithValue(const std::string& content, const std::string& tagged,
                       const std::string& value) {
-  const std::size_t tag = content.find(" " + tagged + "\n");
+  // The line ends as the system writes them: LF, or CR LF on Windows.
+  std::size_t tag = content.find(" " + tagged + "\n");
+  if (tag == std::string::npos) tag = content.find(" " + tagged + "\r\n");
   EXPECT_NE(tag, std::string::npos) << tagged;
   if (tag == std::string::npos) return content;
   const std::size_t lineStart = content.rfind('\n', tag) + 1;

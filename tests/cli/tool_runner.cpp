@@ -1,18 +1,10 @@
 #include "tool_runner.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <iterator>
-#include <stdexcept>
 
-extern char** environ;
+#include "support/environment.h"
 
 namespace omrix::cli::testing {
 
@@ -51,7 +43,8 @@ ToolCommand::ToolCommand(const std::vector<std::string>& arguments,
 }
 
 LibraryDirectory::LibraryDirectory(const std::vector<std::string>& extraFiles)
-    : path_(root_.file("lib/")) {
+    // In the system's own spelling, as the tool names the files it was given.
+    : path_(std::filesystem::path(root_.file("lib/")).make_preferred().string()) {
   std::filesystem::create_directories(path_);
   std::filesystem::create_directories(root_.file("capture"));
   std::vector<std::string> names(std::begin(kStagedFiles), std::end(kStagedFiles));
@@ -76,45 +69,11 @@ std::vector<std::string> LibraryDirectory::environmentFor(
     if (!replaced) variables.push_back(variable);
   }
   std::vector<std::string> entries;
-  for (char** entry = environ; *entry; ++entry) {
-    if (!IsOmrixVariable(*entry) && !IsReplaced(*entry, variables)) entries.emplace_back(*entry);
+  for (const std::string& entry : omrix::testing::EnvironmentEntries()) {
+    if (!IsOmrixVariable(entry) && !IsReplaced(entry, variables)) entries.push_back(entry);
   }
   for (const auto& variable : variables) entries.push_back(variable.first + "=" + variable.second);
   return entries;
-}
-
-ToolRun LibraryDirectory::run(const std::vector<std::string>& arguments,
-                              const std::vector<std::pair<std::string, std::string>>& environment,
-                              const std::string& input) const {
-  const ToolCommand command(arguments, environmentFor(environment));
-
-  const std::string outPath = root_.file("capture/out");
-  const std::string errPath = root_.file("capture/err");
-  const std::string inPath = root_.file("capture/in");
-  WriteWholeFile(inPath, input);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, inPath.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addchdir_np(&actions, path_.c_str());
-  pid_t child = 0;
-  const int spawned =
-      posix_spawn(&child, OMRIXCTL_PATH, &actions, nullptr, command.argv(), command.envp());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) throw std::runtime_error(std::string("posix_spawn: ") + std::strerror(spawned));
-
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) throw std::runtime_error("waitpid failed");
-  }
-  ToolRun result;
-  result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.out = ReadWholeFile(outPath);
-  result.err = ReadWholeFile(errPath);
-  return result;
 }
 
 std::string NameOfArguments(const std::vector<std::string>& arguments) {

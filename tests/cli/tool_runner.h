@@ -43,7 +43,7 @@ class LibraryDirectory {
   // build's data directory.
   explicit LibraryDirectory(const std::vector<std::string>& extraFiles = {});
 
-  const std::string& path() const { return path_; }  // ends in '/'
+  const std::string& path() const { return path_; }  // ends in the system's separator
   std::string file(const std::string& name) const { return path_ + name; }
   std::string simStateDirectory() const { return path_ + "omrix-sim/"; }
 

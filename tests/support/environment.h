@@ -2,11 +2,19 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace omrix::testing {
 
 // Sets `name` to `value`, or removes it for a null value.
 void SetEnvironment(const char* name, const char* value);
+
+// The system's null device, a name that opens no regular file.
+const char* NullDevice();
+
+// The process's environment as "NAME=value" entries.
+std::vector<std::string> EnvironmentEntries();
 
 // While it lives, no file of this process or its children grows past `bytes`, as on a full
 // disk; a write past it fails instead of ending the writer.

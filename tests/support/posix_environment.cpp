@@ -5,7 +5,17 @@
 
 #include "support/environment.h"
 
+extern char** environ;
+
 namespace omrix::testing {
+
+const char* NullDevice() { return "/dev/null"; }
+
+std::vector<std::string> EnvironmentEntries() {
+  std::vector<std::string> entries;
+  for (char** entry = environ; *entry != nullptr; ++entry) entries.emplace_back(*entry);
+  return entries;
+}
 
 void SetEnvironment(const char* name, const char* value) {
   if (value != nullptr)

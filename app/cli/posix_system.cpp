@@ -1,0 +1,25 @@
+#include <stdlib.h>
+#include <unistd.h>
+
+#include "system.h"
+
+namespace omrix::cli {
+
+bool InputIsTerminal() { return isatty(STDIN_FILENO) != 0; }
+
+bool ErrorsGoToTerminal() { return isatty(STDERR_FILENO) != 0; }
+
+const char* EndOfInputKeys() { return "Ctrl-D"; }
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+  setenv(name.c_str(), value.c_str(), 1);
+}
+
+// The streams carry bytes as they are, and a terminal takes UTF-8 by its locale.
+struct StandardStreams::Saved {};
+
+StandardStreams::StandardStreams() = default;
+
+StandardStreams::~StandardStreams() = default;
+
+}  // namespace omrix::cli
