@@ -10,6 +10,7 @@
 
 #include "command_line.h"
 #include "commands/library.h"
+#include "serve.h"
 #include "session.h"
 #include "session/transport.h"
 
@@ -59,10 +60,5 @@ class HostDoor {
 // Runs the client's subcommand (or script) in `board` on this thread, its texts, questions
 // and stop requests on the client's terminal, and sends the client its exit status.
 void RunClient(ClientRun& run, HostedSession& board);
-
-// Hosts the board's session on `socketPath` without a window; returns the exit status.
-int Serve(const Invocation& invocation, const std::string& socketPath);
-int Serve(const Invocation& invocation, const std::string& socketPath,
-          const commands::Library& library);
 
 }  // namespace omrix::cli

@@ -12,7 +12,7 @@
 #include "command_line.h"
 #include "console.h"
 #include "help_text.h"
-#include "host.h"
+#include "serve.h"
 #include "session.h"
 #include "session/board_socket.h"
 #include "system.h"
