@@ -11,6 +11,11 @@ bool ErrorsGoToTerminal() { return isatty(STDERR_FILENO) != 0; }
 
 const char* EndOfInputKeys() { return "Ctrl-D"; }
 
+const char* PortAccessHint() {
+  return "port access needs group lp (--port-io ppdev), CAP_SYS_RAWIO (--port-io direct), "
+         "or the simulated board (--port-io sim)";
+}
+
 void SetEnvironment(const std::string& name, const std::string& value) {
   setenv(name.c_str(), value.c_str(), 1);
 }

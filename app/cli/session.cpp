@@ -209,9 +209,7 @@ class Session {
       return kLibraryFailure;
     }
     if (!menu_.BringUpDriver().succeeded()) {
-      Complain(
-          "port access needs group lp (--port-io ppdev), CAP_SYS_RAWIO (--port-io direct), "
-          "or the simulated board (--port-io sim)");
+      Complain(PortAccessHint());
       return kLibraryFailure;
     }
     // A setup brings up the board by itself: the start-up would reconfigure the FPGA, restart

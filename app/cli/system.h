@@ -13,6 +13,9 @@ bool ErrorsGoToTerminal();
 // What a person types to end a terminal's input.
 const char* EndOfInputKeys();
 
+// What gives a program port access here, by backend, for when the driver did not come up.
+const char* PortAccessHint();
+
 // Sets an environment variable for this process and the library it runs.
 void SetEnvironment(const std::string& name, const std::string& value);
 

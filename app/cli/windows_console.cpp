@@ -183,6 +183,11 @@ bool ErrorsGoToTerminal() { return IsConsole(GetStdHandle(STD_ERROR_HANDLE)); }
 
 const char* EndOfInputKeys() { return "Ctrl-Z and Enter"; }
 
+const char* PortAccessHint() {
+  return "port access needs PORTGATE.sys beside the program and, once, administrator rights "
+         "(--port-io portgate), or the simulated board (--port-io sim)";
+}
+
 void SetEnvironment(const std::string& name, const std::string& value) {
   _putenv_s(name.c_str(), value.c_str());
 }
