@@ -241,7 +241,8 @@ class WindowsDriverService : public testing::LibraryTest {
 // The portgate backend against wine's service manager, which has no such driver: the device
 // does not open and the service cannot start without PORTGATE.sys beside the program. The entry
 // the bring-up made is deleted again, a stale one is replaced once, and the result is the fatal
-// line.
+// line. The prefix must have one service manager: a second one (from a second `wineboot --init`)
+// keeps a list of its own, and each step, on a manager of its own, may reach either.
 TEST_F(WindowsDriverService, BringUpWithoutTheDriverLeavesNoService) {
   struct Case {
     const char* name;
