@@ -63,23 +63,9 @@ std::optional<CheckedFile> CheckedFile::Open(const std::string& path, std::strin
 CheckedFile::CheckedFile(std::string path, int descriptor, const struct stat& examined)
     : path_(std::move(path)), descriptor_(descriptor), examined_(examined) {}
 
-CheckedFile::CheckedFile(CheckedFile&& other) noexcept
-    : path_(std::move(other.path_)),
-      descriptor_(std::exchange(other.descriptor_, -1)),
-      examined_(other.examined_) {}
-
-CheckedFile& CheckedFile::operator=(CheckedFile&& other) noexcept {
-  if (this != &other) {
-    if (descriptor_ >= 0) ::close(descriptor_);
-    path_ = std::move(other.path_);
-    descriptor_ = std::exchange(other.descriptor_, -1);
-    examined_ = other.examined_;
-  }
-  return *this;
-}
-
-CheckedFile::~CheckedFile() {
+void FileDescriptor::Close() {
   if (descriptor_ >= 0) ::close(descriptor_);
+  descriptor_ = -1;
 }
 
 bool CheckedFile::Read(std::vector<std::uint8_t>& bytes, std::string& reason) const {
@@ -87,7 +73,7 @@ bool CheckedFile::Read(std::vector<std::uint8_t>& bytes, std::string& reason) co
   std::size_t got = 0;
   while (got < bytes.size()) {
     const ssize_t n =
-        ::pread(descriptor_, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+        ::pread(descriptor_.get(), bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       reason = n < 0 ? SystemReason(errno) : "the file shrank while it was read";
@@ -98,7 +84,9 @@ bool CheckedFile::Read(std::vector<std::uint8_t>& bytes, std::string& reason) co
   return true;
 }
 
-std::string CheckedFile::HeldName() const { return "/proc/self/fd/" + std::to_string(descriptor_); }
+std::string CheckedFile::HeldName() const {
+  return "/proc/self/fd/" + std::to_string(descriptor_.get());
+}
 
 bool CheckedFile::Unchanged() const {
   struct stat now {};

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace omrix::commands {
@@ -26,17 +27,36 @@ std::string SystemReason(int error);
 // read-only file system): the first cause found, or "".
 std::string DirectoryWriteReason(const std::string& directory);
 
+// An open file descriptor, closed when it goes.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int descriptor) : descriptor_(descriptor) {}
+  FileDescriptor(FileDescriptor&& other) noexcept
+      : descriptor_(std::exchange(other.descriptor_, -1)) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+      Close();
+      descriptor_ = std::exchange(other.descriptor_, -1);
+    }
+    return *this;
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() { Close(); }
+
+  int get() const { return descriptor_; }
+
+ private:
+  void Close();
+
+  int descriptor_;
+};
+
 class CheckedFile {
  public:
   // The regular file `path` names, open for reading; nothing, with the system's reason, when
   // it cannot be opened or is no regular file.
   static std::optional<CheckedFile> Open(const std::string& path, std::string& reason);
-
-  CheckedFile(CheckedFile&& other) noexcept;
-  CheckedFile& operator=(CheckedFile&& other) noexcept;
-  CheckedFile(const CheckedFile&) = delete;
-  CheckedFile& operator=(const CheckedFile&) = delete;
-  ~CheckedFile();
 
   const std::string& path() const { return path_; }
   std::uint64_t size() const { return static_cast<std::uint64_t>(examined_.st_size); }
@@ -53,7 +73,7 @@ class CheckedFile {
   CheckedFile(std::string path, int descriptor, const struct stat& examined);
 
   std::string path_;
-  int descriptor_ = -1;
+  FileDescriptor descriptor_;
   struct stat examined_ {};
 };
 

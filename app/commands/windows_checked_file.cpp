@@ -128,23 +128,9 @@ std::optional<CheckedFile> CheckedFile::Open(const std::string& path, std::strin
 CheckedFile::CheckedFile(std::string path, int descriptor, const struct stat& examined)
     : path_(std::move(path)), descriptor_(descriptor), examined_(examined) {}
 
-CheckedFile::CheckedFile(CheckedFile&& other) noexcept
-    : path_(std::move(other.path_)),
-      descriptor_(std::exchange(other.descriptor_, -1)),
-      examined_(other.examined_) {}
-
-CheckedFile& CheckedFile::operator=(CheckedFile&& other) noexcept {
-  if (this != &other) {
-    if (descriptor_ >= 0) _close(descriptor_);
-    path_ = std::move(other.path_);
-    descriptor_ = std::exchange(other.descriptor_, -1);
-    examined_ = other.examined_;
-  }
-  return *this;
-}
-
-CheckedFile::~CheckedFile() {
+void FileDescriptor::Close() {
   if (descriptor_ >= 0) _close(descriptor_);
+  descriptor_ = -1;
 }
 
 bool CheckedFile::Read(std::vector<std::uint8_t>& bytes, std::string& reason) const {
@@ -155,7 +141,7 @@ bool CheckedFile::Read(std::vector<std::uint8_t>& bytes, std::string& reason) co
     at.Offset = static_cast<DWORD>(got);
     const std::size_t left = bytes.size() - got;
     DWORD n = 0;
-    if (!ReadFile(HandleOf(descriptor_), bytes.data() + got,
+    if (!ReadFile(HandleOf(descriptor_.get()), bytes.data() + got,
                   static_cast<DWORD>(left < kLargestTransfer ? left : kLargestTransfer), &n, &at) ||
         n == 0) {
       reason = n == 0 && GetLastError() == ERROR_HANDLE_EOF ? "the file shrank while it was read"
