@@ -60,6 +60,5 @@ TEST(EndingSignals, StopTheWaitingLoopAndTheShell) {
   EXPECT_EQ(run.out.find("Signal PPinit reset"), std::string::npos) << run.out;
 }
 
-// What the terminal's end leaves: the configuration done before it, recorded.
 }  // namespace
 }  // namespace omrix::cli::testing
