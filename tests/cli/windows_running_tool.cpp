@@ -91,8 +91,7 @@ RunningTool::RunningTool(const LibraryDirectory& directory,
   OwnConsole();
   std::string commandLine = ToolCommandLine(arguments);
   std::string block = EnvironmentBlock(directory.environmentFor(environment));
-  const Pipe in = MakePipe(true), out = MakePipe(false, kOutputPipeBytes),
-             err = MakePipe(false);
+  const Pipe in = MakePipe(true), out = MakePipe(false, kOutputPipeBytes), err = MakePipe(false);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
