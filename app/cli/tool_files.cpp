@@ -78,8 +78,11 @@ bool WriteLastCpuFile(const std::string& stateFile, const commands::LastCpuFile&
       return false;
     }
   }
-  if (std::rename(temporary.c_str(), stateFile.c_str()) != 0) {
-    error = "cannot replace '" + stateFile + "': " + std::strerror(errno);
+  // std::rename keeps an existing file on Windows; this one replaces it on both systems.
+  std::error_code renamed;
+  std::filesystem::rename(commands::PathOf(temporary), commands::PathOf(stateFile), renamed);
+  if (renamed) {
+    error = "cannot replace '" + stateFile + "': " + renamed.message();
     std::remove(temporary.c_str());
     return false;
   }

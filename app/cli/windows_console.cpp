@@ -8,6 +8,8 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 #include "console_input.h"
@@ -31,8 +33,28 @@ constexpr DWORD kClosingMilliseconds = 4000;
 constexpr const char* kEndOfFile = "\x1A";
 
 std::atomic<int> pendingSignal{0};
-// The thread that reads the console, so a control event can end a read it is blocked in.
-std::atomic<HANDLE> readingThread{nullptr};
+
+// The session's thread, which a control event cuts out of a console read. It is offered only
+// while it reads the console: cancelled anywhere else, a write to a full pipe would lose output.
+// The lock keeps the handle open and the read unfinished while the handler cancels it.
+std::mutex readerLock;
+HANDLE sessionThread = nullptr;
+bool readingConsole = false;
+
+// The session's thread offered for cancelling while it lives.
+class ConsoleRead {
+ public:
+  ConsoleRead() {
+    const std::lock_guard<std::mutex> hold(readerLock);
+    readingConsole = true;
+  }
+  ~ConsoleRead() {
+    const std::lock_guard<std::mutex> hold(readerLock);
+    readingConsole = false;
+  }
+  ConsoleRead(const ConsoleRead&) = delete;
+  ConsoleRead& operator=(const ConsoleRead&) = delete;
+};
 
 // An event, closed when it goes.
 class Event {
@@ -72,7 +94,10 @@ BOOL WINAPI RecordControl(DWORD type) {
   pendingSignal.compare_exchange_strong(none, signal);
   SetEvent(Wake());
   // A console read ends at Ctrl-C on Windows by itself, not always under wine.
-  if (const HANDLE reader = readingThread.load()) CancelSynchronousIo(reader);
+  {
+    const std::lock_guard<std::mutex> hold(readerLock);
+    if (readingConsole && sessionThread != nullptr) CancelSynchronousIo(sessionThread);
+  }
   // Returning lets the system end the process at once: the board is left in order first.
   if (signal == kHangUp) WaitForSingleObject(Ended(), kClosingMilliseconds);
   return TRUE;
@@ -121,14 +146,20 @@ SessionSignals::SessionSignals() {
   ResetEvent(Ended());
   HANDLE thread = nullptr;
   if (DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread, 0,
-                      FALSE, DUPLICATE_SAME_ACCESS))
-    readingThread = thread;
+                      FALSE, DUPLICATE_SAME_ACCESS)) {
+    const std::lock_guard<std::mutex> hold(readerLock);
+    sessionThread = thread;
+  }
   SetConsoleCtrlHandler(&RecordControl, TRUE);
 }
 
 SessionSignals::~SessionSignals() {
   SetConsoleCtrlHandler(&RecordControl, FALSE);
-  if (const HANDLE thread = readingThread.exchange(nullptr)) CloseHandle(thread);
+  {
+    // A handler still running finds no thread rather than a closed handle.
+    const std::lock_guard<std::mutex> hold(readerLock);
+    if (sessionThread != nullptr) CloseHandle(std::exchange(sessionThread, nullptr));
+  }
   SetEvent(Ended());
 }
 
@@ -155,7 +186,14 @@ std::optional<std::string> ReadInputLine() {
     }
     char c = 0;
     DWORD got = 0;
-    const bool read = ReadFile(input, &c, 1, &got, nullptr) != 0;
+    bool read = false;
+    if (console) {
+      const ConsoleRead cancellable;
+      // A Ctrl-C handled before the thread was offered has set the flag instead.
+      read = pendingSignal == 0 && ReadFile(input, &c, 1, &got, nullptr) != 0;
+    } else {
+      read = ReadFile(input, &c, 1, &got, nullptr) != 0;
+    }
     // Ctrl-C ends a console's read with nothing, as Ctrl-Z and Enter end its input.
     if (console && got == 0 && Signalled(WaitForSingleObject(Wake(), kHandlerGraceMilliseconds)))
       return std::nullopt;

@@ -60,6 +60,37 @@ TEST(EndingSignals, StopTheWaitingLoopAndTheShell) {
   EXPECT_EQ(run.out.find("Signal PPinit reset"), std::string::npos) << run.out;
 }
 
-// What the terminal's end leaves: the configuration done before it, recorded.
+// The reader of the output falls behind: the interrupt comes while omrixctl waits to write,
+// which must not cut a line out of what it had still to say.
+TEST(EndingSignals, LoseNoOutputWaitingForItsReader) {
+  const LibraryDirectory directory;
+  ASSERT_EQ(directory.run({"setup"}).exitStatus, 0);
+  RunningTool tool(directory, {"shell"}, Input::Pipes);
+  // Far more help than a pipe holds.
+  constexpr int kHelps = 400;
+  std::string typed;
+  for (int i = 0; i < kHelps; ++i) typed += "?\n";
+  tool.type(typed);
+  ASSERT_TRUE(tool.waitUntilOutputWaits());
+  tool.signal(InterruptSignal());
+  const ToolRun run = tool.finish();
+  EXPECT_EQ(run.exitStatus, kEndedBySignal + InterruptSignal()) << run.err;
+  const std::string help =
+      "\nCmdline help for test routines\n"
+      "---------------------------------\n\n"
+      "outbyte mm-bus                    o   <ADDRESSh><DATAh>, o 10 55\n"
+      "inbyte  mm-bus                    i   <ADDRESSh>, i 11\n"
+      "set/reset PPinit                  s   <0/1>, s 1\n"
+      "read PPack                        g\n"
+      "FPGA configuration                c   <FILENAME>, c demo.bit\n"
+      "help                              ?\n\n"
+      "\n";  // the blank line after every answer
+  // Each help asked for before the interrupt shown whole, then only the shell's last blank line.
+  std::size_t at = run.out.find(help);
+  ASSERT_NE(at, std::string::npos) << run.out;
+  while (run.out.compare(at, help.size(), help) == 0) at += help.size();
+  EXPECT_EQ(run.out.find_first_not_of('\n', at), std::string::npos) << run.out.substr(at);
+}
+
 }  // namespace
 }  // namespace omrix::cli::testing

@@ -2,12 +2,15 @@
 
 #include <poll.h>
 #include <pty.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <fstream>
 #include <stdexcept>
+#include <string>
 
 namespace omrix::cli::testing {
 
@@ -17,6 +20,9 @@ namespace {
 // instead of waiting for ever.
 constexpr int kPollMilliseconds = 1000;
 constexpr int kSilentPollsAllowed = 120;
+// How often a tool filling its output is looked at: nothing wakes a wait for it to stop.
+constexpr useconds_t kLookMicroseconds = 20000;
+constexpr int kSilentLooksAllowed = 6000;
 
 pid_t Pid(std::intptr_t child) { return static_cast<pid_t>(child); }
 
@@ -123,6 +129,20 @@ bool RunningTool::waitFor(const std::string& text, Stream stream) {
     if (!readSome()) return false;
   }
   return true;
+}
+
+bool RunningTool::waitUntilOutputWaits() {
+  // What the kernel shows of a process asleep in write(1, ...).
+  const std::string writingOut = std::to_string(SYS_write) + " 0x1 ";
+  const std::string syscallFile = "/proc/" + std::to_string(child_) + "/syscall";
+  for (int silent = 0; silent < kSilentLooksAllowed; ++silent) {
+    std::ifstream in(syscallFile);
+    std::string call;
+    if (!std::getline(in, call)) return false;  // it ended
+    if (call.compare(0, writingOut.size(), writingOut) == 0) return true;
+    usleep(kLookMicroseconds);
+  }
+  return false;
 }
 
 void RunningTool::signal(int number) { kill(Pid(child_), number); }

@@ -36,6 +36,9 @@ class RunningTool {
   // Reads what the tool writes until `text` has appeared; false when the tool
   // ended (or went silent for far longer than any step takes) first.
   bool waitFor(const std::string& text, Stream stream = Stream::Out);
+  // Reads nothing until the tool waits for the test to read its standard output; false when
+  // it ended (or ran on for far longer than any step takes) first. Pipes only.
+  bool waitUntilOutputWaits();
   void signal(int number);
   // Closes the input (on a terminal: hangs it up), reads to the end and waits
   // for the exit.

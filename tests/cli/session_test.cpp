@@ -232,6 +232,22 @@ TEST(Session, UpdatesRepeatTheLastBinaryNotABasicProgram) {
       });
 }
 
+TEST(Session, UpdateProgramsTheBinaryRememberedLast) {
+  const LibraryDirectory directory;
+  WriteWholeFile(directory.file("other.bin"), ReadWholeFile(directory.file("demo.bin")));
+  ASSERT_EQ(directory.run({"setup"}).exitStatus, 0);
+  for (const char* binary : {"demo.bin", "other.bin"}) {
+    const ToolRun run = directory.run({"program", "cpu2", binary});
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    // The second one replaces the remembered file, which then exists.
+    EXPECT_EQ(run.err.find("warning"), std::string::npos) << binary << ": " << run.err;
+  }
+  const ToolRun update = directory.run({"update-cpu"});
+  EXPECT_EQ(update.exitStatus, 0) << update.out << update.err;
+  EXPECT_NE(update.out.find("with file '" + directory.file("other.bin") + "'"), std::string::npos)
+      << update.out;
+}
+
 struct CpuFileCase {
   const char* name;  // as staged in the library directory
   const char* source;

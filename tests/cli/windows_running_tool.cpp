@@ -20,6 +20,8 @@ constexpr DWORD kLookMilliseconds = 20;
 constexpr int kSilentLooksAllowed = 6000;
 constexpr DWORD kEndingMilliseconds = 120000;
 constexpr std::size_t kChunk = 4096;
+// What the pipe from the tool's standard output holds before a write waits for the reader.
+constexpr DWORD kOutputPipeBytes = 4096;
 
 HANDLE ProcessOf(std::intptr_t child) { return reinterpret_cast<HANDLE>(child); }
 HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
@@ -36,10 +38,10 @@ struct Pipe {
   int ours = -1;
 };
 
-Pipe MakePipe(bool childReads) {
+Pipe MakePipe(bool childReads, DWORD bytes = 0) {
   SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
   HANDLE read = nullptr, write = nullptr;
-  if (!CreatePipe(&read, &write, &inherited, 0)) throw std::runtime_error("CreatePipe failed");
+  if (!CreatePipe(&read, &write, &inherited, bytes)) throw std::runtime_error("CreatePipe failed");
   HANDLE ours = childReads ? write : read;
   SetHandleInformation(ours, HANDLE_FLAG_INHERIT, 0);
   return Pipe{childReads ? read : write,
@@ -47,7 +49,16 @@ Pipe MakePipe(bool childReads) {
                               (childReads ? _O_WRONLY : _O_RDONLY) | _O_BINARY)};
 }
 
-BOOL WINAPI LetPass(DWORD) { return TRUE; }
+// Set when the console has handed this process the key it sends to the tool as well.
+HANDLE KeyDelivered() {
+  static const HANDLE delivered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  return delivered;
+}
+
+BOOL WINAPI LetPass(DWORD) {
+  SetEvent(KeyDelivered());
+  return TRUE;
+}
 
 // Ctrl-C reaches every process of a console: the test gets a console of its own, which only its
 // tools share, and lets the key pass by itself. Its standard streams stay where they were.
@@ -80,7 +91,7 @@ RunningTool::RunningTool(const LibraryDirectory& directory,
   OwnConsole();
   std::string commandLine = ToolCommandLine(arguments);
   std::string block = EnvironmentBlock(directory.environmentFor(environment));
-  const Pipe in = MakePipe(true), out = MakePipe(false), err = MakePipe(false);
+  const Pipe in = MakePipe(true), out = MakePipe(false, kOutputPipeBytes), err = MakePipe(false);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -158,10 +169,26 @@ bool RunningTool::waitFor(const std::string& text, Stream stream) {
   return true;
 }
 
+// Once the pipe holds its size, the write the tool is in, or its next one, waits.
+bool RunningTool::waitUntilOutputWaits() {
+  for (int silent = 0; silent < kSilentLooksAllowed && out_ >= 0; ++silent) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(HandleOf(out_), nullptr, 0, nullptr, &available, nullptr)) return false;
+    if (available >= kOutputPipeBytes) return true;
+    Sleep(kLookMilliseconds);
+  }
+  return false;
+}
+
 void RunningTool::signal(int number) {
   if (number != SIGINT) throw std::runtime_error("a console sends Ctrl-C only");
+  ResetEvent(KeyDelivered());
   if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0))
     throw std::runtime_error("GenerateConsoleCtrlEvent failed: " + std::to_string(GetLastError()));
+  // The console hands the key to its processes in turn: reading on at once lets the tool run
+  // on before its own handler has seen it.
+  if (WaitForSingleObject(KeyDelivered(), kEndingMilliseconds) != WAIT_OBJECT_0)
+    throw std::runtime_error("the console did not deliver Ctrl-C");
 }
 
 ToolRun RunningTool::finish() {
