@@ -1,5 +1,6 @@
 // The window as the board's session host, with omrixctl run as its users run it: the built
 // program as a child process, against the simulated board in a directory of the test's own.
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +24,7 @@
 #include "commands/library.h"
 #include "main_frame.h"
 #include "omrix_app.h"
+#include "session/protocol.h"
 #include "session/transport.h"
 #include "session_host.h"
 
@@ -34,6 +36,8 @@ namespace {
 // Generous: the children run under the sanitizers on a shared machine.
 constexpr int kChildMs = 60000;
 constexpr int kBoxPollMs = 10;
+// Each answer goes out as a message of its own: far more than a socket's buffer holds.
+constexpr int kFloodingReads = 5000;
 // The directory of the board this run's library was loaded with.
 constexpr const char* kBoardVariable = "OMRIX_HOST_TEST_BOARD";
 
@@ -151,6 +155,25 @@ class SessionHostTest : public QObject {
     QVERIFY(silent.exitCode() != 0);
   }
 
+  void signalEndsTheWindowWhileAClientHasStoppedReading() {
+    QVERIFY(SetUpBoard());
+    CMainFrame& frame = HostingWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.Busy(), kChildMs);
+    // As a client piped into a pager that nobody pages on, or stopped with Ctrl-Z.
+    std::string script;
+    for (int read = 0; read < kFloodingReads; ++read) script += "in 1\n";
+    omrix::session::Channel stalled = Reached();
+    QVERIFY(stalled.Send({{"type", omrix::session::kind::kRun},
+                          {"version", omrix::session::kProtocolVersion},
+                          {"args", {"script", "-"}},
+                          {"cwd", home_->path().toStdString()},
+                          {"script", script}}));
+    QTRY_VERIFY_WITH_TIMEOUT(Readable(stalled.fd()), kChildMs);  // it runs
+    QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+    frame.EndOnSignal(SIGTERM);
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, kChildMs);
+  }
+
   void statusNamesTheWindowWhichOmrixctlCannotEnd() {
     CMainFrame& frame = HostingWindow();
     QTRY_VERIFY_WITH_TIMEOUT(!frame.Busy(), kChildMs);
@@ -241,6 +264,18 @@ class SessionHostTest : public QObject {
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     return run;
+  }
+
+  // A client of the test's own, speaking the protocol directly.
+  omrix::session::Channel Reached() const {
+    bool noHost = false;
+    std::string problem;
+    return omrix::session::Channel(omrix::session::Connect(socket_, noHost, problem));
+  }
+
+  static bool Readable(int fd) {
+    pollfd waiting{fd, POLLIN, 0};
+    return poll(&waiting, 1, 0) > 0;
   }
 
   // Closes the message box once it is shown, keeping its text.
