@@ -156,15 +156,20 @@ void CLibraryWorker::Execute(const QByteArray& text) {
 
 void CLibraryWorker::SkipQueued() {
   skipQueued_ = true;
-  // A client's subcommand stops where it can, as if its client had gone: nobody may be
-  // there to answer its question, and the window is to end. Both ways, so that a send to a
-  // client that stopped reading (a pager, Ctrl-Z) fails instead of waiting for good.
+  EndClients();
+}
+
+void CLibraryWorker::EndClients() {
+  clientsEnded_ = true;
+  // Nobody may be there to answer the client's question, and the window is to end. Both
+  // ways, so that a send to a client that stopped reading (a pager, Ctrl-Z) fails instead of
+  // waiting for good.
   const std::lock_guard<std::mutex> lock(clientMutex_);
   if (runningClient_ >= 0) shutdown(runningClient_, SHUT_RDWR);
 }
 
 void CLibraryWorker::RunClient(const std::shared_ptr<omrix::cli::ClientRun>& run) {
-  if (skipQueued_ || shutdownPosted_ || !hosted_) {
+  if (clientsEnded_ || shutdownPosted_ || !hosted_) {
     // The window is ending, or never had the driver: nothing here can run the subcommand.
     run->client.Send({{"type", omrix::session::kind::kRefused},
                       {"text", "the omrix window that held this board is ending"}});

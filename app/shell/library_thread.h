@@ -32,6 +32,9 @@ class CLibraryWorker : public QObject {
   // From now on the commands still queued are skipped, except the exit's own; the one running
   // finishes. Called from any thread.
   void SkipQueued();
+  // The window is ending: the running client's subcommand stops where it can, as if its client
+  // had gone, and the clients still queued are turned away. Called from any thread.
+  void EndClients();
   void Run(int id);
   // One command of the test routines: echoed, then answered.
   void Execute(const QByteArray& text);
@@ -57,6 +60,7 @@ class CLibraryWorker : public QObject {
   // omrixctl's subcommands in this session, once the start-up has brought up the driver.
   std::unique_ptr<omrix::cli::HostedSession> hosted_;
   std::atomic<bool> skipQueued_{false};
+  std::atomic<bool> clientsEnded_{false};
   // The socket of the client whose subcommand runs, -1 when none does; guarded, so that a
   // stop never reaches a descriptor that has since been closed and reused.
   std::mutex clientMutex_;

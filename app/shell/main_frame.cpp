@@ -171,11 +171,13 @@ void CMainFrame::PostCommand(int id) {
     if (exitPosted_ || shutdownPosted_) return;
     exitPosted_ = true;
     sessionHost_.reset();  // what omrixctl asks from now on is a short session's again
+    worker_->EndClients();  // a client's open question would hold the exit up for good
   }
   if (id == ID_SHUTDOWN) {
     if (shutdownPosted_) return;
     shutdownPosted_ = true;
     sessionHost_.reset();
+    worker_->EndClients();
     // The window's own part of the shutdown, before the driver is closed.
     SaveWindowPlacement(*this);
     WriteLogFile();

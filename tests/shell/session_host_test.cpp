@@ -138,21 +138,11 @@ class SessionHostTest : public QObject {
   }
 
   void signalEndsTheWindowWhileAClientsQuestionWaits() {
-    QVERIFY(SetUpBoard());
-    CMainFrame& frame = HostingWindow();
-    QTRY_VERIFY_WITH_TIMEOUT(!frame.Busy(), kChildMs);
-    QProcess silent;  // asked, and never answering
-    silent.start(QStringLiteral(OMRIXCTL_PATH),
-                 {QStringLiteral("io-test"), QStringLiteral("omrix")});
-    QVERIFY(silent.waitForStarted());
-    QByteArray said;
-    QTRY_VERIFY_WITH_TIMEOUT((said += silent.readAllStandardError()).contains("answer y or n"),
-                             kChildMs);
-    QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
-    frame.EndOnSignal(SIGTERM);
-    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, kChildMs);
-    QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QProcess::NotRunning, kChildMs);
-    QVERIFY(silent.exitCode() != 0);
+    EndsWhileAClientsQuestionWaits([](CMainFrame& frame) { frame.EndOnSignal(SIGTERM); });
+  }
+
+  void exitEndsTheWindowWhileAClientsQuestionWaits() {
+    EndsWhileAClientsQuestionWaits([](CMainFrame& frame) { frame.PostCommand(ID_APP_EXIT); });
   }
 
   void signalEndsTheWindowWhileAClientHasStoppedReading() {
@@ -264,6 +254,25 @@ class SessionHostTest : public QObject {
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     return run;
+  }
+
+  template <typename Ending>
+  void EndsWhileAClientsQuestionWaits(Ending end) {
+    QVERIFY(SetUpBoard());
+    CMainFrame& frame = HostingWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.Busy(), kChildMs);
+    QProcess silent;  // asked, and never answering
+    silent.start(QStringLiteral(OMRIXCTL_PATH),
+                 {QStringLiteral("io-test"), QStringLiteral("omrix")});
+    QVERIFY(silent.waitForStarted());
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += silent.readAllStandardError()).contains("answer y or n"),
+                             kChildMs);
+    QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
+    end(frame);
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, kChildMs);
+    QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QProcess::NotRunning, kChildMs);
+    QVERIFY(silent.exitCode() != 0);
   }
 
   // A client of the test's own, speaking the protocol directly.
