@@ -170,10 +170,7 @@ void CLibraryWorker::EndClients() {
 
 void CLibraryWorker::RunClient(const std::shared_ptr<omrix::cli::ClientRun>& run) {
   if (clientsEnded_ || shutdownPosted_ || !hosted_) {
-    // The window is ending, or never had the driver: nothing here can run the subcommand.
-    run->client.Send({{"type", omrix::session::kind::kRefused},
-                      {"text", "the omrix window that held this board is ending"}});
-    Report(kClientJob, {});
+    TurnAway(*run);
     return;
   }
   std::string line = "omrixctl";
@@ -183,12 +180,20 @@ void CLibraryWorker::RunClient(const std::shared_ptr<omrix::cli::ClientRun>& run
   // Like a menu command's, its output starts after an empty line.
   output_->AppendOutput("\n");
   output_->AppendOutput("-> INFO: " + line + pid + "\n");
+  bool admitted = false;
+  {
+    // Under the stop's own lock: a stop that came since the check above is seen here, and
+    // one that comes later finds the client to shut.
+    const std::lock_guard<std::mutex> lock(clientMutex_);
+    admitted = !clientsEnded_;
+    if (admitted) runningClient_ = run->client.fd();
+  }
+  if (!admitted) {
+    TurnAway(*run);
+    return;
+  }
   output_->client = &hosted_->output();
   prompts_->client = &hosted_->prompts();
-  {
-    const std::lock_guard<std::mutex> lock(clientMutex_);
-    runningClient_ = run->client.fd();
-  }
   omrix::cli::RunClient(*run, *hosted_);
   {
     const std::lock_guard<std::mutex> lock(clientMutex_);
@@ -196,6 +201,13 @@ void CLibraryWorker::RunClient(const std::shared_ptr<omrix::cli::ClientRun>& run
   }
   output_->client = nullptr;
   prompts_->client = nullptr;
+  Report(kClientJob, {});
+}
+
+void CLibraryWorker::TurnAway(omrix::cli::ClientRun& run) {
+  // The window is ending, or never had the driver: nothing here can run the subcommand.
+  run.client.Send({{"type", omrix::session::kind::kRefused},
+                   {"text", "the omrix window that held this board is ending"}});
   Report(kClientJob, {});
 }
 

@@ -53,6 +53,7 @@ class CLibraryWorker : public QObject {
   class ThreadPrompts;
   class ThreadProgress;
   void Report(int id, const omrix::commands::CommandResult& result);
+  void TurnAway(omrix::cli::ClientRun& run);
 
   std::unique_ptr<ThreadOutput> output_;
   std::unique_ptr<ThreadPrompts> prompts_;

@@ -1,6 +1,7 @@
 // The window as the board's session host, with omrixctl run as its users run it: the built
 // program as a child process, against the simulated board in a directory of the test's own.
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +23,8 @@
 #include <string>
 
 #include "commands/library.h"
+#include "host.h"
+#include "library_thread.h"
 #include "main_frame.h"
 #include "omrix_app.h"
 #include "session/protocol.h"
@@ -162,6 +165,47 @@ class SessionHostTest : public QObject {
     QSignalSpy done(&frame, &CMainFrame::ShutDownDone);
     frame.EndOnSignal(SIGTERM);
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, kChildMs);
+  }
+
+  void stopArrivingAsAClientsCommandBeginsTurnsItAway() {
+    QVERIFY(SetUpBoard());
+    QObject gui;
+    QThread thread;
+    auto worker = std::make_unique<CLibraryWorker>(LinkedLibrary(), prompts_, &gui);
+    worker->moveToThread(&thread);
+    int finished = 0;
+    connect(worker.get(), &CLibraryWorker::Finished, &gui, [&finished] { ++finished; });
+    // The stop comes as the command is announced, before it has begun.
+    CLibraryWorker* running = worker.get();
+    connect(
+        worker.get(), &CLibraryWorker::OutputArrived, worker.get(),
+        [running](const QByteArray& text) {
+          if (text.contains("omrixctl")) running->SkipQueued();
+        },
+        Qt::DirectConnection);
+    thread.start();
+    QMetaObject::invokeMethod(running, [running] { running->StartUp(QString()); });
+    QTRY_COMPARE_WITH_TIMEOUT(finished, 1, kChildMs);
+    int ends[2] = {-1, -1};
+    QCOMPARE(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends), 0);
+    omrix::session::Channel client{omrix::session::UniqueFd(ends[1])};
+    auto run = std::make_shared<omrix::cli::ClientRun>(omrix::cli::ClientRun{
+        omrix::session::Channel(omrix::session::UniqueFd(ends[0])),
+        {{"type", omrix::session::kind::kRun},
+         {"args", {"-q", "in", "1"}},
+         {"cwd", home_->path().toStdString()}},
+        omrix::session::host::kWindow});
+    QMetaObject::invokeMethod(running, [running, run] { running->RunClient(run); });
+    for (const int id : {ID_APP_EXIT, ID_SHUTDOWN})
+      QMetaObject::invokeMethod(running, [running, id] { running->Run(id); });
+    QTRY_COMPARE_WITH_TIMEOUT(finished, 4, kChildMs);
+    thread.quit();
+    thread.wait();
+    run.reset();  // the host's end closes: what the client was told is all there is
+    omrix::session::Message first;
+    std::string problem;
+    QCOMPARE(client.Receive(first, problem), omrix::session::Channel::Got::Ready);
+    QCOMPARE(omrix::session::TypeOf(first), std::string(omrix::session::kind::kRefused));
   }
 
   void statusNamesTheWindowWhichOmrixctlCannotEnd() {
