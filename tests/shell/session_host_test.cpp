@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <memory>
 #include <string>
@@ -45,17 +46,27 @@ constexpr int kFloodingReads = 5000;
 constexpr const char* kBoardVariable = "OMRIX_HOST_TEST_BOARD";
 
 // The window's person: asked nothing in these tests but the start-up's question, which they
-// answer with Cancel, so the FPGA stays as the board was set up.
+// answer with Cancel, so the FPGA stays as the board was set up; or, given something to do
+// meanwhile, with OK and `design` chosen.
 class CountingPrompts final : public Prompts {
  public:
   Answer MessageBox(const std::string& text, Buttons buttons, Icon) override {
     boxes.push_back(text);
+    if (buttons == Buttons::OkCancel && whileAsked) {
+      std::exchange(whileAsked, {})();
+      return Answer::Ok;
+    }
     return buttons == Buttons::OkCancel ? Answer::Cancel : Answer::Ok;
   }
-  std::optional<std::string> ChooseFile(const FileChooser&) override { return std::nullopt; }
+  std::optional<std::string> ChooseFile(const FileChooser&) override {
+    if (design.empty()) return std::nullopt;
+    return design;
+  }
   void Beep() override {}
   std::unique_ptr<Progress> ShowProgress() override { return nullptr; }
   std::vector<std::string> boxes;
+  std::function<void()> whileAsked;
+  std::string design;
 };
 
 struct ClientRun {
@@ -208,6 +219,40 @@ class SessionHostTest : public QObject {
     QCOMPARE(omrix::session::TypeOf(first), std::string(omrix::session::kind::kRefused));
   }
 
+  void clientArrivingDuringTheStartUpRunsAfterIt() {
+    QVERIFY(SetUpBoard());
+    const ClientRun script = Client({"-q", "script", "-"}, "cpu run 1\nin 1\n");
+    QCOMPARE(script.exitStatus, 0);
+    // While the start-up asks whether to configure the FPGA again, a client starts the CPU.
+    std::optional<omrix::session::Channel> early;
+    prompts_.design = qgetenv(kBoardVariable).toStdString() + "demo.bit";
+    bool taken = false;
+    prompts_.whileAsked = [this, &early, &taken] {
+      early = Reached();
+      early->Send({{"type", omrix::session::kind::kRun},
+                   {"version", omrix::session::kProtocolVersion},
+                   {"args", {"-q", "cpu", "run", "1"}},
+                   {"cwd", home_->path().toStdString()}});
+      // Answered behind the run request, so the window has taken that too.
+      omrix::session::Channel later = Reached();
+      later.Send({{"type", omrix::session::kind::kStatus},
+                  {"version", omrix::session::kProtocolVersion}});
+      taken = QTest::qWaitFor([&later] { return Next(later).has_value(); }, kChildMs);
+    };
+    CMainFrame& frame = HostingWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.Busy(), kChildMs);
+    QVERIFY(early.has_value() && taken);
+    std::optional<omrix::session::Message> told;
+    while ((told = Next(*early)) && omrix::session::TypeOf(*told) != omrix::session::kind::kExit) {
+    }
+    QVERIFY(told.has_value());
+    QCOMPARE(told->value("status", -1), 0);
+    const ClientRun in = Client({"-q", "in", "1"});
+    QCOMPARE(in.exitStatus, 0);
+    QCOMPARE(in.out, script.out);  // the configuration came first, not on top of the client
+    EndWindow(frame);
+  }
+
   void statusNamesTheWindowWhichOmrixctlCannotEnd() {
     CMainFrame& frame = HostingWindow();
     QTRY_VERIFY_WITH_TIMEOUT(!frame.Busy(), kChildMs);
@@ -324,6 +369,15 @@ class SessionHostTest : public QObject {
     bool noHost = false;
     std::string problem;
     return omrix::session::Channel(omrix::session::Connect(socket_, noHost, problem));
+  }
+
+  // The next message that has come, without waiting.
+  static std::optional<omrix::session::Message> Next(omrix::session::Channel& channel) {
+    omrix::session::Message message;
+    std::string problem;
+    if (channel.Receive(message, problem) != omrix::session::Channel::Got::Ready)
+      return std::nullopt;
+    return message;
   }
 
   static bool Readable(int fd) {
