@@ -120,6 +120,8 @@ void CLibraryWorker::StartUp(const QString& kernelRelease) {
     hosted_ = std::make_unique<omrix::cli::HostedSession>(
         *commands_, result,
         [this](const std::string& text) { emit OutputArrived(QByteArray::fromStdString(text)); });
+  } else {
+    driverDown_ = true;
   }
   Report(kStartUpJob, result);
 }
@@ -205,9 +207,11 @@ void CLibraryWorker::RunClient(const std::shared_ptr<omrix::cli::ClientRun>& run
 }
 
 void CLibraryWorker::TurnAway(omrix::cli::ClientRun& run) {
-  // The window is ending, or never had the driver: nothing here can run the subcommand.
-  run.client.Send({{"type", omrix::session::kind::kRefused},
-                   {"text", "the omrix window that held this board is ending"}});
+  if (driverDown_)
+    omrix::cli::FailWithoutDriver(run);
+  else
+    run.client.Send({{"type", omrix::session::kind::kRefused},
+                     {"text", "the omrix window that held this board is ending"}});
   Report(kClientJob, {});
 }
 

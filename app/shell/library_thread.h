@@ -60,6 +60,8 @@ class CLibraryWorker : public QObject {
   std::unique_ptr<omrix::commands::MenuCommands> commands_;
   // omrixctl's subcommands in this session, once the start-up has brought up the driver.
   std::unique_ptr<omrix::cli::HostedSession> hosted_;
+  // The start-up could not bring up the driver: clients get what a short session says then.
+  bool driverDown_ = false;
   std::atomic<bool> skipQueued_{false};
   std::atomic<bool> clientsEnded_{false};
   // The socket of the client whose subcommand runs, -1 when none does; guarded, so that a

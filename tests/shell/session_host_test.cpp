@@ -31,6 +31,7 @@
 #include "session/protocol.h"
 #include "session/transport.h"
 #include "session_host.h"
+#include "system.h"
 
 using namespace omrix::commands;
 using namespace omrix::shell;
@@ -47,12 +48,12 @@ constexpr const char* kBoardVariable = "OMRIX_HOST_TEST_BOARD";
 
 // The window's person: asked nothing in these tests but the start-up's question, which they
 // answer with Cancel, so the FPGA stays as the board was set up; or, given something to do
-// meanwhile, with OK and `design` chosen.
+// meanwhile, they do it and answer OK, with `design` chosen.
 class CountingPrompts final : public Prompts {
  public:
   Answer MessageBox(const std::string& text, Buttons buttons, Icon) override {
     boxes.push_back(text);
-    if (buttons == Buttons::OkCancel && whileAsked) {
+    if (whileAsked) {
       std::exchange(whileAsked, {})();
       return Answer::Ok;
     }
@@ -226,31 +227,36 @@ class SessionHostTest : public QObject {
     // While the start-up asks whether to configure the FPGA again, a client starts the CPU.
     std::optional<omrix::session::Channel> early;
     prompts_.design = qgetenv(kBoardVariable).toStdString() + "demo.bit";
-    bool taken = false;
-    prompts_.whileAsked = [this, &early, &taken] {
-      early = Reached();
-      early->Send({{"type", omrix::session::kind::kRun},
-                   {"version", omrix::session::kProtocolVersion},
-                   {"args", {"-q", "cpu", "run", "1"}},
-                   {"cwd", home_->path().toStdString()}});
-      // Answered behind the run request, so the window has taken that too.
-      omrix::session::Channel later = Reached();
-      later.Send({{"type", omrix::session::kind::kStatus},
-                  {"version", omrix::session::kProtocolVersion}});
-      taken = QTest::qWaitFor([&later] { return Next(later).has_value(); }, kChildMs);
-    };
+    prompts_.whileAsked = [this, &early] { early = TakenRun({"-q", "cpu", "run", "1"}); };
     CMainFrame& frame = HostingWindow();
     QTRY_VERIFY_WITH_TIMEOUT(!frame.Busy(), kChildMs);
-    QVERIFY(early.has_value() && taken);
-    std::optional<omrix::session::Message> told;
-    while ((told = Next(*early)) && omrix::session::TypeOf(*told) != omrix::session::kind::kExit) {
-    }
-    QVERIFY(told.has_value());
-    QCOMPARE(told->value("status", -1), 0);
+    QVERIFY(early.has_value());
+    Told told;
+    QTRY_VERIFY_WITH_TIMEOUT(Heard(*early, told), kChildMs);
+    QCOMPARE(told.status, 0);
     const ClientRun in = Client({"-q", "in", "1"});
     QCOMPARE(in.exitStatus, 0);
     QCOMPARE(in.out, script.out);  // the configuration came first, not on top of the client
     EndWindow(frame);
+  }
+
+  void windowWithoutTheDriverFailsItsClientsAsAShortSessionWould() {
+    Library noDriver = LinkedLibrary();
+    noDriver.HwaccInit_EnableDllMessages = [](MessageFunction) { return 0; };
+    noDriver.DeInitOmrix = [](std::int32_t) { return 0; };
+    noDriver.HwaccDeInit = [] { return 0; };
+    // A client comes while the person reads that the driver could not be installed.
+    std::optional<omrix::session::Channel> early;
+    prompts_.whileAsked = [this, &early] { early = TakenRun({"-q", "in", "1"}); };
+    CMainFrame& frame = HostingWindow(std::move(noDriver));
+    QSignalSpy ended(&frame, &CMainFrame::ShutDownDone);
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, kChildMs);
+    QVERIFY(early.has_value());
+    Told told;
+    QTRY_VERIFY_WITH_TIMEOUT(Heard(*early, told), kChildMs);
+    QCOMPARE(told.status, static_cast<int>(omrix::cli::kLibraryFailure));
+    QVERIFY2(told.said.find(omrix::cli::PortAccessHint()) != std::string::npos,
+             told.said.c_str());
   }
 
   void statusNamesTheWindowWhichOmrixctlCannotEnd() {
@@ -312,8 +318,8 @@ class SessionHostTest : public QObject {
   }
 
   // Started; the caller waits until the start-up is done.
-  CMainFrame& HostingWindow() {
-    window_ = std::make_unique<CMainFrame>(LinkedLibrary(), prompts_);
+  CMainFrame& HostingWindow(Library library = LinkedLibrary()) {
+    window_ = std::make_unique<CMainFrame>(std::move(library), prompts_);
     window_->logDirectory = home_->path() + QLatin1Char('/');
     std::string problem;
     window_->Host(omrix::session::Listener::Open(socket_, problem), problem);
@@ -369,6 +375,42 @@ class SessionHostTest : public QObject {
     bool noHost = false;
     std::string problem;
     return omrix::session::Channel(omrix::session::Connect(socket_, noHost, problem));
+  }
+
+  // A run request the window has taken: a status asked behind it has been answered. Called
+  // while the window's person is asked something, so the request meets the start-up.
+  std::optional<omrix::session::Channel> TakenRun(const std::vector<std::string>& arguments) {
+    omrix::session::Channel client = Reached();
+    client.Send({{"type", omrix::session::kind::kRun},
+                 {"version", omrix::session::kProtocolVersion},
+                 {"args", arguments},
+                 {"cwd", home_->path().toStdString()}});
+    omrix::session::Channel later = Reached();
+    later.Send({{"type", omrix::session::kind::kStatus},
+                {"version", omrix::session::kProtocolVersion}});
+    if (!QTest::qWaitFor([&later] { return Next(later).has_value(); }, kChildMs))
+      return std::nullopt;
+    return client;
+  }
+
+  // What the host has told a client, gathered as it comes.
+  struct Told {
+    std::string said;
+    int status = -1;
+    bool ended = false;  // an exit status or a refusal has come: its last word
+  };
+
+  // Adds what has come since; whether the host has said its last.
+  static bool Heard(omrix::session::Channel& client, Told& told) {
+    while (!told.ended) {
+      const std::optional<omrix::session::Message> message = Next(client);
+      if (!message) break;
+      told.said += message->value("text", "");
+      const std::string type = omrix::session::TypeOf(*message);
+      if (type == omrix::session::kind::kExit) told.status = message->value("status", -1);
+      told.ended = type == omrix::session::kind::kExit || type == omrix::session::kind::kRefused;
+    }
+    return told.ended;
   }
 
   // The next message that has come, without waiting.
