@@ -30,7 +30,7 @@ class CLibraryWorker : public QObject {
 
   void StartUp(const QString& kernelRelease);
   // From now on the commands still queued are skipped, except the exit's own; the one running
-  // finishes. Called from any thread.
+  // finishes, a client's as EndClients has it. Called from any thread.
   void SkipQueued();
   // The window is ending: the running client's subcommand stops where it can, as if its client
   // had gone, and the clients still queued are turned away. Called from any thread.

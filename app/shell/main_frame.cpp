@@ -172,7 +172,7 @@ bool CMainFrame::PostCommand(int id) {
   if (id == ID_APP_EXIT) {
     if (exitPosted_ || shutdownPosted_) return false;
     exitPosted_ = true;
-    sessionHost_.reset();  // what omrixctl asks from now on is a short session's again
+    sessionHost_.reset();   // what omrixctl asks from now on is a short session's again
     worker_->EndClients();  // a client's open question would hold the exit up for good
   }
   if (id == ID_SHUTDOWN) {

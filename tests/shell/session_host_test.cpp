@@ -201,12 +201,12 @@ class SessionHostTest : public QObject {
     int ends[2] = {-1, -1};
     QCOMPARE(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends), 0);
     omrix::session::Channel client{omrix::session::UniqueFd(ends[1])};
-    auto run = std::make_shared<omrix::cli::ClientRun>(omrix::cli::ClientRun{
-        omrix::session::Channel(omrix::session::UniqueFd(ends[0])),
-        {{"type", omrix::session::kind::kRun},
-         {"args", {"-q", "in", "1"}},
-         {"cwd", home_->path().toStdString()}},
-        omrix::session::host::kWindow});
+    auto run = std::make_shared<omrix::cli::ClientRun>(
+        omrix::cli::ClientRun{omrix::session::Channel(omrix::session::UniqueFd(ends[0])),
+                              {{"type", omrix::session::kind::kRun},
+                               {"args", {"-q", "in", "1"}},
+                               {"cwd", home_->path().toStdString()}},
+                              omrix::session::host::kWindow});
     QMetaObject::invokeMethod(running, [running, run] { running->RunClient(run); });
     for (const int id : {ID_APP_EXIT, ID_SHUTDOWN})
       QMetaObject::invokeMethod(running, [running, id] { running->Run(id); });
@@ -255,8 +255,7 @@ class SessionHostTest : public QObject {
     Told told;
     QTRY_VERIFY_WITH_TIMEOUT(Heard(*early, told), kChildMs);
     QCOMPARE(told.status, static_cast<int>(omrix::cli::kLibraryFailure));
-    QVERIFY2(told.said.find(omrix::cli::PortAccessHint()) != std::string::npos,
-             told.said.c_str());
+    QVERIFY2(told.said.find(omrix::cli::PortAccessHint()) != std::string::npos, told.said.c_str());
   }
 
   void statusNamesTheWindowWhichOmrixctlCannotEnd() {
@@ -386,8 +385,8 @@ class SessionHostTest : public QObject {
                  {"args", arguments},
                  {"cwd", home_->path().toStdString()}});
     omrix::session::Channel later = Reached();
-    later.Send({{"type", omrix::session::kind::kStatus},
-                {"version", omrix::session::kProtocolVersion}});
+    later.Send(
+        {{"type", omrix::session::kind::kStatus}, {"version", omrix::session::kProtocolVersion}});
     if (!QTest::qWaitFor([&later] { return Next(later).has_value(); }, kChildMs))
       return std::nullopt;
     return client;
