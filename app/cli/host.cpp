@@ -15,6 +15,7 @@
 #include "session.h"
 #include "session/board_socket.h"
 #include "session/transport.h"
+#include "system.h"
 #include "terminal_input.h"
 
 namespace omrix::cli {
@@ -32,12 +33,13 @@ constexpr std::size_t kMaxWaitingClients = 32;
 // The command runs for this client: its texts go there, its questions are asked there.
 class ClientTerminal final : public RemoteTerminal {
  public:
-  ClientTerminal(Channel& channel, HostedSession& board) : channel_(channel), board_(board) {}
+  // Without a board, the client's diagnostics are the client's only.
+  ClientTerminal(Channel& channel, HostedSession* board) : channel_(channel), board_(board) {}
 
   void Show(const std::string& peopleText) override { SendText(kind::kOut, peopleText); }
   void Complain(const std::string& peopleLine) override {
     SendText(kind::kErr, peopleLine);
-    board_.Witness(peopleLine);  // the window shows what its client was told and asked
+    if (board_ != nullptr) board_->Witness(peopleLine);  // the window shows it too
   }
 
   std::optional<std::string> ReadLine(const std::string& prompt) override {
@@ -94,7 +96,7 @@ class ClientTerminal final : public RemoteTerminal {
   }
 
   Channel& channel_;
-  HostedSession& board_;
+  HostedSession* board_;
   bool asked_ = false;
   bool ended_ = false;
 };
@@ -260,13 +262,22 @@ void RunClient(ClientRun& run, HostedSession& board) {
   std::vector<std::string> arguments;
   for (const Message& argument : run.request.at("args"))
     arguments.push_back(argument.get<std::string>());
-  ClientTerminal terminal(run.client, board);
+  ClientTerminal terminal(run.client, &board);
   int status = kSuccess;
   {
     const RemoteScope scope(terminal);
     status = Execute(arguments, run, board);
   }
   run.client.Send({{"type", kind::kExit}, {"status", status}});
+}
+
+void FailWithoutDriver(ClientRun& run) {
+  ClientTerminal terminal(run.client, nullptr);
+  {
+    const RemoteScope scope(terminal);
+    Complain(PortAccessHint());
+  }
+  run.client.Send({{"type", kind::kExit}, {"status", kLibraryFailure}});
 }
 
 std::string PortBackendInUse() {

@@ -61,4 +61,8 @@ class HostDoor {
 // and stop requests on the client's terminal, and sends the client its exit status.
 void RunClient(ClientRun& run, HostedSession& board);
 
+// For a host whose driver did not come up: the client is told what a short session that
+// cannot reach the port says, with the same exit status.
+void FailWithoutDriver(ClientRun& run);
+
 }  // namespace omrix::cli

@@ -120,6 +120,8 @@ void CLibraryWorker::StartUp(const QString& kernelRelease) {
     hosted_ = std::make_unique<omrix::cli::HostedSession>(
         *commands_, result,
         [this](const std::string& text) { emit OutputArrived(QByteArray::fromStdString(text)); });
+  } else {
+    driverDown_ = true;
   }
   Report(kStartUpJob, result);
 }
@@ -156,18 +158,21 @@ void CLibraryWorker::Execute(const QByteArray& text) {
 
 void CLibraryWorker::SkipQueued() {
   skipQueued_ = true;
-  // A client's subcommand stops where it can, as if its client had gone: nobody may be
-  // there to answer its question, and the window is to end.
+  EndClients();
+}
+
+void CLibraryWorker::EndClients() {
+  clientsEnded_ = true;
+  // Nobody may be there to answer the client's question, and the window is to end. Both
+  // ways, so that a send to a client that stopped reading (a pager, Ctrl-Z) fails instead of
+  // waiting for good.
   const std::lock_guard<std::mutex> lock(clientMutex_);
-  if (runningClient_ >= 0) shutdown(runningClient_, SHUT_RD);
+  if (runningClient_ >= 0) shutdown(runningClient_, SHUT_RDWR);
 }
 
 void CLibraryWorker::RunClient(const std::shared_ptr<omrix::cli::ClientRun>& run) {
-  if (skipQueued_ || shutdownPosted_ || !hosted_) {
-    // The window is ending, or never had the driver: nothing here can run the subcommand.
-    run->client.Send({{"type", omrix::session::kind::kRefused},
-                      {"text", "the omrix window that held this board is ending"}});
-    Report(kClientJob, {});
+  if (clientsEnded_ || shutdownPosted_ || !hosted_) {
+    TurnAway(*run);
     return;
   }
   std::string line = "omrixctl";
@@ -177,12 +182,20 @@ void CLibraryWorker::RunClient(const std::shared_ptr<omrix::cli::ClientRun>& run
   // Like a menu command's, its output starts after an empty line.
   output_->AppendOutput("\n");
   output_->AppendOutput("-> INFO: " + line + pid + "\n");
+  bool admitted = false;
+  {
+    // Under the stop's own lock: a stop that came since the check above is seen here, and
+    // one that comes later finds the client to shut.
+    const std::lock_guard<std::mutex> lock(clientMutex_);
+    admitted = !clientsEnded_;
+    if (admitted) runningClient_ = run->client.fd();
+  }
+  if (!admitted) {
+    TurnAway(*run);
+    return;
+  }
   output_->client = &hosted_->output();
   prompts_->client = &hosted_->prompts();
-  {
-    const std::lock_guard<std::mutex> lock(clientMutex_);
-    runningClient_ = run->client.fd();
-  }
   omrix::cli::RunClient(*run, *hosted_);
   {
     const std::lock_guard<std::mutex> lock(clientMutex_);
@@ -190,6 +203,15 @@ void CLibraryWorker::RunClient(const std::shared_ptr<omrix::cli::ClientRun>& run
   }
   output_->client = nullptr;
   prompts_->client = nullptr;
+  Report(kClientJob, {});
+}
+
+void CLibraryWorker::TurnAway(omrix::cli::ClientRun& run) {
+  if (driverDown_)
+    omrix::cli::FailWithoutDriver(run);
+  else
+    run.client.Send({{"type", omrix::session::kind::kRefused},
+                     {"text", "the omrix window that held this board is ending"}});
   Report(kClientJob, {});
 }
 

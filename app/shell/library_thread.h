@@ -30,8 +30,11 @@ class CLibraryWorker : public QObject {
 
   void StartUp(const QString& kernelRelease);
   // From now on the commands still queued are skipped, except the exit's own; the one running
-  // finishes. Called from any thread.
+  // finishes, a client's as EndClients has it. Called from any thread.
   void SkipQueued();
+  // The window is ending: the running client's subcommand stops where it can, as if its client
+  // had gone, and the clients still queued are turned away. Called from any thread.
+  void EndClients();
   void Run(int id);
   // One command of the test routines: echoed, then answered.
   void Execute(const QByteArray& text);
@@ -50,13 +53,17 @@ class CLibraryWorker : public QObject {
   class ThreadPrompts;
   class ThreadProgress;
   void Report(int id, const omrix::commands::CommandResult& result);
+  void TurnAway(omrix::cli::ClientRun& run);
 
   std::unique_ptr<ThreadOutput> output_;
   std::unique_ptr<ThreadPrompts> prompts_;
   std::unique_ptr<omrix::commands::MenuCommands> commands_;
   // omrixctl's subcommands in this session, once the start-up has brought up the driver.
   std::unique_ptr<omrix::cli::HostedSession> hosted_;
+  // The start-up could not bring up the driver: clients get what a short session says then.
+  bool driverDown_ = false;
   std::atomic<bool> skipQueued_{false};
+  std::atomic<bool> clientsEnded_{false};
   // The socket of the client whose subcommand runs, -1 when none does; guarded, so that a
   // stop never reaches a descriptor that has since been closed and reused.
   std::mutex clientMutex_;

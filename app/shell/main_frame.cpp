@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QSysInfo>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -42,7 +43,8 @@ CMainFrame::CMainFrame(Library library, Prompts& prompts, QWidget* parent)
     : QMainWindow(parent),
       prompts_(prompts),
       outputWindow_(new COutputEdit(this)),
-      worker_(new CLibraryWorker(std::move(library), prompts, this)) {
+      worker_(new CLibraryWorker(std::move(library), prompts, this)),
+      startUpPending_{kStartUpJob} {
   logDirectory = QFile::decodeName(omrix::commands::StateDirectory().c_str());
   setWindowTitle(QStringLiteral("omrix"));
   InitIconResource();
@@ -162,25 +164,28 @@ void CMainFrame::StartUp() {
       Qt::QueuedConnection);
 }
 
-void CMainFrame::PostCommand(int id) {
+bool CMainFrame::PostCommand(int id) {
   if (id == ID_APP_ABOUT) {
     ShowAbout();
-    return;
+    return false;
   }
   if (id == ID_APP_EXIT) {
-    if (exitPosted_ || shutdownPosted_) return;
+    if (exitPosted_ || shutdownPosted_) return false;
     exitPosted_ = true;
-    sessionHost_.reset();  // what omrixctl asks from now on is a short session's again
+    sessionHost_.reset();   // what omrixctl asks from now on is a short session's again
+    worker_->EndClients();  // a client's open question would hold the exit up for good
   }
   if (id == ID_SHUTDOWN) {
-    if (shutdownPosted_) return;
+    if (shutdownPosted_) return false;
     shutdownPosted_ = true;
     sessionHost_.reset();
+    worker_->EndClients();
     // The window's own part of the shutdown, before the driver is closed.
     SaveWindowPlacement(*this);
     WriteLogFile();
   }
   Dispatch(id);
+  return true;
 }
 
 void CMainFrame::Queued() {
@@ -214,6 +219,14 @@ void CMainFrame::Host(std::optional<omrix::session::Listener> listener,
 }
 
 void CMainFrame::PostClient(const std::shared_ptr<omrix::cli::ClientRun>& run) {
+  if (!startUpPending_.empty()) {
+    heldClients_.push_back(run);
+    return;
+  }
+  DispatchClient(run);
+}
+
+void CMainFrame::DispatchClient(const std::shared_ptr<omrix::cli::ClientRun>& run) {
   Queued();
   QMetaObject::invokeMethod(
       worker_, [worker = worker_, run] { worker->RunClient(run); }, Qt::QueuedConnection);
@@ -240,7 +253,15 @@ void CMainFrame::OnFinished(int id, const QList<int>& posted, bool deviceInitial
   // Said after the start-up's own lines, where the person reads how the session stands.
   if (id == kStartUpJob && !hostProblem_.empty())
     OnOutput(QByteArray::fromStdString(std::exchange(hostProblem_, std::string())));
-  for (const int next : posted) PostCommand(next);
+  const auto step = std::find(startUpPending_.begin(), startUpPending_.end(), id);
+  const bool startUpStep = step != startUpPending_.end();
+  if (startUpStep) startUpPending_.erase(step);
+  for (const int next : posted)
+    if (PostCommand(next) && startUpStep) startUpPending_.push_back(next);
+  if (startUpStep && startUpPending_.empty()) {
+    for (const std::shared_ptr<omrix::cli::ClientRun>& run : heldClients_) DispatchClient(run);
+    heldClients_.clear();
+  }
   UpdateEnabling();
   emit CommandFinished(id);
   // The item has printed the help; the dialog opens once this slot has returned.

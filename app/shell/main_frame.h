@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "commands/library.h"
 #include "commands/seams.h"
@@ -39,8 +40,9 @@ class CMainFrame : public QMainWindow {
 
   // The start-up on the library thread: banner, system line, driver, "omrix.dat".
   void StartUp();
-  // Queues a command behind those already posted, as the menu does.
-  void PostCommand(int id);
+  // Queues a command behind those already posted, as the menu does; false when it is not
+  // queued (About opens at once; an exit or a shutdown is queued once).
+  bool PostCommand(int id);
   // Queues one command of the test routines likewise; it is echoed, then answered.
   void ExecuteTestRoutine(const QString& text);
   // From now until File > Exit, omrixctl runs its subcommands in this window's session, each
@@ -89,6 +91,7 @@ class CMainFrame : public QMainWindow {
   void ShowAbout();
   void OpenTestRoutines();
   void PostClient(const std::shared_ptr<omrix::cli::ClientRun>& run);
+  void DispatchClient(const std::shared_ptr<omrix::cli::ClientRun>& run);
   void ComeToTheFront();
 
   omrix::commands::Prompts& prompts_;
@@ -101,6 +104,11 @@ class CMainFrame : public QMainWindow {
   std::unique_ptr<CSessionHost> sessionHost_;  // none once the window is ending
   std::string hostProblem_;                    // why omrixctl cannot use this session
   std::map<int, QAction*> actions_;
+  // The start-up and the commands it has posted, not yet finished. Clients wait for the last:
+  // the FPGA's configuration would undo what they did, and a board left to the JTAG tool is
+  // not theirs.
+  std::vector<int> startUpPending_;
+  std::vector<std::shared_ptr<omrix::cli::ClientRun>> heldClients_;
   int pending_ = 0;
   bool deviceInitialized_ = false;
   bool shutDown_ = false;
