@@ -84,23 +84,11 @@ std::string processDescription(long pid) {
   return (name.empty() ? "" : name + ", ") + "pid " + std::to_string(pid);
 }
 
-PortLock::PortLock(PortLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-PortLock& PortLock::operator=(PortLock&& other) noexcept {
-  if (this != &other) {
-    release();
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
 PortLock::Result PortLock::acquire(const std::string& directory, unsigned base,
                                    std::string& detail) {
   release();
   detail.clear();
-  char name[32];
-  std::snprintf(name, sizeof name, "omrix-port-%X.lock", base);
-  const std::string path = directory + name;
+  const std::string path = directory + fileName(base);
   const int fd = OpenLockFile(path, detail);
   if (fd < 0) return Result::Failed;
   struct stat file {};

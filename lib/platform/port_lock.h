@@ -2,7 +2,9 @@
 // range. The kernel drops it with the descriptor, so a crashed holder never leaves a port locked.
 #pragma once
 
+#include <cstdio>
 #include <string>
+#include <utility>
 
 namespace omrix::platform {
 
@@ -15,8 +17,14 @@ class PortLock {
 
   PortLock() = default;
   ~PortLock() { release(); }
-  PortLock(PortLock&& other) noexcept;
-  PortLock& operator=(PortLock&& other) noexcept;
+  PortLock(PortLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  PortLock& operator=(PortLock&& other) noexcept {
+    if (this != &other) {
+      release();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
   PortLock(const PortLock&) = delete;
   PortLock& operator=(const PortLock&) = delete;
 
@@ -25,6 +33,13 @@ class PortLock {
   // not be had at all, and `detail` says why.
   Result acquire(const std::string& directory, unsigned base, std::string& detail);
   void release();
+
+  // "omrix-port-378.lock": the one name every program of every user locks for the port.
+  static std::string fileName(unsigned base) {
+    char name[32];
+    std::snprintf(name, sizeof name, "omrix-port-%X.lock", base);
+    return name;
+  }
 
  private:
   int fd_ = -1;

@@ -65,25 +65,13 @@ std::string processDescription(long pid) {
   return (name.empty() ? "" : name + ", ") + "pid " + std::to_string(pid);
 }
 
-PortLock::PortLock(PortLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-PortLock& PortLock::operator=(PortLock&& other) noexcept {
-  if (this != &other) {
-    release();
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
 // Windows drops a LockFileEx lock with the handle, so a crashed holder never leaves a port
 // locked. Another user's lock file may be only readable; reading is enough to lock it.
 PortLock::Result PortLock::acquire(const std::string& directory, unsigned base,
                                    std::string& detail) {
   release();
   detail.clear();
-  char name[32];
-  std::snprintf(name, sizeof name, "omrix-port-%X.lock", base);
-  const std::string path = directory + name;
+  const std::string path = directory + fileName(base);
   bool writable = true;
   int fd = _open(path.c_str(), _O_RDWR | _O_CREAT | kLockFileFlags, _S_IREAD | _S_IWRITE);
   if (fd < 0 && errno == EACCES) {
