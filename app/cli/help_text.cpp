@@ -410,8 +410,11 @@ std::string ToolHelp() {
       "  5  the start-up did not configure the board as omrix.dat records it (a configuration\n"
       "     file missing, another board, the port held by another program); only setup and\n"
       "     fpga run until one of them succeeds\n"
-      "  128+N  ended by signal N (SIGHUP 1, SIGINT 2, SIGTERM 15): the running subcommand\n"
-      "     finished, no further one started, and the session ended in order (omrix.dat saved)\n";
+      "  128+N  ended by signal N (" +
+      std::string(EndingSignalNames()) +
+      "):\n"
+      "     the running subcommand finished, no further one started, and the session ended in\n"
+      "     order (omrix.dat saved)\n";
   return text;
 }
 

@@ -11,6 +11,8 @@ bool ErrorsGoToTerminal() { return isatty(STDERR_FILENO) != 0; }
 
 const char* EndOfInputKeys() { return "Ctrl-D"; }
 
+const char* EndingSignalNames() { return "SIGHUP 1, SIGINT 2, SIGTERM 15"; }
+
 const char* PortAccessHint() {
   return "port access needs group lp (--port-io ppdev), CAP_SYS_RAWIO (--port-io direct), "
          "or the simulated board (--port-io sim)";

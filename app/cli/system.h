@@ -13,6 +13,9 @@ bool ErrorsGoToTerminal();
 // What a person types to end a terminal's input.
 const char* EndOfInputKeys();
 
+// The events that end a session here, with their numbers N in the exit status 128+N.
+const char* EndingSignalNames();
+
 // What gives a program port access here, by backend, for when the driver did not come up.
 const char* PortAccessHint();
 

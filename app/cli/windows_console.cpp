@@ -221,6 +221,8 @@ bool ErrorsGoToTerminal() { return IsConsole(GetStdHandle(STD_ERROR_HANDLE)); }
 
 const char* EndOfInputKeys() { return "Ctrl-Z and Enter"; }
 
+const char* EndingSignalNames() { return "a closed console 1, Ctrl-C 2, Ctrl-Break 21"; }
+
 const char* PortAccessHint() {
   return "port access needs PORTGATE.sys beside the program and, once, administrator rights "
          "(--port-io portgate), or the simulated board (--port-io sim)";
